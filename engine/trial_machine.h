@@ -1,0 +1,92 @@
+#pragma once
+
+#include "evaluation.h"
+#include "measurement_state.h"
+#include "test_program.h"
+#include "tick_source.h"
+
+#include <cstdint>
+#include <string>
+
+namespace engine {
+
+// The one-shot foreperiod timer. The foreperiod is running exactly while the timer is active.
+class ForeperiodTimer
+{
+public:
+    virtual ~ForeperiodTimer() = default;
+
+    // Arms the timer to fire once, `intervalMs` milliseconds from now (restarting it when it is already
+    // active). An interval of 0 fires as soon as the event loop is free. The owner calls
+    // TrialMachine::foreperiodElapsed() when it fires.
+    virtual void start(std::uint32_t intervalMs) = 0;
+    virtual void stop() = 0;
+    virtual bool isActive() const = 0;
+};
+
+// What the trial machine asks of the test window.
+class TestDisplay
+{
+public:
+    virtual ~TestDisplay() = default;
+
+    virtual void showStimulus() = 0;
+    virtual void hideStimulus() = 0;
+    // Loads instruction file `fileName` (relative to the current directory) into the viewer, shows it
+    // and gives it the keyboard focus. Throws IoError when the file cannot be opened or read; the
+    // viewer is then not shown.
+    virtual void showInstruction(const std::string& fileName) = 0;
+    // The test window takes the keyboard focus and the viewer is hidden.
+    virtual void leaveInstruction() = 0;
+    // The test window takes the keyboard focus.
+    virtual void focusTestWindow() = 0;
+    // Closes the test window, which ends the program.
+    virtual void closeTestWindow() = 0;
+};
+
+// The event-driven machine that walks the test program: it arms foreperiods, shows the stimulus, times
+// responses, counts premature ones and switches to instruction screens at the markers. All of its state
+// lives in the MeasurementState and in the timer's active flag.
+//
+// Every handler may throw engine::Error; the handler then stops at the failing step and keeps every
+// change made before it, so that the machine is left in a defined state (see each handler).
+class TrialMachine
+{
+public:
+    // The machine keeps references to all arguments; they must outlive it.
+    TrialMachine(MeasurementState& state, const ProgramLines& program, TickSource& ticks, ForeperiodTimer& timer,
+        TestDisplay& display, StoreResult store);
+
+    // Enter typed in the instruction viewer. At line 0 or 1 it starts the practice block, at line 3 or
+    // 4 (the start marker) the measured block, past line 5 (the end marker) it evaluates the test,
+    // stores the result and closes the test window; at lines 2 and 5 it does nothing.
+    void instructionConfirmed();
+
+    // The foreperiod timer fired: the stimulus is shown and timed from now.
+    void foreperiodElapsed();
+
+    // A response of the examined person. The test window calls it only while
+    // state().acceptingResponses is true. During a foreperiod it counts as premature; otherwise it ends
+    // the trial and moves to the next program line.
+    void Stisk_tlacitka();
+
+    const MeasurementState& state() const { return m_state; }
+
+private:
+    // Arms the foreperiod of the trial on line `index`, whose text is `line`.
+    void armForeperiod(int index, const std::string& line);
+
+    MeasurementState& m_state;
+    const ProgramLines& m_program;
+    TickSource& m_ticks;
+    ForeperiodTimer& m_timer;
+    TestDisplay& m_display;
+    StoreResult m_store;
+};
+
+// The foreperiod a line asks for, in milliseconds. Throws FormatError "'<line>' is not a valid integer
+// value" for a line that is not an integer, and "'<line>' is not a valid foreperiod value" for a
+// negative one or one too long for the timer (over 2,147,483 s).
+std::uint32_t foreperiodMilliseconds(const std::string& line);
+
+} // namespace engine
