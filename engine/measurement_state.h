@@ -25,15 +25,15 @@ struct MeasurementState
     std::uint32_t responseTick = 0;  // tick count (ms) of the last response
     std::int32_t seriesStart = 0;    // line of the first trial of series 1
     std::int32_t endMarkerIndex = 0; // line of the end marker
-    std::array<std::int32_t, kSeriesCount> seriesCount{};
+    std::array<std::int32_t, kSeriesCount> seriesCount {};
     // Milliseconds from stimulus to response. Held in 32 bits so that a response after more than
     // 65.535 s keeps its true value.
-    std::array<std::uint32_t, kReactionTimeEntries> reactionTime{};
-    std::array<std::int32_t, kPrematureEntries> prematureCount{};
-    std::array<std::int32_t, kSeriesCount> prematureSum{};
+    std::array<std::uint32_t, kReactionTimeEntries> reactionTime {};
+    std::array<std::int32_t, kPrematureEntries> prematureCount {};
+    std::array<std::int32_t, kSeriesCount> prematureSum {};
     std::array<std::string, kSeriesCount> seriesTextA; // "312|298|" lists, up to about 230 characters
     std::array<std::string, kSeriesCount> seriesTextB; // the rest of each list
-    std::array<double, kSeriesCount> seriesMean{};
+    std::array<double, kSeriesCount> seriesMean {};
     std::string startDirectory; // the process's current directory at start-up
 };
 

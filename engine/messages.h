@@ -24,14 +24,35 @@ namespace engine {
 class MessageArg
 {
 public:
-    MessageArg(std::string_view text) : m_kind(Kind::Text), m_text(text) {}
-    MessageArg(const std::string& text) : m_kind(Kind::Text), m_text(text) {}
-    MessageArg(const char* text) : m_kind(Kind::Text), m_text(text) {}
-    MessageArg(long long number) : m_kind(Kind::Integer), m_integer(number) {}
-    MessageArg(int number) : MessageArg(static_cast<long long>(number)) {}
-    MessageArg(unsigned number) : MessageArg(static_cast<long long>(number)) {}
-    MessageArg(long number) : MessageArg(static_cast<long long>(number)) {}
-    MessageArg(double number) : m_kind(Kind::Floating), m_floating(number) {}
+    MessageArg(std::string_view text)
+        : m_kind(Kind::Text)
+        , m_text(text)
+    { }
+    MessageArg(const std::string& text)
+        : m_kind(Kind::Text)
+        , m_text(text)
+    { }
+    MessageArg(const char* text)
+        : m_kind(Kind::Text)
+        , m_text(text)
+    { }
+    MessageArg(long long number)
+        : m_kind(Kind::Integer)
+        , m_integer(number)
+    { }
+    MessageArg(int number)
+        : MessageArg(static_cast<long long>(number))
+    { }
+    MessageArg(unsigned number)
+        : MessageArg(static_cast<long long>(number))
+    { }
+    MessageArg(long number)
+        : MessageArg(static_cast<long long>(number))
+    { }
+    MessageArg(double number)
+        : m_kind(Kind::Floating)
+        , m_floating(number)
+    { }
 
     // The argument as text for the conversion letter `conversion` ('s', 'd' or 'g').
     std::string render(char conversion) const;

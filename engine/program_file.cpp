@@ -73,7 +73,7 @@ ProgramFile loadProgramFile(const std::string& path)
     if (!in) {
         throw IoError(formatMessage(messages::kCannotOpenFile, {path}));
     }
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string bytes {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (in.bad()) {
         throw IoError(formatMessage(messages::kCannotOpenFile, {path}));
     }

@@ -125,7 +125,7 @@ std::string utf8Mid(std::string_view text, std::size_t first, std::size_t count)
 
 char32_t SingleByteCodePage::toUnicode(unsigned char byte) const
 {
-    return byte < 0x80U ? char32_t{byte} : char32_t{m_upper[byte - 0x80U]};
+    return byte < 0x80U ? char32_t {byte} : char32_t {m_upper[byte - 0x80U]};
 }
 
 unsigned char SingleByteCodePage::fromUnicode(char32_t codePoint, unsigned char replacement) const
@@ -134,7 +134,7 @@ unsigned char SingleByteCodePage::fromUnicode(char32_t codePoint, unsigned char 
         return static_cast<unsigned char>(codePoint);
     }
     for (std::size_t i = 0; i < m_upper.size(); ++i) {
-        if (char32_t{m_upper[i]} == codePoint) {
+        if (char32_t {m_upper[i]} == codePoint) {
             return static_cast<unsigned char>(0x80U + i);
         }
     }
@@ -157,7 +157,8 @@ std::string SingleByteCodePage::encode(std::string_view utf8, unsigned char repl
     out.reserve(utf8.size());
     for (std::size_t pos = 0; pos < utf8.size();) {
         const char32_t codePoint = nextCodePoint(utf8, pos);
-        out += static_cast<char>(codePoint == kReplacementCharacter ? replacement : fromUnicode(codePoint, replacement));
+        out += static_cast<char>(codePoint == kReplacementCharacter ? replacement
+                                                                    : fromUnicode(codePoint, replacement));
     }
     return out;
 }

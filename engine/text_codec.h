@@ -30,7 +30,9 @@ std::string utf8Mid(std::string_view text, std::size_t first, std::size_t count 
 class SingleByteCodePage
 {
 public:
-    explicit constexpr SingleByteCodePage(const std::array<char16_t, 128>& upperHalf) : m_upper(upperHalf) {}
+    explicit constexpr SingleByteCodePage(const std::array<char16_t, 128>& upperHalf)
+        : m_upper(upperHalf)
+    { }
 
     // The character of one byte.
     char32_t toUnicode(unsigned char byte) const;

@@ -39,15 +39,14 @@ std::uint32_t foreperiodMilliseconds(const std::string& line)
 }
 
 TrialMachine::TrialMachine(MeasurementState& state, const ProgramLines& program, TickSource& ticks,
-    ForeperiodTimer& timer, TestDisplay& display, StoreResult store)
+                           ForeperiodTimer& timer, TestDisplay& display, StoreResult store)
     : m_state(state)
     , m_program(program)
     , m_ticks(ticks)
     , m_timer(timer)
     , m_display(display)
     , m_store(std::move(store))
-{
-}
+{ }
 
 void TrialMachine::armForeperiod(int index, const std::string& line)
 {

@@ -55,7 +55,7 @@ class TrialMachine
 public:
     // The machine keeps references to all arguments; they must outlive it.
     TrialMachine(MeasurementState& state, const ProgramLines& program, TickSource& ticks, ForeperiodTimer& timer,
-        TestDisplay& display, StoreResult store);
+                 TestDisplay& display, StoreResult store);
 
     // Enter typed in the instruction viewer. At line 0 or 1 it starts the practice block, at line 3 or
     // 4 (the start marker) the measured block, past line 5 (the end marker) it evaluates the test,
