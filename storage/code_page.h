@@ -1,0 +1,24 @@
+#pragma once
+
+#include "engine/text_codec.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Text fields of the results table hold DOS code page 852 (Central European), which older stations
+// and the labs' other programs expect; the program itself works in UTF-8.
+namespace storage {
+
+// Code page 852 as a table of its upper half (the lower half is ASCII).
+const engine::SingleByteCodePage& codePage852();
+
+// Bytes in code page 852 to UTF-8. Every byte has a character, so nothing is lost.
+std::string decodeCp852(std::string_view bytes);
+
+// The first `maxCharacters` characters of the UTF-8 text `utf8`, up to (not including) its first NUL,
+// as code page 852 bytes: one byte per character, "?" for a character the code page cannot hold
+// and for each byte of malformed UTF-8.
+std::string encodeCp852(std::string_view utf8, std::size_t maxCharacters);
+
+} // namespace storage

@@ -1,0 +1,358 @@
+#include "storage/dbf_table.h"
+
+#include "engine/messages.h"
+#include "storage/dbf_format.h"
+#include "storage/errors.h"
+
+#include <algorithm>
+#include <cassert>
+#include <random>
+
+namespace storage {
+
+namespace {
+
+std::uint32_t getLe(const std::vector<unsigned char>& bytes, std::size_t offset, std::size_t size)
+{
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < size && offset + i < bytes.size(); ++i) {
+        value |= std::uint32_t {bytes[offset + i]} << (8 * i);
+    }
+    return value;
+}
+
+void putLe(std::vector<unsigned char>& bytes, std::size_t offset, std::size_t size, std::uint32_t value)
+{
+    for (std::size_t i = 0; i < size && offset + i < bytes.size(); ++i) {
+        bytes[offset + i] = static_cast<unsigned char>((value >> (8 * i)) & 0xFFU);
+    }
+}
+
+void stampDate(std::vector<unsigned char>& header, const LocalDate& today)
+{
+    header[dbf::kYearOffset] = static_cast<unsigned char>((today.year - 1900) & 0xFF);
+    header[dbf::kMonthOffset] = static_cast<unsigned char>(today.month);
+    header[dbf::kDayOffset] = static_cast<unsigned char>(today.day);
+}
+
+LocalDate todayFrom(const TableOptions& options)
+{
+    return options.today ? options.today() : localToday();
+}
+
+[[noreturn]] void throwFieldCount(long long count)
+{
+    throw TableError(engine::formatMessage(messages::kInvalidFieldCount, {count}));
+}
+
+// Floor division, so that a header shorter than its main header gives a negative field count.
+long long floorDiv(long long a, long long b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+void writeEmptyTable(File& file, const std::vector<TableFieldDef>& fields, const TableOptions& options)
+{
+    const std::vector<unsigned char> image = emptyTableImage(fields, todayFrom(options));
+    // Shorten first, then write: a crash in between leaves an empty file, never old rows under a new
+    // header.
+    file.truncate(0);
+    file.writeAt(0, image.data(), image.size());
+}
+
+std::string temporaryNameFor(const std::string& path)
+{
+    static std::mt19937_64 generator {std::random_device {}()};
+    const auto slash = path.find_last_of("/\\");
+    const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return directory + "." + name + "." + std::to_string(generator()) + ".tmp";
+}
+
+} // namespace
+
+std::vector<unsigned char> emptyTableImage(const std::vector<TableFieldDef>& fields, const LocalDate& today)
+{
+    if (fields.size() < static_cast<std::size_t>(dbf::kMinFieldCount)
+        || fields.size() > static_cast<std::size_t>(dbf::kMaxFieldCount)) {
+        throwFieldCount(static_cast<long long>(fields.size()));
+    }
+    const std::size_t headerLength = dbf::headerLength(fields.size());
+    std::vector<unsigned char> image(headerLength + 1, 0);
+    image[dbf::kVersionOffset] = dbf::kVersionDbase3;
+    std::uint32_t recordLength = 1;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const TableFieldDef& field = fields[i];
+        const std::size_t at = dbf::kMainHeaderSize + i * dbf::kDescriptorSize;
+        const std::size_t nameLength = std::min(field.name.size(), dbf::kMaxNameLength);
+        std::copy_n(field.name.begin(), nameLength, image.begin() + static_cast<std::ptrdiff_t>(at + dbf::kNameOffset));
+        image[at + dbf::kTypeOffset] = static_cast<unsigned char>(field.type);
+        image[at + dbf::kWidthOffset] = static_cast<unsigned char>(field.width & 0xFF);
+        image[at + dbf::kDecimalsOffset] = static_cast<unsigned char>(field.decimals & 0xFF);
+        recordLength += static_cast<std::uint32_t>(field.width & 0xFF);
+    }
+    image[headerLength - 1] = dbf::kHeaderTerminator;
+    image[headerLength] = dbf::kEndMarker;
+    putLe(image, dbf::kHeaderLengthOffset, 2, static_cast<std::uint32_t>(headerLength));
+    putLe(image, dbf::kRecordLengthOffset, 2, recordLength);
+    stampDate(image, today);
+    return image;
+}
+
+TableFile::TableFile(std::unique_ptr<File> file, bool writable, const TableOptions& options, bool justCreated)
+    : TPagedFile(std::move(file), writable)
+    , m_options(options)
+{
+    readStructure(justCreated);
+}
+
+void TableFile::notice(const std::string& text) const
+{
+    if (m_options.notice) {
+        m_options.notice(text);
+    }
+}
+
+void TableFile::readStructure(bool justCreated)
+{
+    setHeaderLength(dbf::kMainHeaderSize);
+    const std::uint32_t storedHeaderLength = getLe(header(), dbf::kHeaderLengthOffset, 2);
+    const std::uint32_t storedRecordLength = getLe(header(), dbf::kRecordLengthOffset, 2);
+    const std::uint32_t storedRowCount = getLe(header(), dbf::kRowCountOffset, 4);
+    setHeaderLength(storedHeaderLength);
+    setPageSize(storedRecordLength);
+    if (!justCreated && storedRowCount != rowCount()) {
+        notice(engine::formatMessage(messages::kInvalidRecordCount,
+                                     {static_cast<long long>(storedRowCount), static_cast<long long>(rowCount())}));
+    }
+    readFieldDefs();
+    std::size_t computed = 1;
+    for (const TableFieldDef& field : m_fields) {
+        computed += static_cast<std::size_t>(field.width);
+    }
+    if (computed != storedRecordLength) {
+        notice(engine::formatMessage(messages::kInvalidRecordSize,
+                                     {static_cast<long long>(storedRecordLength), static_cast<long long>(computed)}));
+        // The corrected length reaches the disk with the next header store.
+        putLe(header(), dbf::kRecordLengthOffset, 2, static_cast<std::uint32_t>(computed));
+        setPageSize(computed);
+    }
+}
+
+void TableFile::readFieldDefs()
+{
+    const bool longLayout = dbf::usesLongLayout(version());
+    const auto mainSize = static_cast<long long>(longLayout ? dbf::kLongMainHeaderSize : dbf::kMainHeaderSize);
+    const std::size_t descriptorSize = longLayout ? dbf::kLongDescriptorSize : dbf::kDescriptorSize;
+    const long long count
+        = floorDiv(static_cast<long long>(headerLength()) - mainSize, static_cast<long long>(descriptorSize));
+    if (count < dbf::kMinFieldCount || count > dbf::kMaxFieldCount) {
+        throwFieldCount(count);
+    }
+    m_fields.clear();
+    std::size_t offset = 1;
+    for (long long i = 0; i < count; ++i) {
+        const std::size_t at = static_cast<std::size_t>(mainSize) + static_cast<std::size_t>(i) * descriptorSize;
+        const std::size_t nameSize = longLayout ? dbf::kLongNameSize : dbf::kNameSize;
+        const auto* bytes = header().data() + at;
+        std::string name(reinterpret_cast<const char*>(bytes), nameSize);
+        name.resize(std::min(name.find('\0'), name.size()));
+        const auto type = static_cast<char>(bytes[longLayout ? dbf::kLongTypeOffset : dbf::kTypeOffset]);
+        const int width = bytes[longLayout ? dbf::kLongWidthOffset : dbf::kWidthOffset];
+        const int decimals = bytes[longLayout ? dbf::kLongDecimalsOffset : dbf::kDecimalsOffset];
+        TableFieldDef field = normalizeFieldDef(std::move(name), type, width, decimals);
+        field.offset = offset;
+        offset += static_cast<std::size_t>(field.width);
+        m_fields.push_back(std::move(field));
+    }
+}
+
+std::uint32_t TableFile::refreshRowCount()
+{
+    dropReadAhead();
+    return countPages();
+}
+
+void TableFile::requireWritable() const
+{
+    if (!writable()) {
+        throw FileError(engine::formatMessage(messages::kCannotWriteFile, {path()}) + ": the table is open read-only");
+    }
+}
+
+void TableFile::checkRowNumber(std::uint32_t rowNumber) const
+{
+    if (rowNumber < 1 || rowNumber > rowCount()) {
+        throw TableError(engine::formatMessage(messages::kInvalidRowNumber, {static_cast<long long>(rowNumber)}));
+    }
+}
+
+void TableFile::LoadRow(std::uint32_t rowNumber, RowBuffer& row)
+{
+    checkRowNumber(rowNumber);
+    if (row.size() != recordLength()) {
+        row = newRow();
+    }
+    readPage(rowNumber, row.data());
+}
+
+std::uint32_t TableFile::seekVisible(std::uint32_t rowNumber, int step, RowBuffer& row)
+{
+    assert(step == 1 || step == -1);
+    for (std::uint32_t n = rowNumber; n >= 1 && n <= rowCount(); n = step > 0 ? n + 1 : n - 1) {
+        LoadRow(n, row);
+        if (row.flag() == dbf::kLiveFlag) {
+            return n;
+        }
+    }
+    return 0;
+}
+
+std::uint32_t TableFile::AppendRow(RowBuffer& row)
+{
+    requireWritable();
+    assert(row.size() == recordLength());
+    row.setFlag(dbf::kLiveFlag);
+    FileLock lock(file());
+    // The new row goes behind the last whole record in the file, whoever wrote it. Any bytes there
+    // (the end marker, or the rest of a record another station failed to finish) are kept so that a
+    // failed write can put them back.
+    const std::uint64_t size = file().size();
+    const std::uint32_t existing = pagesInSize(size);
+    const std::uint64_t position = pageOffset(existing + 1);
+    std::vector<unsigned char> tail(size > position ? static_cast<std::size_t>(size - position) : 0);
+    if (!tail.empty()) {
+        file().readAt(position, tail.data(), tail.size());
+    }
+    try {
+        writePage(existing + 1, row.data());
+    } catch (const FileError&) {
+        try {
+            file().truncate(std::max(size, position));
+            file().writeAt(position, tail.data(), tail.size());
+        } catch (const FileError&) {
+            // The original failure is the one to report; the half record lies behind the last row
+            // and the next append or header store writes over it.
+        }
+        throw;
+    }
+    setPageCount(existing + 1);
+    return existing + 1;
+}
+
+void TableFile::RewriteRow(RowBuffer& row, std::uint32_t rowNumber)
+{
+    requireWritable();
+    checkRowNumber(rowNumber);
+    row.setFlag(dbf::kLiveFlag);
+    writePage(rowNumber, row.data());
+}
+
+void TableFile::MarkRowDeleted(RowBuffer& row, std::uint32_t rowNumber)
+{
+    requireWritable();
+    checkRowNumber(rowNumber);
+    row.setFlag(dbf::kDeletedFlag);
+    writePage(rowNumber, row.data());
+}
+
+void TableFile::StoreHeader()
+{
+    requireWritable();
+    FileLock lock(file());
+    // Count what is in the file: another station may have appended since this one last counted, and a
+    // stale count would put the end marker over that station's row and drop it from the header.
+    const std::uint32_t count = pagesInSize(file().size());
+    stampDate(header(), todayFrom(m_options));
+    putLe(header(), dbf::kRowCountOffset, 4, count);
+    writeHeader();
+    const unsigned char marker = dbf::kEndMarker;
+    file().writeAt(pageOffset(count + 1), &marker, 1);
+    setPageCount(count);
+}
+
+void CreateTableFile(const std::string& path, const std::vector<TableFieldDef>& fields, const TableOptions& options)
+{
+    if (paged_file_registry::find(path)) {
+        throw TableError(engine::formatMessage(messages::kCannotCreateFile, {path}) + ": the table is open");
+    }
+    emptyTableImage(fields, {}); // validates the field list before anything is emptied
+    auto file = openOrCreateFile(path);
+    FileLock lock(*file);
+    writeEmptyTable(*file, fields, options);
+}
+
+bool CreateTableFileIfMissing(const std::string& path, const std::vector<TableFieldDef>& fields,
+                              const TableOptions& options)
+{
+    if (fileExists(path)) {
+        return false;
+    }
+    emptyTableImage(fields, {});
+    const std::string temporary = temporaryNameFor(path);
+    try {
+        auto file = createFileExclusive(temporary);
+        if (!file) {
+            throw FileError(engine::formatMessage(messages::kCannotCreateFile, {path}));
+        }
+        writeEmptyTable(*file, fields, options);
+        file->sync();
+    } catch (...) {
+        removeFileQuietly(temporary);
+        throw;
+    }
+    switch (publishFile(temporary, path)) {
+    case PublishResult::Published:
+        return true;
+    case PublishResult::TargetExists:
+        removeFileQuietly(temporary);
+        return false;
+    case PublishResult::Unsupported:
+        break;
+    }
+    // The file system cannot link: fall back to exclusive creation, which still never empties a file
+    // another station made, at the price of a short window in which the header is incomplete.
+    removeFileQuietly(temporary);
+    auto file = createFileExclusive(path);
+    if (!file) {
+        return false;
+    }
+    writeEmptyTable(*file, fields, options);
+    return true;
+}
+
+std::shared_ptr<TableFile> OpenTableFile(const std::string& path, bool readOnly, bool createIfMissing,
+                                         const std::vector<TableFieldDef>& fields, const TableOptions& options)
+{
+    if (auto shared = std::dynamic_pointer_cast<TableFile>(paged_file_registry::find(path))) {
+        return shared;
+    }
+    bool created = false;
+    if (!fileExists(path)) {
+        if (!createIfMissing) {
+            throw TableError(engine::formatMessage(messages::kTableNotFound, {path}));
+        }
+        created = CreateTableFileIfMissing(path, fields, options);
+    }
+    auto file = openFile(path, readOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite);
+    if (!file) {
+        throw TableError(engine::formatMessage(messages::kTableNotFound, {path}));
+    }
+    auto table = std::make_shared<TableFile>(std::move(file), !readOnly, options, created);
+    paged_file_registry::add(path, table);
+    return table;
+}
+
+void CloseTableFile(std::shared_ptr<TableFile>& table)
+{
+    if (!table) {
+        return;
+    }
+    auto closing = std::move(table);
+    table.reset();
+    if (closing->writable()) {
+        closing->StoreHeader();
+    }
+}
+
+} // namespace storage

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "storage/field_codec.h"
+#include "storage/file.h"
+#include "storage/paged_file.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace storage {
+
+// Receives a notice for the examiner (a wrong row count or record length in a header). The user
+// interface shows it in a modal box with OK; lines are separated by CR.
+using NoticeSink = std::function<void(const std::string&)>;
+
+// Gives the local date stamped into the header at every header store.
+using DateSource = std::function<LocalDate()>;
+
+// How a table talks to its surroundings. Empty members mean: drop notices, use the local date.
+struct TableOptions
+{
+    NoticeSink notice;
+    DateSource today;
+};
+
+// An open table file: a TPagedFile whose header block is the whole header (main header, descriptors,
+// terminator) and whose pages are the records. Shared by every user of the same file in the process
+// (see OpenTableFile()), so its row count is shared too.
+//
+// Writes follow two rules that keep other stations' rows safe on a shared drive: a new row goes where
+// the file really ends, found under the exclusive file lock; and a header store counts the rows in the
+// file itself, under the same lock, instead of trusting the count in memory.
+class TableFile : public TPagedFile
+{
+public:
+    // Reads the structure of the open `file` (see OpenTableFile()). `justCreated` skips the row-count
+    // check. Throws TableError "Invalid field count : ..." and FileError.
+    TableFile(std::unique_ptr<File> file, bool writable, const TableOptions& options, bool justCreated);
+
+    const std::vector<TableFieldDef>& fields() const { return m_fields; }
+    std::uint8_t version() const { return header().empty() ? 0 : header()[0]; }
+    std::size_t recordLength() const { return pageSize(); }
+
+    // Records in the file, deleted ones included, as last counted (at opening, after each write and by
+    // refreshRowCount()).
+    std::uint32_t rowCount() const { return pageCount(); }
+    // Counts the rows again from the file's size, to see rows other stations appended. Throws FileError.
+    std::uint32_t refreshRowCount();
+
+    // The options given at opening; notices and dates of later calls go through them.
+    void setOptions(const TableOptions& options) { m_options = options; }
+
+    // A fresh row buffer of R spaces: live, every field null.
+    RowBuffer newRow() const { return RowBuffer(recordLength()); }
+
+    // Reads record `rowNumber` (1..rowCount) into `row`, which is resized to R. A record cut short by
+    // the file's end leaves the rest of `row` as it was. Throws FileError.
+    void LoadRow(std::uint32_t rowNumber, RowBuffer& row);
+
+    // The nearest visible row (flag byte exactly 0x20) from `rowNumber` on in direction `step` (+1 or
+    // -1), `rowNumber` itself included, loaded into `row`. Returns its number, or 0 when there is none
+    // before the end (or the beginning); then `row` holds whatever was read last. Reads only the
+    // records it passes. Throws FileError.
+    std::uint32_t seekVisible(std::uint32_t rowNumber, int step, RowBuffer& row);
+
+    // Posts `row` as a new last row: sets its flag to live and writes it where the file's records end,
+    // under the exclusive lock. Returns its row number. On failure nothing counts as stored, the file
+    // is put back as far as possible, and FileError says what failed.
+    std::uint32_t AppendRow(RowBuffer& row);
+
+    // Posts the edited `row` over record `rowNumber`, flag set to live. Throws FileError.
+    void RewriteRow(RowBuffer& row, std::uint32_t rowNumber);
+
+    // Sets the flag of `row` (the current row's buffer) to deleted and writes it over record
+    // `rowNumber`. The record stays and keeps counting. Throws FileError.
+    void MarkRowDeleted(RowBuffer& row, std::uint32_t rowNumber);
+
+    // Stamps today's date and the number of records in the file into the header, writes the header and
+    // the end marker behind the last record. Runs under the exclusive lock and never shortens the file.
+    // Throws FileError.
+    void StoreHeader();
+
+    // Returns once everything written so far is on the storage device. Throws FileError.
+    void sync() { file().sync(); }
+
+private:
+    void readStructure(bool justCreated);
+    void readFieldDefs();
+    void notice(const std::string& text) const;
+    void requireWritable() const;
+    void checkRowNumber(std::uint32_t rowNumber) const;
+
+    std::vector<TableFieldDef> m_fields;
+    TableOptions m_options;
+};
+
+// Creates the file at `path` from `fields` (name, type letter, width, decimals), or empties an existing
+// one, writes the empty table (834 bytes for the results table) and closes it. Not allowed while this
+// process has the file open. Throws TableError ("Cannot create file <path>", "Invalid field count : ...").
+void CreateTableFile(const std::string& path, const std::vector<TableFieldDef>& fields,
+                     const TableOptions& options = {});
+
+// Creates the empty table at `path` only if no file of that name exists. The table is written under
+// a temporary name and then given the real name without replacing anything, so a file another station
+// created meanwhile is never emptied and a crash never leaves a half-written header under the real
+// name. Returns true when this call created the file. Throws TableError.
+bool CreateTableFileIfMissing(const std::string& path, const std::vector<TableFieldDef>& fields,
+                              const TableOptions& options = {});
+
+// Opens the table at `path`, or shares the object already open for that file in this process. A
+// missing file is created from `fields` when `createIfMissing` is set (as CreateTableFileIfMissing());
+// otherwise this throws TableError "Open: Table file not found : <path>". The field list of the result
+// is always the one read from the file. Notices about the header go to `options.notice`. Throws
+// FileError "Cannot open file <path>" and TableError "Invalid field count : ...".
+std::shared_ptr<TableFile> OpenTableFile(const std::string& path, bool readOnly, bool createIfMissing,
+                                         const std::vector<TableFieldDef>& fields = {},
+                                         const TableOptions& options = {});
+
+// Stores the header if the table was opened writable, then releases this user's share; the file is
+// closed when its last user has released it. `table` is empty afterwards, also when the header store
+// throws FileError.
+void CloseTableFile(std::shared_ptr<TableFile>& table);
+
+// The header block of an empty table made of `fields`, dated `today`, followed by the end marker.
+// Throws TableError "Invalid field count : ..." for fewer than 1 or more than 4095 fields.
+std::vector<unsigned char> emptyTableImage(const std::vector<TableFieldDef>& fields, const LocalDate& today);
+
+} // namespace storage

@@ -1,0 +1,373 @@
+#include "storage/dbf_format.h"
+#include "storage/dbf_table.h"
+#include "storage/errors.h"
+#include "storage/test_support.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <set>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace storage {
+namespace {
+
+using testing::fileSize;
+using testing::fixedDateOptions;
+using testing::readAll;
+using testing::setByte;
+using testing::smallSchema;
+
+// Header 32 + 3 * 32 + 1 = 129 bytes, record 1 + 15 + 3 + 8 = 27 bytes.
+constexpr std::size_t kH = 129;
+constexpr std::size_t kR = 27;
+
+class DbfTableTest : public ::testing::Test
+{
+protected:
+    std::string path() const { return m_dir.path("table.dbf"); }
+
+    std::shared_ptr<TableFile> open(bool readOnly = false)
+    {
+        TableOptions options = fixedDateOptions();
+        options.notice = [this](const std::string& text) { m_notices.push_back(text); };
+        return OpenTableFile(path(), readOnly, true, smallSchema(), options);
+    }
+
+    // Appends rows named by `names` with POCET = row number and closes the table.
+    void writeTable(std::initializer_list<const char*> names)
+    {
+        auto table = open();
+        std::int64_t n = 0;
+        for (const char* name : names) {
+            RowBuffer row = table->newRow();
+            EncodeField(row, table->fields()[0], std::string(name));
+            EncodeField(row, table->fields()[1], ++n);
+            table->AppendRow(row);
+        }
+        CloseTableFile(table);
+    }
+
+    std::string surnameOf(TableFile& table, std::uint32_t rowNumber)
+    {
+        RowBuffer row;
+        table.LoadRow(rowNumber, row);
+        return std::get<std::string>(DecodeField(row, table.fields()[0]));
+    }
+
+    testing::TempDir m_dir;
+    std::vector<std::string> m_notices;
+};
+
+TEST_F(DbfTableTest, EmptyTableHasTheExactHeader)
+{
+    CreateTableFile(path(), smallSchema(), fixedDateOptions());
+    const std::string bytes = readAll(path());
+    ASSERT_EQ(bytes.size(), kH + 1);
+    EXPECT_EQ(bytes.substr(0, 12), std::string("\x03\x7E\x0C\x07\0\0\0\0\x81\0\x1B\0", 12));
+    EXPECT_EQ(bytes.substr(12, 20), std::string(20, '\0'));
+    EXPECT_EQ(bytes.substr(32, 32), std::string("PRIJM\0\0\0\0\0\0C\0\0\0\0\x0F", 17) + std::string(15, '\0'));
+    EXPECT_EQ(bytes.substr(64 + 11, 1), "N");
+    EXPECT_EQ(bytes.substr(96 + 11, 7), std::string("F\0\0\0\0\x08\0", 7));
+    EXPECT_EQ(bytes.substr(kH - 1), "\x0D\x1A");
+}
+
+TEST_F(DbfTableTest, AppendedRowsAreOnDiskAndTheCloseStoresTheHeader)
+{
+    writeTable({"Novák", "Dvořák"});
+    const std::string bytes = readAll(path());
+    ASSERT_EQ(bytes.size(), kH + 2 * kR + 1);
+    EXPECT_EQ(bytes[4], 2) << "row count";
+    EXPECT_EQ(bytes.substr(kH, kR), " Nov\xA0k" + std::string(10, ' ') + "  1" + std::string(8, ' '));
+    EXPECT_EQ(bytes.back(), '\x1A');
+    auto table = open();
+    EXPECT_EQ(table->rowCount(), 2U);
+    EXPECT_EQ(surnameOf(*table, 2), "Dvořák");
+    EXPECT_TRUE(m_notices.empty());
+}
+
+TEST_F(DbfTableTest, BeforeTheHeaderStoreTheFileEndsWithTheLastRecord)
+{
+    auto table = open();
+    RowBuffer row = table->newRow();
+    EXPECT_EQ(table->AppendRow(row), 1U);
+    EXPECT_EQ(fileSize(path()), kH + kR);
+    EXPECT_EQ(readAll(path())[4], 0) << "the header keeps the old count until the next store";
+    CloseTableFile(table);
+    EXPECT_EQ(fileSize(path()), kH + kR + 1);
+}
+
+TEST_F(DbfTableTest, RewriteAndDeleteChangeOnlyTheirRecord)
+{
+    writeTable({"A", "B", "C"});
+    auto table = open();
+    RowBuffer row;
+    table->LoadRow(2, row);
+    EncodeField(row, table->fields()[0], std::string("Beta"));
+    table->RewriteRow(row, 2);
+    table->LoadRow(3, row);
+    table->MarkRowDeleted(row, 3);
+    CloseTableFile(table);
+    const std::string bytes = readAll(path());
+    EXPECT_EQ(bytes.substr(kH + kR, 5), " Beta");
+    EXPECT_EQ(bytes.substr(kH + 2 * kR, 2), "*C");
+    EXPECT_EQ(bytes[4], 3) << "a deleted row keeps counting";
+    table = open();
+    EXPECT_EQ(table->seekVisible(3, 1, row), 0U);
+    EXPECT_EQ(table->seekVisible(3, -1, row), 2U);
+    EXPECT_THROW(table->LoadRow(4, row), TableError);
+}
+
+TEST_F(DbfTableTest, WrongRowCountIsNoticedAndTheFileCountUsed)
+{
+    writeTable({"A", "B", "C", "D"});
+    setByte(path(), dbf::kRowCountOffset, 5);
+    auto table = open();
+    ASSERT_EQ(m_notices.size(), 1U);
+    EXPECT_EQ(m_notices[0], "Invalid Record Count,\rRecordCount in Hdr : 5\rexpected : 4");
+    EXPECT_EQ(table->rowCount(), 4U);
+    CloseTableFile(table);
+    EXPECT_EQ(readAll(path())[4], 4);
+}
+
+TEST_F(DbfTableTest, WrongRecordLengthIsNoticedAndCorrectedAtTheNextStore)
+{
+    writeTable({"A"});
+    setByte(path(), dbf::kRecordLengthOffset, 30);
+    auto table = open();
+    // The row count is checked first, with the record length as stored, so it is noticed too.
+    ASSERT_EQ(m_notices.size(), 2U);
+    EXPECT_EQ(m_notices[0], "Invalid Record Count,\rRecordCount in Hdr : 1\rexpected : 0");
+    EXPECT_EQ(m_notices[1], "Invalid Record Size,\rRecord Size in Hdr : 30\rExpected : 27");
+    EXPECT_EQ(table->rowCount(), 1U);
+    EXPECT_EQ(table->recordLength(), kR);
+    EXPECT_EQ(surnameOf(*table, 1), "A");
+    CloseTableFile(table);
+    EXPECT_EQ(readAll(path())[dbf::kRecordLengthOffset], static_cast<char>(kR));
+}
+
+TEST_F(DbfTableTest, BrokenHeadersAreRejected)
+{
+    EXPECT_THROW(
+        {
+            try {
+                OpenTableFile(path(), false, false);
+            } catch (const TableError& error) {
+                EXPECT_EQ(error.what(), "Open: Table file not found : " + path());
+                throw;
+            }
+        },
+        TableError);
+    writeTable({"A"});
+    setByte(path(), dbf::kHeaderLengthOffset, 33);
+    setByte(path(), dbf::kHeaderLengthOffset + 1, 0);
+    try {
+        open();
+        FAIL();
+    } catch (const TableError& error) {
+        EXPECT_STREQ(error.what(), "Invalid field count : 0 (must be between 1 and 4095)");
+    }
+    testing::writeAll(path(), "\x03");
+    try {
+        open();
+        FAIL();
+    } catch (const TableError& error) {
+        EXPECT_STREQ(error.what(), "Invalid field count : -1 (must be between 1 and 4095)");
+    }
+}
+
+TEST_F(DbfTableTest, LongLayoutVersionsReadTheirDescriptors)
+{
+    for (const unsigned char version : {0x04, 0x8C, 0x30, 0xF5}) {
+        // 68-byte main header, two 48-byte descriptors, terminator; one record.
+        std::string bytes(68 + 2 * 48 + 1, '\0');
+        bytes[0] = static_cast<char>(version);
+        bytes[4] = 1;
+        bytes[8] = static_cast<char>(bytes.size());
+        bytes[10] = 1 + 4 + 3;
+        bytes.replace(68, 9, "LONG_NAME");
+        bytes[68 + 32] = 'C';
+        bytes[68 + 33] = 4;
+        bytes.replace(116, 3, "num");
+        bytes[116 + 32] = 'N';
+        bytes[116 + 33] = 3;
+        bytes.back() = '\x0D';
+        testing::writeAll(path(), bytes + " abcd 42\x1A");
+        auto table = OpenTableFile(path(), true, false);
+        ASSERT_EQ(table->fields().size(), 2U);
+        EXPECT_EQ(table->fields()[0].name, "LONG_NAME");
+        EXPECT_EQ(table->fields()[1].name, "NUM");
+        RowBuffer row;
+        table->LoadRow(1, row);
+        EXPECT_EQ(DecodeField(row, table->fields()[1]), FieldValue(std::int64_t {42}));
+    }
+}
+
+TEST_F(DbfTableTest, OneOpenObjectPerFileWhateverThePathSpelling)
+{
+    writeTable({"A"});
+    ASSERT_EQ(::symlink(path().c_str(), m_dir.path("link.dbf").c_str()), 0);
+    auto first = open();
+    std::filesystem::create_directory(m_dir.path("sub"));
+    auto second = OpenTableFile(m_dir.dir() + "sub/..//./table.dbf", false, false);
+    auto third = OpenTableFile(m_dir.path("link.dbf"), false, false);
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(first, third);
+    std::weak_ptr<TableFile> watch = first;
+    CloseTableFile(first);
+    CloseTableFile(second);
+    EXPECT_FALSE(watch.expired());
+    CloseTableFile(third);
+    EXPECT_TRUE(watch.expired()) << "the last user closes the file";
+}
+
+TEST_F(DbfTableTest, HeaderStoreCountsRowsAnotherStationAppended)
+{
+    writeTable({"A"});
+    auto table = open();
+    {
+        // Another station appends a row while this one holds the table open with a count of 1.
+        auto other = openFile(path(), OpenMode::ReadWrite);
+        std::string record = " Other" + std::string(kR - 6, ' ');
+        other->writeAt(kH + kR, record.data(), record.size());
+    }
+    EXPECT_EQ(table->rowCount(), 1U);
+    CloseTableFile(table);
+    const std::string bytes = readAll(path());
+    EXPECT_EQ(bytes[4], 2);
+    EXPECT_EQ(bytes.substr(kH + kR, 6), " Other") << "the end marker must not hide the other row";
+    EXPECT_EQ(bytes.size(), kH + 2 * kR + 1);
+}
+
+TEST_F(DbfTableTest, AppendGoesBehindRowsAnotherStationAppended)
+{
+    writeTable({"A"});
+    auto table = open();
+    {
+        auto other = openFile(path(), OpenMode::ReadWrite);
+        std::string record = " Other" + std::string(kR - 6, ' ') + "\x1A";
+        other->writeAt(kH + kR, record.data(), record.size());
+    }
+    RowBuffer row = table->newRow();
+    EncodeField(row, table->fields()[0], std::string("Mine"));
+    EXPECT_EQ(table->AppendRow(row), 3U);
+    EXPECT_EQ(surnameOf(*table, 2), "Other");
+    EXPECT_EQ(surnameOf(*table, 3), "Mine");
+}
+
+TEST_F(DbfTableTest, CreateIfMissingNeverEmptiesAnExistingTable)
+{
+    writeTable({"A", "B"});
+    const std::string before = readAll(path());
+    EXPECT_FALSE(CreateTableFileIfMissing(path(), smallSchema(), fixedDateOptions()));
+    EXPECT_EQ(readAll(path()), before);
+    EXPECT_TRUE(CreateTableFileIfMissing(m_dir.path("new.dbf"), smallSchema(), fixedDateOptions()));
+    EXPECT_EQ(fileSize(m_dir.path("new.dbf")), kH + 1);
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.dir())) {
+        names.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, (std::set<std::string> {"new.dbf", "table.dbf"})) << "no temporary file is left";
+}
+
+TEST_F(DbfTableTest, ExplicitCreateEmptiesButNotWhileOpen)
+{
+    writeTable({"A"});
+    auto table = open();
+    EXPECT_THROW(CreateTableFile(path(), smallSchema()), TableError);
+    CloseTableFile(table);
+    CreateTableFile(path(), smallSchema(), fixedDateOptions());
+    EXPECT_EQ(fileSize(path()), kH + 1);
+}
+
+TEST_F(DbfTableTest, FailedAppendIsReportedAndLeavesTheFileAsItWas)
+{
+    writeTable({"A"});
+    const std::string before = readAll(path());
+    auto file = std::make_unique<testing::FailingFile>(openFile(path(), OpenMode::ReadWrite), 10);
+    TableFile table(std::move(file), true, fixedDateOptions(), false);
+    RowBuffer row = table.newRow();
+    try {
+        table.AppendRow(row);
+        FAIL() << "a short write must not pass";
+    } catch (const FileError& error) {
+        EXPECT_EQ(error.what(), "Cannot write file " + path() + ": No space left on device");
+    }
+    EXPECT_EQ(table.rowCount(), 1U);
+    EXPECT_EQ(readAll(path()), before);
+}
+
+TEST_F(DbfTableTest, FileSizeLimitMakesTheAppendFailWithTheSystemReason)
+{
+    writeTable({"A"});
+    const std::uint64_t before = fileSize(path());
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit {static_cast<rlim_t>(before + 5), static_cast<rlim_t>(before + 5)};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        int code = 1;
+        try {
+            auto table = OpenTableFile(path(), false, false);
+            RowBuffer row = table->newRow();
+            table->AppendRow(row);
+        } catch (const FileError& error) {
+            code = std::string(error.what()).find("File too large") != std::string::npos ? 0 : 2;
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(fileSize(path()), before);
+}
+
+TEST_F(DbfTableTest, TwoProcessesAppendingLoseNoRow)
+{
+    CreateTableFile(path(), smallSchema(), fixedDateOptions());
+    constexpr int kRowsEach = 150;
+    auto appendRows = [this](const char* who) {
+        for (int i = 1; i <= kRowsEach; ++i) {
+            auto table = OpenTableFile(path(), false, false);
+            RowBuffer row = table->newRow();
+            EncodeField(row, table->fields()[0], std::string(who));
+            EncodeField(row, table->fields()[1], std::int64_t {i});
+            table->AppendRow(row);
+            CloseTableFile(table);
+        }
+    };
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        try {
+            appendRows("child");
+        } catch (...) {
+            ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    appendRows("parent");
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    auto table = open();
+    ASSERT_EQ(table->rowCount(), 2U * kRowsEach);
+    EXPECT_TRUE(m_notices.empty()) << m_notices.front();
+    std::set<std::pair<std::string, std::int64_t>> seen;
+    RowBuffer row;
+    for (std::uint32_t n = 1; n <= table->rowCount(); ++n) {
+        table->LoadRow(n, row);
+        ASSERT_EQ(row.flag(), dbf::kLiveFlag) << "row " << n;
+        seen.insert({std::get<std::string>(DecodeField(row, table->fields()[0])),
+                     std::get<std::int64_t>(DecodeField(row, table->fields()[1]))});
+    }
+    EXPECT_EQ(seen.size(), 2U * kRowsEach);
+}
+
+} // namespace
+} // namespace storage

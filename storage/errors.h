@@ -1,0 +1,67 @@
+#pragma once
+
+#include "engine/errors.h"
+
+#include <string>
+
+namespace storage {
+
+// Every failure of the storage layer. what() is the exact text the examiner sees; the application's
+// error handler shows it in a message box.
+class TableError : public engine::Error
+{
+public:
+    using engine::Error::Error;
+};
+
+// The operating system refused or cut short an open, read, write, lock or sync. Nothing that failed
+// this way was counted as stored.
+class FileError : public TableError
+{
+public:
+    using TableError::TableError;
+};
+
+// A value that does not fit its field: out of range, not a number, or too long for the width. The
+// row buffer is unchanged.
+class FieldValueError : public TableError
+{
+public:
+    using TableError::TableError;
+};
+
+// The table was used in a state that does not allow the operation ("Table1: Cannot perform this
+// operation on an open dataset").
+class StateError : public TableError
+{
+public:
+    using TableError::TableError;
+};
+
+} // namespace storage
+
+// Texts of the storage layer's messages, patterns for engine::formatMessage(). Those that the
+// examiner's older tools also show are kept exactly as those tools word them.
+namespace storage::messages {
+
+inline constexpr const char* kCannotOpenFile = "Cannot open file %s";
+inline constexpr const char* kCannotCreateFile = "Cannot create file %s";
+inline constexpr const char* kCannotWriteFile = "Cannot write file %s";
+inline constexpr const char* kCannotReadFile = "Cannot read file %s";
+inline constexpr const char* kCannotLockFile = "Cannot lock file %s";
+inline constexpr const char* kTableNotFound = "Open: Table file not found : %s";
+inline constexpr const char* kInvalidFieldCount = "Invalid field count : %d (must be between 1 and 4095)";
+inline constexpr const char* kFieldDataTooLong = "Field data too long :%d (must be between 1 and %d).";
+inline constexpr const char* kOutOfRange = "%g is not a valid value for field '%s'. The allowed range is %g to %g";
+inline constexpr const char* kInvalidInteger = "'%s' is not a valid integer value for field '%s'";
+inline constexpr const char* kInvalidFloat = "'%s' is not a valid floating point value for field '%s'";
+inline constexpr const char* kOpenDataset = "%s: Cannot perform this operation on an open dataset";
+inline constexpr const char* kClosedDataset = "%s: Cannot perform this operation on a closed dataset";
+inline constexpr const char* kReadOnlyDataset = "%s: Cannot modify a read-only dataset";
+inline constexpr const char* kFieldNotFound = "%s: Field '%s' not found";
+inline constexpr const char* kInvalidRowNumber = "Invalid record number %d";
+inline constexpr const char* kUnsupportedField = "Field '%s' has a type that cannot be written";
+inline constexpr const char* kInvalidRecordCount = "Invalid Record Count,\rRecordCount in Hdr : %d\rexpected : %d";
+inline constexpr const char* kInvalidRecordSize = "Invalid Record Size,\rRecord Size in Hdr : %d\rExpected : %d";
+
+} // namespace storage::messages

@@ -1,0 +1,124 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+// The operating system's files, behind one small interface so that the table code has no platform
+// conditionals and tests can put a failing file under it. file_posix.cpp and file_win.cpp implement it.
+namespace storage {
+
+enum class OpenMode { ReadOnly, ReadWrite };
+
+// An open file addressed by byte offset. Every call either does all it was asked or throws FileError
+// with a message "<what> <path>: <reason>"; a short write is a failure, never a partial success.
+// Not copyable; closes the handle on destruction.
+class File
+{
+public:
+    virtual ~File() = default;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Reads up to `size` bytes at `offset` into `data`. Returns the number read, which is smaller than
+    // `size` only at the end of the file.
+    virtual std::size_t readAt(std::uint64_t offset, void* data, std::size_t size) = 0;
+    // Writes all `size` bytes at `offset`, growing the file if needed.
+    virtual void writeAt(std::uint64_t offset, const void* data, std::size_t size) = 0;
+    // Current size in bytes, asked of the system each time (other processes may have grown it).
+    virtual std::uint64_t size() = 0;
+    // Sets the size to `size` bytes.
+    virtual void truncate(std::uint64_t size) = 0;
+    // Returns once the data written so far is on the storage device.
+    virtual void sync() = 0;
+    // Takes an exclusive lock on the whole file, waiting for other processes to release theirs. Locks
+    // do not nest; every lock() is paired with one unlock().
+    virtual void lock() = 0;
+    virtual void unlock() = 0;
+
+    const std::string& path() const { return m_path; }
+
+protected:
+    explicit File(std::string path)
+        : m_path(std::move(path))
+    { }
+
+private:
+    std::string m_path;
+};
+
+// Holds the exclusive lock of a file for one scope.
+class FileLock
+{
+public:
+    explicit FileLock(File& file)
+        : m_file(file)
+    {
+        m_file.lock();
+    }
+    ~FileLock()
+    {
+        try {
+            m_file.unlock();
+        } catch (...) {
+            // Closing the file releases the lock at the latest; nothing better can be done here.
+        }
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    File& m_file;
+};
+
+// Opens an existing file shared with other readers and writers (other processes may open, read and
+// write it meanwhile). Returns nullptr when the file does not exist; throws FileError
+// "Cannot open file <path>" for any other failure.
+std::unique_ptr<File> openFile(const std::string& path, OpenMode mode);
+
+// Opens `path` for reading and writing, creating it (empty) when it does not exist; an existing file
+// keeps its contents. Throws FileError "Cannot create file <path>".
+std::unique_ptr<File> openOrCreateFile(const std::string& path);
+
+// Creates `path` only if no file of that name exists, atomically with respect to other processes.
+// Returns nullptr when it exists already; throws FileError "Cannot create file <path>".
+std::unique_ptr<File> createFileExclusive(const std::string& path);
+
+enum class PublishResult { Published, TargetExists, Unsupported };
+
+// Gives the complete file `from` the name `to` without ever replacing a file named `to`. On
+// Published, `from` no longer exists. TargetExists and Unsupported (the file system cannot do it)
+// leave `from` in place. Throws FileError for other failures.
+PublishResult publishFile(const std::string& from, const std::string& to);
+
+// Removes a file; failures are ignored (used to clean up temporary files).
+void removeFileQuietly(const std::string& path) noexcept;
+
+// True when something exists under `path`.
+bool fileExists(const std::string& path);
+
+// A text that is equal for two paths exactly when the file system takes them for the same file
+// (device and inode, or volume and file index); nullopt when the file does not exist.
+std::optional<std::string> fileIdentity(const std::string& path);
+
+// The platform's separator of path components.
+char pathSeparator();
+
+// True for a path that does not depend on the current or the program directory.
+bool isAbsolutePath(const std::string& path);
+
+// Directory holding the running program file, ending with the separator.
+std::string programDirectory();
+
+// Today's date in the local time zone.
+struct LocalDate
+{
+    int year = 0;  // e.g. 2026
+    int month = 0; // 1..12
+    int day = 0;   // 1..31
+};
+LocalDate localToday();
+
+} // namespace storage

@@ -1,0 +1,230 @@
+#include "engine/messages.h"
+#include "storage/errors.h"
+#include "storage/file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace storage {
+
+namespace {
+
+std::string failure(const char* pattern, const std::string& path, int error)
+{
+    return engine::formatMessage(pattern, {path}) + ": " + std::strerror(error);
+}
+
+class PosixFile final : public File
+{
+public:
+    PosixFile(std::string path, int fd)
+        : File(std::move(path))
+        , m_fd(fd)
+    { }
+    ~PosixFile() override { ::close(m_fd); }
+
+    std::size_t readAt(std::uint64_t offset, void* data, std::size_t size) override
+    {
+        auto* out = static_cast<char*>(data);
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::pread(m_fd, out + done, size - done, static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                throw FileError(failure(messages::kCannotReadFile, path(), errno));
+            }
+            if (n == 0) {
+                break;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return done;
+    }
+
+    void writeAt(std::uint64_t offset, const void* data, std::size_t size) override
+    {
+        const auto* in = static_cast<const char*>(data);
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::pwrite(m_fd, in + done, size - done, static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                // A write that makes no progress would loop forever; report it like any other failure.
+                throw FileError(failure(messages::kCannotWriteFile, path(), n < 0 ? errno : EIO));
+            }
+            done += static_cast<std::size_t>(n);
+        }
+    }
+
+    std::uint64_t size() override
+    {
+        struct stat info
+        { };
+        if (::fstat(m_fd, &info) != 0) {
+            throw FileError(failure(messages::kCannotReadFile, path(), errno));
+        }
+        return static_cast<std::uint64_t>(info.st_size);
+    }
+
+    void truncate(std::uint64_t size) override
+    {
+        if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0) {
+            throw FileError(failure(messages::kCannotWriteFile, path(), errno));
+        }
+    }
+
+    void sync() override
+    {
+        if (::fdatasync(m_fd) != 0) {
+            throw FileError(failure(messages::kCannotWriteFile, path(), errno));
+        }
+    }
+
+    void lock() override { setLock(F_WRLCK); }
+    void unlock() override { setLock(F_UNLCK); }
+
+private:
+    void setLock(short type)
+    {
+        struct flock request
+        { };
+        request.l_type = type;
+        request.l_whence = SEEK_SET;
+        request.l_start = 0;
+        request.l_len = 0; // the whole file, however far it grows
+        while (::fcntl(m_fd, F_SETLKW, &request) != 0) {
+            if (errno != EINTR) {
+                throw FileError(failure(messages::kCannotLockFile, path(), errno));
+            }
+        }
+    }
+
+    int m_fd;
+};
+
+int openDescriptor(const std::string& path, int flags)
+{
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+} // namespace
+
+std::unique_ptr<File> openFile(const std::string& path, OpenMode mode)
+{
+    const int fd = openDescriptor(path, mode == OpenMode::ReadOnly ? O_RDONLY : O_RDWR);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            return nullptr;
+        }
+        throw FileError(engine::formatMessage(messages::kCannotOpenFile, {path}));
+    }
+    return std::make_unique<PosixFile>(path, fd);
+}
+
+std::unique_ptr<File> openOrCreateFile(const std::string& path)
+{
+    const int fd = openDescriptor(path, O_RDWR | O_CREAT);
+    if (fd < 0) {
+        throw FileError(engine::formatMessage(messages::kCannotCreateFile, {path}));
+    }
+    return std::make_unique<PosixFile>(path, fd);
+}
+
+std::unique_ptr<File> createFileExclusive(const std::string& path)
+{
+    const int fd = openDescriptor(path, O_RDWR | O_CREAT | O_EXCL);
+    if (fd < 0) {
+        if (errno == EEXIST) {
+            return nullptr;
+        }
+        throw FileError(engine::formatMessage(messages::kCannotCreateFile, {path}));
+    }
+    return std::make_unique<PosixFile>(path, fd);
+}
+
+PublishResult publishFile(const std::string& from, const std::string& to)
+{
+    // link() fails instead of replacing an existing name, which rename() would do.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        removeFileQuietly(from);
+        return PublishResult::Published;
+    }
+    switch (errno) {
+    case EEXIST:
+        return PublishResult::TargetExists;
+    case EPERM:
+    case ENOTSUP:
+    case EXDEV:
+    case EMLINK:
+        return PublishResult::Unsupported;
+    default:
+        throw FileError(engine::formatMessage(messages::kCannotCreateFile, {to}));
+    }
+}
+
+void removeFileQuietly(const std::string& path) noexcept
+{
+    ::unlink(path.c_str());
+}
+
+bool fileExists(const std::string& path)
+{
+    struct stat info
+    { };
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+std::optional<std::string> fileIdentity(const std::string& path)
+{
+    struct stat info
+    { };
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return std::to_string(static_cast<unsigned long long>(info.st_dev)) + ":"
+        + std::to_string(static_cast<unsigned long long>(info.st_ino));
+}
+
+char pathSeparator()
+{
+    return '/';
+}
+
+bool isAbsolutePath(const std::string& path)
+{
+    return !path.empty() && path[0] == '/';
+}
+
+std::string programDirectory()
+{
+    std::vector<char> buffer(4096);
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    if (n <= 0) {
+        return "/";
+    }
+    std::string exe(buffer.data(), static_cast<std::size_t>(n));
+    return exe.substr(0, exe.rfind('/') + 1);
+}
+
+LocalDate localToday()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm parts {};
+    ::localtime_r(&now, &parts);
+    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday};
+}
+
+} // namespace storage

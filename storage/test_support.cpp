@@ -1,0 +1,110 @@
+#include "storage/test_support.h"
+
+#include "storage/errors.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace storage::testing {
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "storage_test_XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    m_dir = pattern + "/";
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(m_dir, ignored);
+}
+
+std::string readAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeAll(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+void setByte(const std::string& path, std::size_t offset, unsigned char value)
+{
+    std::string bytes = readAll(path);
+    bytes.at(offset) = static_cast<char>(value);
+    writeAll(path, bytes);
+}
+
+std::uint64_t fileSize(const std::string& path)
+{
+    return std::filesystem::file_size(path);
+}
+
+LocalDate fixedDate()
+{
+    return {2026, 12, 7};
+}
+
+TableOptions fixedDateOptions()
+{
+    TableOptions options;
+    options.today = fixedDate;
+    return options;
+}
+
+FailingFile::FailingFile(std::unique_ptr<File> inner, std::size_t writeBudget)
+    : File(inner->path())
+    , m_inner(std::move(inner))
+    , m_budget(writeBudget)
+{ }
+
+std::size_t FailingFile::readAt(std::uint64_t offset, void* data, std::size_t size)
+{
+    return m_inner->readAt(offset, data, size);
+}
+
+void FailingFile::writeAt(std::uint64_t offset, const void* data, std::size_t size)
+{
+    // Only bytes that grow the file use up the budget, as on a full disk.
+    const std::uint64_t end = m_inner->size();
+    const std::size_t inside
+        = offset >= end ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(size, end - offset));
+    const std::size_t growing = size - inside;
+    if (growing <= m_budget) {
+        m_budget -= growing;
+        m_inner->writeAt(offset, data, size);
+        return;
+    }
+    m_inner->writeAt(offset, data, inside + m_budget);
+    m_budget = 0;
+    throw FileError("Cannot write file " + path() + ": No space left on device");
+}
+
+std::vector<TableFieldDef> smallSchema()
+{
+    TableFieldDef surname;
+    surname.name = "PRIJM";
+    surname.type = 'C';
+    surname.width = 15;
+    TableFieldDef count;
+    count.name = "POCET";
+    count.type = 'N';
+    count.width = 3;
+    TableFieldDef mean;
+    mean.name = "PRUMER";
+    mean.type = 'F';
+    mean.width = 8;
+    return {surname, count, mean};
+}
+
+} // namespace storage::testing
