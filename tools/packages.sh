@@ -1,0 +1,25 @@
+# Shared by the set-up scripts: installs the Debian packages Tivora needs when they are missing.
+# Sourced, not run.
+
+TIVORA_BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core"
+TIVORA_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev libshp-dev clang clang-format libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix xvfb xauth xdotool x11-utils python3 python3-dbfread gdal-bin"
+
+# ensure_packages PACKAGE...: installs those not yet installed, with apt-get as root or through sudo.
+ensure_packages() {
+    local missing=()
+    local package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+    done
+    [ "${#missing[@]}" -eq 0 ] && return 0
+    echo "Installing Debian packages: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -q
+    $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# Build trees live outside the source tree.
+TIVORA_CACHE="${XDG_CACHE_HOME:-$HOME/.cache}/tivora"
