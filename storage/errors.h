@@ -57,6 +57,7 @@ inline constexpr const char* kInvalidInteger = "'%s' is not a valid integer valu
 inline constexpr const char* kInvalidFloat = "'%s' is not a valid floating point value for field '%s'";
 inline constexpr const char* kOpenDataset = "%s: Cannot perform this operation on an open dataset";
 inline constexpr const char* kClosedDataset = "%s: Cannot perform this operation on a closed dataset";
+inline constexpr const char* kEmptyDataset = "%s: Cannot perform this operation on an empty dataset";
 inline constexpr const char* kReadOnlyDataset = "%s: Cannot modify a read-only dataset";
 inline constexpr const char* kFieldNotFound = "%s: Field '%s' not found";
 inline constexpr const char* kInvalidRowNumber = "Invalid record number %d";

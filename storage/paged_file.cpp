@@ -10,6 +10,7 @@ namespace storage {
 namespace {
 
 constexpr std::size_t kReadAheadBytes = 64 * 1024;
+constexpr std::uint32_t kReadAheadAfter = 16; // sequential page reads before reading ahead
 
 } // namespace
 
@@ -62,12 +63,12 @@ std::size_t TPagedFile::readPage(std::uint32_t page, unsigned char* out)
         std::memcpy(out, m_ahead.data() + std::size_t {page - m_aheadFirst} * m_pageSize, m_pageSize);
         return m_pageSize;
     }
-    // Read ahead only within a run of sequential reads, and only as far as the page count reaches, so
-    // that single steps (a prior, a last) read just the page they need.
+    // Read ahead only within a long run of sequential reads, never more pages than the run has read so
+    // far, and only as far as the page count reaches: steps and screenfuls read just what they pass
+    // (give or take a few), while a scan of the whole table soon reads 64 KiB at a time.
     const std::size_t maxPages = std::max<std::size_t>(1, kReadAheadBytes / m_pageSize);
-    const std::size_t wanted = m_run >= 2 && page <= m_pageCount
-        ? std::min<std::size_t>(
-            {maxPages, std::size_t {1} << std::min<std::uint32_t>(m_run, 20), m_pageCount - page + 1})
+    const std::size_t wanted = m_run >= kReadAheadAfter && page <= m_pageCount
+        ? std::min<std::size_t>({maxPages, m_run, m_pageCount - page + 1})
         : 1;
     if (wanted <= 1) {
         return m_file->readAt(pageOffset(page), out, m_pageSize);

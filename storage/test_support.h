@@ -58,6 +58,37 @@ private:
     std::size_t m_budget;
 };
 
+// A file that passes everything to `inner` and counts the bytes read.
+class CountingFile final : public File
+{
+public:
+    explicit CountingFile(std::unique_ptr<File> inner)
+        : File(inner->path())
+        , m_inner(std::move(inner))
+    { }
+
+    std::size_t readAt(std::uint64_t offset, void* data, std::size_t size) override
+    {
+        m_bytesRead += size;
+        return m_inner->readAt(offset, data, size);
+    }
+    void writeAt(std::uint64_t offset, const void* data, std::size_t size) override
+    {
+        m_inner->writeAt(offset, data, size);
+    }
+    std::uint64_t size() override { return m_inner->size(); }
+    void truncate(std::uint64_t size) override { m_inner->truncate(size); }
+    void sync() override { m_inner->sync(); }
+    void lock() override { m_inner->lock(); }
+    void unlock() override { m_inner->unlock(); }
+
+    std::uint64_t bytesRead() const { return m_bytesRead; }
+
+private:
+    std::unique_ptr<File> m_inner;
+    std::uint64_t m_bytesRead = 0;
+};
+
 // A small table of the three kinds the program writes: PRIJM C 15, POCET N 3, PRUMER F 8.
 std::vector<TableFieldDef> smallSchema();
 

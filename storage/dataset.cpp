@@ -1,0 +1,344 @@
+#include "storage/dataset.h"
+
+#include "engine/messages.h"
+#include "storage/dbf_format.h"
+#include "storage/errors.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace storage {
+
+std::string resolveTableDirectory(const std::string& directory, const std::string& programDir)
+{
+    std::string full = isAbsolutePath(directory) ? directory : programDir + pathSeparator() + directory;
+    full = std::filesystem::path(full).lexically_normal().string();
+    if (full.empty() || full.back() != pathSeparator()) {
+        full += pathSeparator();
+    }
+    return full;
+}
+
+Dataset::Dataset(std::string name, std::string tableName)
+    : m_name(std::move(name))
+    , m_tableName(std::move(tableName))
+    , m_directory(resolveTableDirectory({}, programDirectory()))
+{ }
+
+Dataset::~Dataset()
+{
+    try {
+        close();
+    } catch (...) {
+        // Nothing can report it any more; close() was the place to see it.
+    }
+}
+
+void Dataset::requireOpen() const
+{
+    if (!m_table) {
+        throw StateError(engine::formatMessage(messages::kClosedDataset, {m_name}));
+    }
+}
+
+void Dataset::requireClosed() const
+{
+    if (m_table) {
+        throw StateError(engine::formatMessage(messages::kOpenDataset, {m_name}));
+    }
+}
+
+void Dataset::requireModifiable() const
+{
+    requireOpen();
+    if (!canModify()) {
+        throw StateError(engine::formatMessage(messages::kReadOnlyDataset, {m_name}));
+    }
+}
+
+void Dataset::setDirectory(const std::string& directory, const std::string& programDir)
+{
+    requireClosed();
+    m_directory = resolveTableDirectory(directory, programDir);
+}
+
+void Dataset::setTableName(const std::string& tableName)
+{
+    requireClosed();
+    m_tableName = tableName;
+}
+
+void Dataset::setFieldDefsForCreate(std::vector<TableFieldDef> fields)
+{
+    m_createFields = std::move(fields);
+}
+
+void Dataset::setReadOnly(bool readOnly)
+{
+    requireClosed();
+    m_readOnly = readOnly;
+}
+
+void Dataset::setNoticeHandler(NoticeSink sink)
+{
+    m_notice = std::move(sink);
+    if (m_table) {
+        m_table->setOptions(options());
+    }
+}
+
+void Dataset::setDateSource(DateSource today)
+{
+    m_today = std::move(today);
+    if (m_table) {
+        m_table->setOptions(options());
+    }
+}
+
+TableOptions Dataset::options() const
+{
+    return TableOptions {m_notice, m_today};
+}
+
+void Dataset::open()
+{
+    if (m_table) {
+        return;
+    }
+    m_table = OpenTableFile(path(), m_readOnly, true, m_createFields, options());
+    m_state = DatasetState::Browse;
+    m_modified = false;
+    m_row = m_table->newRow();
+    m_scratch = m_table->newRow();
+    notify(DatasetEvent::Opened);
+    first();
+}
+
+void Dataset::close()
+{
+    if (!m_table) {
+        return;
+    }
+    // A row still being edited or inserted is dropped, not written: closing is not a confirmation.
+    m_state = DatasetState::Inactive;
+    m_current = 0;
+    m_modified = false;
+    m_bof = m_eof = true;
+    try {
+        CloseTableFile(m_table);
+    } catch (...) {
+        notify(DatasetEvent::Closed);
+        throw;
+    }
+    notify(DatasetEvent::Closed);
+}
+
+void Dataset::createTable()
+{
+    requireClosed();
+    CreateTableFile(path(), m_createFields, options());
+}
+
+bool Dataset::canModify() const
+{
+    return m_table && !m_readOnly && m_table->writable();
+}
+
+const std::vector<TableFieldDef>& Dataset::fields() const
+{
+    static const std::vector<TableFieldDef> none;
+    return m_table ? m_table->fields() : none;
+}
+
+std::optional<std::size_t> Dataset::fieldIndex(const std::string& fieldName) const
+{
+    const auto& list = fields();
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (list[i].name == fieldName) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+std::uint32_t Dataset::rowCount() const
+{
+    return m_table ? m_table->rowCount() : 0;
+}
+
+FieldValue Dataset::value(std::size_t field) const
+{
+    requireOpen();
+    if (isEmpty()) {
+        return FieldValue {};
+    }
+    return DecodeField(m_row, fields().at(field));
+}
+
+std::vector<FieldValue> Dataset::values() const
+{
+    requireOpen();
+    return isEmpty() ? std::vector<FieldValue>(fields().size()) : decodeAll(m_row);
+}
+
+std::vector<FieldValue> Dataset::decodeAll(const RowBuffer& row) const
+{
+    std::vector<FieldValue> out;
+    out.reserve(fields().size());
+    for (const TableFieldDef& field : fields()) {
+        out.push_back(DecodeField(row, field));
+    }
+    return out;
+}
+
+void Dataset::setValue(std::size_t field, const FieldValue& value)
+{
+    requireModifiable();
+    const TableFieldDef& def = fields().at(field);
+    if (m_state == DatasetState::Browse) {
+        edit();
+    }
+    EncodeField(m_row, def, checkAssignment(def, value));
+    m_modified = true;
+    notify(DatasetEvent::DataChanged);
+}
+
+void Dataset::settle()
+{
+    if (m_state == DatasetState::Edit || m_state == DatasetState::Insert) {
+        if (m_modified) {
+            post();
+        } else {
+            cancel();
+        }
+    }
+}
+
+void Dataset::startNewRow(bool atEnd)
+{
+    requireModifiable();
+    settle();
+    m_insertBefore = atEnd ? 0 : m_current;
+    m_row = m_table->newRow();
+    m_state = DatasetState::Insert;
+    m_modified = false;
+    m_bof = false;
+    m_eof = atEnd;
+    notify(DatasetEvent::StateChanged);
+}
+
+void Dataset::insert()
+{
+    startNewRow(false);
+}
+
+void Dataset::append()
+{
+    startNewRow(true);
+}
+
+void Dataset::edit()
+{
+    requireModifiable();
+    if (m_state == DatasetState::Edit || m_state == DatasetState::Insert) {
+        return;
+    }
+    if (m_current == 0) {
+        append();
+        return;
+    }
+    // Edit what is in the file now, not what was read when the row became current.
+    m_table->dropReadAhead();
+    m_table->LoadRow(m_current, m_row);
+    m_state = DatasetState::Edit;
+    m_modified = false;
+    notify(DatasetEvent::StateChanged);
+}
+
+void Dataset::post()
+{
+    requireOpen();
+    if (m_state == DatasetState::Edit) {
+        m_table->RewriteRow(m_row, m_current);
+    } else if (m_state == DatasetState::Insert) {
+        m_current = m_table->AppendRow(m_row);
+        m_bof = m_eof = false;
+    } else {
+        return;
+    }
+    m_state = DatasetState::Browse;
+    m_modified = false;
+    notify(DatasetEvent::StateChanged);
+}
+
+void Dataset::cancel()
+{
+    requireOpen();
+    if (m_state == DatasetState::Browse) {
+        return;
+    }
+    m_state = DatasetState::Browse;
+    m_modified = false;
+    // Back to the row that was current before the edit or the new row, read again from the file.
+    placeNear(m_current);
+    notify(DatasetEvent::StateChanged);
+}
+
+void Dataset::deleteRow()
+{
+    requireModifiable();
+    if (m_state == DatasetState::Insert) {
+        cancel();
+        return;
+    }
+    if (m_state == DatasetState::Edit) {
+        cancel();
+    }
+    if (m_current == 0) {
+        throw StateError(engine::formatMessage(messages::kEmptyDataset, {m_name}));
+    }
+    m_table->dropReadAhead();
+    m_table->LoadRow(m_current, m_row);
+    m_table->MarkRowDeleted(m_row, m_current);
+    placeNear(m_current);
+    notify(DatasetEvent::PositionChanged);
+}
+
+void Dataset::refresh()
+{
+    requireOpen();
+    settle();
+    m_table->refreshRowCount();
+    placeNear(m_current);
+    notify(DatasetEvent::PositionChanged);
+}
+
+void Dataset::sync()
+{
+    requireOpen();
+    m_table->sync();
+}
+
+int Dataset::addListener(Listener listener)
+{
+    m_listeners.emplace_back(m_nextListenerId, std::move(listener));
+    return m_nextListenerId++;
+}
+
+void Dataset::removeListener(int id)
+{
+    m_listeners.erase(
+        std::remove_if(m_listeners.begin(), m_listeners.end(), [id](const auto& entry) { return entry.first == id; }),
+        m_listeners.end());
+}
+
+void Dataset::notify(DatasetEvent event)
+{
+    // A copy, so that a listener may add or remove listeners while being told.
+    const auto listeners = m_listeners;
+    for (const auto& entry : listeners) {
+        entry.second(event);
+    }
+}
+
+} // namespace storage
