@@ -194,7 +194,10 @@ std::vector<FieldValue> Dataset::decodeAll(const RowBuffer& row) const
 void Dataset::setValue(std::size_t field, const FieldValue& value)
 {
     requireModifiable();
-    const TableFieldDef& def = fields().at(field);
+    if (field >= fields().size()) {
+        throw TableError(engine::formatMessage(messages::kFieldIndex, {static_cast<long long>(field)}));
+    }
+    const TableFieldDef& def = fields()[field];
     if (m_state == DatasetState::Browse) {
         edit();
     }

@@ -1,0 +1,60 @@
+#include "storage/results_table.h"
+
+#include "storage/dbf_table.h"
+#include "storage/errors.h"
+
+namespace storage {
+
+void configureResultsTable(Dataset& table)
+{
+    table.setFieldDefsForCreate(resultTableFields());
+    if (!table.isOpen()) {
+        table.setTableName(kResultsTableName);
+    }
+}
+
+void openResultsTable(Dataset& table)
+{
+    configureResultsTable(table);
+    table.open();
+}
+
+bool createResultsTableIfMissing(const std::string& directory, const TableOptions& options)
+{
+    std::string path = kResultsTableName;
+    if (!directory.empty()) {
+        path = directory + (directory.back() == pathSeparator() ? "" : std::string(1, pathSeparator())) + path;
+    }
+    return CreateTableFileIfMissing(path, resultTableFields(), options);
+}
+
+void ulo_do_DBF(Dataset& table, const ResultRecord& record)
+{
+    configureResultsTable(table);
+    table.open();
+    table.append();
+    try {
+        for (std::size_t i = 0; i < record.values.size(); ++i) {
+            table.setValue(i, record.values[i]);
+        }
+        table.post();
+    } catch (...) {
+        // Drop our own half-filled row: left pending, the next navigation would write it.
+        if (table.isOpen() && table.state() == DatasetState::Insert) {
+            table.cancel();
+        }
+        throw;
+    }
+    // The row counts as stored only once it is on the device, not in the system's cache.
+    table.sync();
+    table.close();
+}
+
+engine::StoreResult makeResultStore(Dataset& table, std::function<SubjectIdentity()> subject)
+{
+    return [&table, subject = std::move(subject)](const engine::MeasurementState& state) {
+        ulo_do_DBF(table, makeResultRecord(state, subject ? subject() : SubjectIdentity {}));
+    };
+}
+
+} // namespace storage

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "engine/evaluation.h"
+#include "storage/dataset.h"
+#include "storage/result_record.h"
+
+#include <functional>
+#include <string>
+
+// The results table tivora4.DBF: creating it, opening it for the browser, and storing one row.
+namespace storage {
+
+// Gives `table` the results table's name and fields (used when it has to be created at opening).
+// Allowed while open; the name only changes while closed.
+void configureResultsTable(Dataset& table);
+
+// The start-up step: configures `table` as the results table and opens it (creating the file when it
+// is missing), so that the results browser shows its rows. Throws TableError.
+void openResultsTable(Dataset& table);
+
+// Creates the empty results table in `directory` (the current directory when empty) when no file of
+// that name exists there. A file another station created meanwhile is left alone. Returns true when
+// this call created it. Throws TableError "Cannot create file <path>".
+bool createResultsTableIfMissing(const std::string& directory = {}, const TableOptions& options = {});
+
+// Stores one result row, in this order: open the table (no effect when open; a missing file is
+// created), append a new row, assign fields 0 to 24 in schema order, post it, make it durable, close
+// the table. A row the browser left pending is settled by the append first.
+//
+// When a step fails (a value out of range or too long, a failed write) the new row is cancelled, not
+// left half filled for a later operation to write, and the error is rethrown with the table still
+// open; a retry appends one complete row. Throws TableError.
+void ulo_do_DBF(Dataset& table, const ResultRecord& record);
+
+// The store callback of the evaluation: builds the row from the measurement and the identity that
+// `subject` reports at that moment, and stores it in `table` with ulo_do_DBF(). `table` must outlive
+// the callback.
+engine::StoreResult makeResultStore(Dataset& table, std::function<SubjectIdentity()> subject);
+
+} // namespace storage

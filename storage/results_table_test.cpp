@@ -1,0 +1,153 @@
+#include "storage/errors.h"
+#include "storage/results_table.h"
+#include "storage/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace storage {
+namespace {
+
+using testing::readAll;
+
+constexpr std::size_t kH = 833;
+constexpr std::size_t kR = 2138;
+
+class ResultsTableTest : public ::testing::Test
+{
+protected:
+    ResultsTableTest()
+    {
+        m_table.setDirectory(m_dir.dir());
+        m_table.setDateSource(testing::fixedDate);
+        m_subject = {"Dvořák", "Příliš žluť", " 12345", "12  ", " 7.12.2026"};
+        m_state.seriesCount = {20, 20, 0, 0};
+        m_state.seriesMean = {312.5, 298.49, 0.0, 0.0};
+        m_state.prematureSum = {1, 0, 0, 0};
+        m_state.seriesTextA[0] = "312|298|";
+        m_state.seriesTextB[1] = std::string(255, '9');
+    }
+
+    std::string path() const { return m_dir.path(kResultsTableName); }
+    std::string field(const std::string& bytes, std::size_t row, std::size_t offset, std::size_t width) const
+    {
+        return bytes.substr(kH + (row - 1) * kR + offset, width);
+    }
+
+    testing::TempDir m_dir;
+    Dataset m_table;
+    SubjectIdentity m_subject;
+    engine::MeasurementState m_state;
+};
+
+TEST_F(ResultsTableTest, EmptyTableIsTheExact834Bytes)
+{
+    EXPECT_TRUE(createResultsTableIfMissing(m_dir.dir(), testing::fixedDateOptions()));
+    const std::string bytes = readAll(path());
+    ASSERT_EQ(bytes.size(), 834U);
+    EXPECT_EQ(bytes.substr(0, 32), std::string("\x03\x7E\x0C\x07\0\0\0\0\x41\x03\x5A\x08", 12) + std::string(20, '\0'));
+    EXPECT_EQ(bytes.substr(32, 32), std::string("PRIJM\0\0\0\0\0\0\x43\0\0\0\0\x0F", 17) + std::string(15, '\0'));
+    EXPECT_EQ(bytes.substr(800, 17), std::string("SER4B\0\0\0\0\0\0C\0\0\0\0\xFE", 17));
+    EXPECT_EQ(bytes.substr(832), "\x0D\x1A");
+    EXPECT_FALSE(createResultsTableIfMissing(m_dir.dir())) << "an existing table is left alone";
+}
+
+TEST_F(ResultsTableTest, OneStoredResultMakesThe2972ByteFile)
+{
+    ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject));
+    EXPECT_FALSE(m_table.isOpen());
+    const std::string bytes = readAll(path());
+    ASSERT_EQ(bytes.size(), 2972U);
+    EXPECT_EQ(bytes[4], 1);
+    EXPECT_EQ(bytes[2971], '\x1A');
+    EXPECT_EQ(field(bytes, 1, 0, 1), " ");
+    EXPECT_EQ(field(bytes, 1, 1, 15), "Dvo\xFD\xA0k         ");
+    EXPECT_EQ(field(bytes, 1, 16, 12), "P\xFD\xA1li\xE7 \xA7lu\x9C ");
+    EXPECT_EQ(field(bytes, 1, 28, 10), " 1234512  ");
+    EXPECT_EQ(field(bytes, 1, 38, 12), " 7.12.2026  ");
+    EXPECT_EQ(field(bytes, 1, 50, 12), " 20 20  0  0");
+    EXPECT_EQ(field(bytes, 1, 62, 32), "     313     298       0       0");
+    EXPECT_EQ(field(bytes, 1, 94, 12), "  1  0  0  0");
+    EXPECT_EQ(field(bytes, 1, 106, 254), "312|298|" + std::string(246, ' '));
+    EXPECT_EQ(field(bytes, 1, 868, 254), std::string(254, '9')) << "list B is cut to the width";
+    EXPECT_EQ(field(bytes, 1, 1122, 1016), std::string(1016, ' ')) << "series 3 and 4 lists are empty";
+}
+
+TEST_F(ResultsTableTest, FieldsAreAssignedInSchemaOrder)
+{
+    std::vector<std::size_t> filled;
+    m_table.addListener([&](DatasetEvent event) {
+        if (event == DatasetEvent::DataChanged) {
+            const auto values = m_table.values();
+            std::size_t count = 0;
+            while (count < values.size() && !isNull(values[count])) {
+                ++count;
+            }
+            filled.push_back(count);
+        }
+    });
+    m_subject = {"A", "B", "111111", "2222", "01.01.2026"};
+    m_state.seriesTextA = {"1|", "2|", "3|", "4|"};
+    m_state.seriesTextB = {"5|", "6|", "7|", "8|"};
+    ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject));
+    std::vector<std::size_t> expected;
+    for (std::size_t i = 1; i <= kResultFieldCount; ++i) {
+        expected.push_back(i);
+    }
+    EXPECT_EQ(filled, expected);
+}
+
+TEST_F(ResultsTableTest, FailedStoreCancelsItsRowAndARetryAppendsOneRow)
+{
+    ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject));
+    m_state.seriesCount[0] = 40000;
+    try {
+        ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject));
+        FAIL();
+    } catch (const FieldValueError& error) {
+        EXPECT_STREQ(error.what(),
+                     "40000 is not a valid value for field 'POC_1SER'. The allowed range is -32768 to 32767");
+    }
+    EXPECT_TRUE(m_table.isOpen()) << "the close is never reached";
+    EXPECT_EQ(m_table.state(), DatasetState::Browse);
+    m_table.last();
+    m_table.first();
+    EXPECT_EQ(m_table.rowCount(), 1U) << "no half-filled row was written by navigation";
+    m_state.seriesCount[0] = 1000;
+    EXPECT_THROW(
+        {
+            try {
+                ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject));
+            } catch (const FieldValueError& error) {
+                EXPECT_STREQ(error.what(), "Field data too long :4 (must be between 1 and 3).");
+                throw;
+            }
+        },
+        FieldValueError);
+    m_state.seriesCount[0] = 20;
+    ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject));
+    EXPECT_EQ(readAll(path()).size(), 834U + 2 * kR);
+}
+
+TEST_F(ResultsTableTest, StoringSettlesTheBrowsersPendingRowFirst)
+{
+    ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject));
+    openResultsTable(m_table);
+    m_table.setValue(0, std::string("Edited"));
+    makeResultStore(m_table, [this] { return m_subject; })(m_state);
+    const std::string bytes = readAll(path());
+    ASSERT_EQ(bytes.size(), 834U + 2 * kR);
+    EXPECT_EQ(field(bytes, 1, 1, 6), "Edited");
+    EXPECT_EQ(field(bytes, 2, 1, 6), "Dvo\xFD\xA0k");
+}
+
+TEST_F(ResultsTableTest, PokusBeforeAnyTestStoresEmptyIdentityAndZeros)
+{
+    ulo_do_DBF(m_table, makeResultRecord(engine::MeasurementState {}, SubjectIdentity {}));
+    const std::string bytes = readAll(path());
+    EXPECT_EQ(field(bytes, 1, 1, 49), std::string(49, ' '));
+    EXPECT_EQ(field(bytes, 1, 50, 12), "  0  0  0  0");
+    EXPECT_EQ(field(bytes, 1, 62, 32), "       0       0       0       0");
+}
+
+} // namespace
+} // namespace storage
