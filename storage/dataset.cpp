@@ -105,7 +105,10 @@ void Dataset::open()
     if (m_table) {
         return;
     }
-    m_table = OpenTableFile(path(), m_readOnly, true, m_createFields, options());
+    // Only a writable dataset that knows its fields creates a missing table; otherwise the missing
+    // file is reported as such.
+    const bool create = !m_readOnly && !m_createFields.empty();
+    m_table = OpenTableFile(path(), m_readOnly, create, m_createFields, options());
     m_state = DatasetState::Browse;
     m_modified = false;
     m_row = m_table->newRow();

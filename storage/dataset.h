@@ -79,8 +79,9 @@ public:
     void setNoticeHandler(NoticeSink sink);
     void setDateSource(DateSource today);
 
-    // Opens the table (creating it from the creation fields when missing) and makes the first visible
-    // row current. No effect when already open. Throws TableError as OpenTableFile() does.
+    // Opens the table and makes the first visible row current. A missing file is created from the
+    // creation fields when there are some and the dataset is not read-only; otherwise it fails with
+    // "Open: Table file not found : <path>". No effect when already open. Throws TableError as OpenTableFile() does.
     void open();
     // Discards a pending row, stores the header of a writable table and closes it. No effect when
     // closed. The dataset is closed afterwards even when the header store throws FileError.

@@ -265,6 +265,22 @@ TEST_F(DatasetTest, SettingsNeedAClosedTable)
     EXPECT_EQ(resolveTableDirectory("/srv/Lab//A/./", "/opt"), "/srv/Lab/A/");
 }
 
+TEST_F(DatasetTest, ReadOnlyDatasetNeverCreatesTheTable)
+{
+    m_table.setReadOnly(true);
+    try {
+        m_table.open();
+        FAIL();
+    } catch (const TableError& error) {
+        EXPECT_EQ(error.what(), "Open: Table file not found : " + path());
+    }
+    EXPECT_FALSE(fileExists(path()));
+    writeTable({"A"});
+    m_table.open();
+    EXPECT_FALSE(m_table.canModify());
+    EXPECT_THROW(m_table.edit(), StateError);
+}
+
 TEST_F(DatasetTest, NavigationReadsOnlyTheRecordsItPasses)
 {
     CreateTableFile(path(), testing::smallSchema(), testing::fixedDateOptions());
