@@ -205,6 +205,33 @@ TEST_F(DbfTableTest, LongLayoutVersionsReadTheirDescriptors)
     }
 }
 
+// Written by GDAL's ogr2ogr from a CSV file (PRIJM String, POCET Integer(3), PRUMER Real(8.2)), code page
+// 852: our engine must read it, and encoding what it read must give back GDAL's bytes exactly.
+TEST_F(DbfTableTest, TableWrittenByAnotherProgramReadsAndReencodesByteForByte)
+{
+    auto table = OpenTableFile(TESTDATA_DIR "/three_rows_cp852_gdal.dbf", true, false, {}, fixedDateOptions());
+    ASSERT_EQ(table->rowCount(), 3U);
+    const auto& fields = table->fields();
+    ASSERT_EQ(fields.size(), 3U);
+    EXPECT_EQ(fields[1].kind, FieldKind::Int16);
+    EXPECT_EQ(fields[2].kind, FieldKind::Float);
+    const FieldValue expected[3][3] = {
+        {std::string("Příliš žluťoučký"), std::int64_t {-12}, -312.25},
+        {std::string("Smazaná"), std::int64_t {1}, 1.0},
+        {std::string("Ďáblová"), std::int64_t {999}, 0.5},
+    };
+    for (std::uint32_t n = 1; n <= 3; ++n) {
+        RowBuffer row;
+        table->LoadRow(n, row);
+        RowBuffer again = table->newRow();
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            EXPECT_EQ(DecodeField(row, fields[i]), expected[n - 1][i]) << "row " << n << " field " << i;
+            EncodeField(again, fields[i], DecodeField(row, fields[i]));
+        }
+        EXPECT_EQ(again, row) << "row " << n;
+    }
+}
+
 TEST_F(DbfTableTest, OneOpenObjectPerFileWhateverThePathSpelling)
 {
     writeTable({"A"});
