@@ -1,73 +1,83 @@
 #include "rtf/document_builder.h"
 
-#include <utility>
+#include <algorithm>
 
-#include <QTextCursor>
+#include <QTextBlock>
 #include <QTextDocument>
 
 namespace rtf {
+
+namespace {
+
+bool isBlank(const QString& text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
+}
+
+} // namespace
+
+DocumentBuilder::DocumentBuilder(QTextDocument& document)
+    : m_document(document)
+    , m_undo(document.isUndoRedoEnabled())
+{
+    m_document.setUndoRedoEnabled(false);
+    m_document.clear();
+    m_cursor = QTextCursor(&m_document);
+    m_cursor.beginEditBlock();
+}
 
 void DocumentBuilder::appendText(const QString& text, const QTextCharFormat& format)
 {
     if (text.isEmpty()) {
         return;
     }
-    // Runs in one format are joined, so that a document written a character at a time ("\'e1", "\u225")
-    // still becomes a handful of fragments.
-    if (!m_open.runs.empty() && m_open.runs.back().format == format) {
-        m_open.runs.back().text += text;
-        return;
+    if (format != m_runFormat) {
+        flushRun();
+        m_runFormat = format;
     }
-    m_open.runs.push_back(Run {text, format});
+    m_runText += text;
 }
 
 void DocumentBuilder::endParagraph(const QTextBlockFormat& block, const QTextCharFormat& mark)
 {
-    m_open.block = block;
-    m_open.mark = mark;
-    m_done.push_back(std::move(m_open));
-    m_open = Paragraph {};
+    flushRun();
+    m_cursor.setBlockFormat(block);
+    m_cursor.setBlockCharFormat(mark);
+    m_cursor.insertBlock();
 }
 
-bool DocumentBuilder::isBlank(const Paragraph& paragraph)
+void DocumentBuilder::finish(const QTextBlockFormat& block, const QTextCharFormat& mark)
 {
-    for (const Run& run : paragraph.runs) {
-        for (const QChar c : run.text) {
-            if (!c.isSpace()) {
-                return false;
-            }
-        }
-    }
-    return true;
+    flushRun();
+    m_cursor.setBlockFormat(block);
+    m_cursor.setBlockCharFormat(mark);
+    removeTrailingBlankParagraphs();
+    m_cursor.endEditBlock();
+    m_document.setUndoRedoEnabled(m_undo);
 }
 
-void DocumentBuilder::writeTo(QTextDocument& document, const QTextBlockFormat& block, const QTextCharFormat& mark)
+void DocumentBuilder::flushRun()
 {
-    endParagraph(block, mark);
-    while (!m_done.empty() && isBlank(m_done.back())) {
-        m_done.pop_back();
+    if (!m_runText.isEmpty()) {
+        m_cursor.insertText(m_runText, m_runFormat);
+        m_runText.clear();
     }
+}
 
-    const bool undo = document.isUndoRedoEnabled();
-    document.setUndoRedoEnabled(false);
-    document.clear();
-    QTextCursor cursor(&document);
-    cursor.beginEditBlock();
-    for (std::size_t i = 0; i < m_done.size(); ++i) {
-        const Paragraph& paragraph = m_done[i];
-        if (i == 0) {
-            cursor.setBlockFormat(paragraph.block);
-            cursor.setBlockCharFormat(paragraph.mark);
-        } else {
-            cursor.insertBlock(paragraph.block, paragraph.mark);
-        }
-        for (const Run& run : paragraph.runs) {
-            cursor.insertText(run.text, run.format);
-        }
+void DocumentBuilder::removeTrailingBlankParagraphs()
+{
+    QTextBlock kept = m_document.lastBlock();
+    while (kept.isValid() && isBlank(kept.text())) {
+        kept = kept.previous();
     }
-    cursor.endEditBlock();
-    document.setUndoRedoEnabled(undo);
-    m_done.clear();
+    if (kept == m_document.lastBlock()) {
+        return;
+    }
+    // Deleting from the end of the last paragraph with text keeps that paragraph's own formats.
+    QTextCursor tail(&m_document);
+    tail.setPosition(kept.isValid() ? kept.position() + kept.length() - 1 : 0);
+    tail.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    tail.removeSelectedText();
 }
 
 } // namespace rtf

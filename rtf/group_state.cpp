@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include <QBrush>
 #include <QStringList>
@@ -209,8 +210,7 @@ bool applyParagraphWord(ParagraphState& state, Word word, bool hasParameter, int
         return true;
     case Word::TabStop:
         if (hasParameter && parameter >= 0 && state.tabs.size() < ParagraphState::kMaxTabStops) {
-            const QChar delimiter = state.nextTabType == QTextOption::DelimiterTab ? QLatin1Char('.') : QChar();
-            state.tabs.append(QTextOption::Tab(twipsToPixels(twips(parameter)), state.nextTabType, delimiter));
+            state.tabs.append(TabStop {twips(parameter), state.nextTabType});
         }
         state.nextTabType = QTextOption::LeftTab;
         return true;
@@ -308,8 +308,22 @@ QTextBlockFormat blockFormat(const ParagraphState& state)
     format.setTextIndent(twipsToPixels(state.firstLineTwips));
     format.setTopMargin(twipsToPixels(state.beforeTwips));
     format.setBottomMargin(twipsToPixels(state.afterTwips));
-    if (!state.tabs.isEmpty()) {
-        format.setTabPositions(state.tabs);
+    QList<TabStop> stops = state.tabs;
+    if (state.firstLineTwips < 0) {
+        stops.append(TabStop {state.leftTwips, QTextOption::LeftTab});
+    }
+    std::stable_sort(stops.begin(), stops.end(), [](const TabStop& a, const TabStop& b) { return a.twips < b.twips; });
+    const int lineStart = state.leftTwips + state.firstLineTwips;
+    QList<QTextOption::Tab> tabs;
+    for (const TabStop& stop : std::as_const(stops)) {
+        const double position = twipsToPixels(stop.twips - lineStart);
+        if (position > 0 && (tabs.isEmpty() || position > tabs.back().position)) {
+            const QChar delimiter = stop.type == QTextOption::DelimiterTab ? QLatin1Char('.') : QChar();
+            tabs.append(QTextOption::Tab(position, stop.type, delimiter));
+        }
+    }
+    if (!tabs.isEmpty()) {
+        format.setTabPositions(tabs);
     }
     return format;
 }

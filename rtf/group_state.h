@@ -61,6 +61,12 @@ struct ListNumbering
     QString after;
 };
 
+struct TabStop
+{
+    int twips = 0; // from the left edge of the text, as RTF measures it
+    QTextOption::TabType type = QTextOption::LeftTab;
+};
+
 struct ParagraphState
 {
     // More \tx in one paragraph are ignored; keeps copying a state on every '{' cheap.
@@ -72,7 +78,7 @@ struct ParagraphState
     int firstLineTwips = 0; // relative to leftTwips; negative for a hanging indent
     int beforeTwips = 0;
     int afterTwips = 0;
-    QList<QTextOption::Tab> tabs;
+    QList<TabStop> tabs;
     QTextOption::TabType nextTabType = QTextOption::LeftTab; // set by \tqr etc. for the next \tx
     int listId = 0;                                          // \ls; 0: not a list item
     ListNumbering numbering;
@@ -119,6 +125,9 @@ bool applyNumberingWord(ListNumbering& numbering, Word word, bool hasParameter, 
 double twipsToPixels(int twips);
 
 QTextCharFormat charFormat(const CharacterState& state, const DocumentTables& tables);
+// Qt measures tab stops from where the first line starts, RTF from the left edge: the stops are moved by
+// the first line's indent. A hanging indent also acts as a tab stop, as word processors treat it, so that
+// the TAB after a list marker reaches the indent.
 QTextBlockFormat blockFormat(const ParagraphState& state);
 
 // The number of list item `number` in `style` ("3", "C", "iii"); empty for Style::None and Style::Bullet.

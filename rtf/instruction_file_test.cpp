@@ -103,7 +103,7 @@ void InstructionFileTest::refusesOversizedFile()
 {
     const QString path = write(QByteArray(R"({\rtf1 a})"));
     QFile file(path);
-    QVERIFY(file.resize(rtf::kMaxInstructionFileSize + 1)); // sparse: no 64 MiB written
+    QVERIFY(file.resize(rtf::kMaxInstructionFileSize + 1)); // sparse: nothing that large is written
     QTextDocument document;
     QCOMPARE(failureOf(path, document), QStringLiteral("Failed to Load Stream"));
     QVERIFY(document.isEmpty());

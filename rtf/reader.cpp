@@ -15,15 +15,13 @@ constexpr int kMaxUnicodeSkip = 255;
 
 } // namespace
 
-void Reader::read(QTextDocument& document)
+void Reader::read()
 {
     for (Token token = m_tokens.next(); token.kind != Token::Kind::End && !m_finished; token = m_tokens.next()) {
         handle(token);
     }
     const GroupState& last = m_stack.empty() ? m_rootState : m_stack.back();
-    m_formatDirty = true;
-    m_format = charFormat(last.character, m_tables);
-    m_out.writeTo(document, blockFormat(last.paragraph), m_format);
+    m_out.finish(blockFormat(last.paragraph), charFormat(last.character, m_tables));
 }
 
 void Reader::handle(Token token)
@@ -348,7 +346,7 @@ bool looksLikeRtf(QByteArrayView data)
 
 void readRtf(QByteArrayView data, QTextDocument& document)
 {
-    Reader(data).read(document);
+    Reader(data, document).read();
 }
 
 } // namespace rtf

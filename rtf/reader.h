@@ -19,13 +19,14 @@ namespace rtf {
 class Reader
 {
 public:
-    // `data` must outlive the reader.
-    explicit Reader(QByteArrayView data)
+    // Clears `document`; `data` and `document` must outlive the reader.
+    Reader(QByteArrayView data, QTextDocument& document)
         : m_tokens(data)
+        , m_out(document)
     { }
 
-    // Reads the whole input and replaces the content of `document` with it (see readRtf for the contract).
-    void read(QTextDocument& document);
+    // Reads the whole input into the document (see readRtf for the contract). Call it once.
+    void read();
 
 private:
     void handle(Token token);

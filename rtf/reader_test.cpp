@@ -144,6 +144,7 @@ void ReaderTest::libreOfficeFormatting()
     const QTextBlockFormat item = lo.block(QStringLiteral("Nedívejte se"));
     QCOMPARE(item.leftMargin(), 720 * kPixelsPerTwip);
     QCOMPARE(item.textIndent(), -360 * kPixelsPerTwip);
+    QCOMPARE(item.tabPositions().value(0).position, 360 * kPixelsPerTwip); // the hanging indent, from the bullet
     QCOMPARE(lo.block(QStringLiteral("Počet zkušebních")).tabPositions().value(0).position, 2835 * kPixelsPerTwip);
 
     QVERIFY(isBold(lo.format(QStringLiteral("Nejprve si test"))));
@@ -176,7 +177,10 @@ void ReaderTest::pandocFormatting()
     const QTextCharFormat nested = pandoc.format(QStringLiteral("nepočítají"));
     QVERIFY(isBold(nested) && nested.fontItalic());
     QCOMPARE(pandoc.block(QStringLiteral("nepočítají")).leftMargin(), 720 * kPixelsPerTwip);
-    QCOMPARE(pandoc.block(QStringLiteral("Polo")).textIndent(), -360 * kPixelsPerTwip);
+    const QTextBlockFormat item = pandoc.block(QStringLiteral("Polo"));
+    QCOMPARE(item.textIndent(), -360 * kPixelsPerTwip);
+    QCOMPARE(item.tabPositions().size(), 1); // \tx360 and the hanging indent are one stop
+    QCOMPARE(item.tabPositions().value(0).position, 360 * kPixelsPerTwip);
     QVERIFY(!pandoc.document.toPlainText().contains(QLatin1Char('?'))); // every \uN? fallback skipped
 }
 

@@ -36,8 +36,8 @@ void readRtf(QByteArrayView data, QTextDocument& document);
 inline constexpr int kMaxGroupDepth = 1000;
 
 // Files larger than this are refused with "Failed to Load Stream": an instruction screen is a few
-// kilobytes, and the limit keeps a wrong file name from filling the memory.
-inline constexpr qint64 kMaxInstructionFileSize = 64 * 1024 * 1024;
+// kilobytes (a few megabytes with a picture), and the limit keeps a wrong file name from filling the memory.
+inline constexpr qint64 kMaxInstructionFileSize = 16 * 1024 * 1024;
 
 // Replaces the content of `document` with the instruction file at `path` (relative paths resolve against
 // the current directory). RTF (see looksLikeRtf) is read as RTF; anything else as plain text: UTF-8 when it
