@@ -256,6 +256,12 @@ void Dataset::edit()
     // Edit what is in the file now, not what was read when the row became current.
     m_table->dropReadAhead();
     m_table->LoadRow(m_current, m_row);
+    if (m_row.flag() != dbf::kLiveFlag) {
+        // Another station deleted the row meanwhile; posting it would bring it back to life.
+        placeNear(m_current);
+        notify(DatasetEvent::PositionChanged);
+        throw StateError(engine::formatMessage(messages::kRowDeleted, {m_name}));
+    }
     m_state = DatasetState::Edit;
     m_modified = false;
     notify(DatasetEvent::StateChanged);

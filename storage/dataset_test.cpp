@@ -228,6 +228,22 @@ TEST_F(DatasetTest, RefreshShowsRowsOthersAppendedAndKeepsThePosition)
     EXPECT_EQ(currentName(), "C");
 }
 
+TEST_F(DatasetTest, RowDeletedElsewhereIsNotBroughtBackByAnEdit)
+{
+    writeTable({"A", "B"});
+    m_table.open();
+    testing::setByte(path(), kH, dbf::kDeletedFlag);
+    try {
+        m_table.setValue(0, std::string("Zombie"));
+        FAIL();
+    } catch (const StateError& error) {
+        EXPECT_STREQ(error.what(), "Table1: The row was deleted by another user");
+    }
+    EXPECT_EQ(m_table.state(), DatasetState::Browse);
+    EXPECT_EQ(currentName(), "B");
+    EXPECT_EQ(recordBytes(1).substr(0, 2), "*A");
+}
+
 TEST_F(DatasetTest, ListenersHearEveryChange)
 {
     writeTable({"A", "B"});

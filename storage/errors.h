@@ -59,6 +59,7 @@ inline constexpr const char* kOpenDataset = "%s: Cannot perform this operation o
 inline constexpr const char* kClosedDataset = "%s: Cannot perform this operation on a closed dataset";
 inline constexpr const char* kEmptyDataset = "%s: Cannot perform this operation on an empty dataset";
 inline constexpr const char* kReadOnlyDataset = "%s: Cannot modify a read-only dataset";
+inline constexpr const char* kRowDeleted = "%s: The row was deleted by another user";
 inline constexpr const char* kFieldIndex = "List index out of bounds (%d)";
 inline constexpr const char* kInvalidRowNumber = "Invalid record number %d";
 inline constexpr const char* kUnsupportedField = "Field '%s' has a type that cannot be written";
