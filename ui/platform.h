@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// The few operating-system calls of the user interface, behind plain functions so that a Windows
+// build swaps only platform_*.cpp.
+namespace ui::platform {
+
+// The text of the I/O error with the system error code `code`: 2 "File not found", 3 "Invalid
+// filename", 4 "Too many open files", 5 "File access denied", any other "I/O error <code>".
+QString ioErrorMessage(int code);
+
+// Makes `path` the process's current directory. Throws std::runtime_error carrying ioErrorMessage()
+// of the failure.
+void changeDirectory(const QString& path);
+
+} // namespace ui::platform

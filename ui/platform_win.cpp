@@ -1,0 +1,15 @@
+#include "ui/platform.h"
+
+#include <stdexcept>
+#include <windows.h>
+
+namespace ui::platform {
+
+void changeDirectory(const QString& path)
+{
+    if (!SetCurrentDirectoryW(reinterpret_cast<const wchar_t*>(path.utf16()))) {
+        throw std::runtime_error(ioErrorMessage(static_cast<int>(GetLastError())).toStdString());
+    }
+}
+
+} // namespace ui::platform

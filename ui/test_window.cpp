@@ -1,0 +1,298 @@
+#include "ui/test_window.h"
+
+#include "storage/results_table.h"
+#include "ui/application.h"
+#include "ui/instruction_viewer.h"
+#include "ui/platform.h"
+#include "ui/program_editor.h"
+#include "ui/subject_source.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+
+namespace ui {
+
+namespace {
+
+const QString kProgramFile = QStringLiteral("program.txt");
+const QString kFirstInstruction = QStringLiteral("tivora1.rtf");
+constexpr int kStartupDelayMs = 200;
+
+// Draws a shape as one rectangle whose outline uses the pen and whose interior the brush, both
+// combined with the screen through `mode`.
+void drawShape(QPainter& painter, const QRect& square, const QColor& pen, const QColor& brush,
+               QPainter::CompositionMode mode)
+{
+    painter.setCompositionMode(mode);
+    painter.setPen(QPen(pen, 1));
+    painter.setBrush(brush);
+    painter.drawRect(square.adjusted(0, 0, -1, -1));
+}
+
+} // namespace
+
+QRect TestWindow::squareIn(const QRect& bounds)
+{
+    const int side = std::min(bounds.width(), bounds.height());
+    return QRect(bounds.x() + (bounds.width() - side) / 2, bounds.y() + (bounds.height() - side) / 2, side, side);
+}
+
+TestWindow::TestWindow(engine::TickSource* tickSource, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+    , m_ticks(tickSource ? *tickSource : m_systemTicks)
+    , m_table(QStringLiteral("Table1").toStdString())
+    , m_editor(new ProgramEditor(this))
+    , m_viewer(new InstructionViewer(this))
+    , m_bitBtn1(new QPushButton(QStringLiteral("BitBtn1"), this))
+    , m_machine(m_state, m_editor->programLines(), m_ticks, m_timer1, *this,
+                [this](const engine::MeasurementState&) { ulo_do_DBF(); })
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Měření Tivora      ( ukončení  stisk /space - mezerník/)"));
+    setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+    setFocusPolicy(Qt::StrongFocus);
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    setAutoFillBackground(true);
+    resize(1024, 721);
+
+    // The hidden button is first in the tab order; Enter on it does nothing.
+    m_bitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    m_bitBtn1->setGeometry(kBitBtn1Bounds);
+    m_viewer->setGeometry(kRichEdit1Bounds);
+    m_viewer->hide();
+    m_editor->hide();
+    setTabOrder(m_bitBtn1, m_viewer);
+    setTabOrder(m_viewer, m_editor);
+
+    connect(&m_timer1, &QtForeperiodTimer::elapsed, this, &TestWindow::Timer1Timer);
+    connect(m_viewer, &InstructionViewer::confirmed, this, &TestWindow::RichEdit1KeyPress);
+    connect(m_viewer, &InstructionViewer::tabPressed, m_bitBtn1, [this] { m_bitBtn1->setFocus(Qt::TabFocusReason); });
+
+    m_timer3.setObjectName(QStringLiteral("Timer3"));
+    m_timer3.setSingleShot(true);
+    connect(&m_timer3, &QTimer::timeout, this, &TestWindow::Timer3Timer);
+    m_timer3.start(kStartupDelayMs);
+
+    m_table.setNoticeHandler(
+        [this](const std::string& notice) { Application::showNotice(this, QString::fromStdString(notice)); });
+    guarded(this, [&] { FormCreate(); });
+}
+
+TestWindow::~TestWindow()
+{
+    // A table still open at the end is closed now, so that its header is stored.
+    guarded(nullptr, [&] { m_table.close(); });
+}
+
+void TestWindow::FormCreate()
+{
+    m_state.startDirectory = QDir::currentPath().toStdString();
+    m_editor->loadProgram(kProgramFile);
+    m_editor->setFileLabel(kProgramFile);
+    m_table.setDirectory(m_state.startDirectory);
+}
+
+void TestWindow::attachSubjectSource(SubjectSource* subject)
+{
+    m_subject = subject;
+    if (m_startupDue) {
+        runStartupStep();
+    }
+}
+
+void TestWindow::Timer3Timer()
+{
+    // The start-up step works on the data window; if a box shown while the windows were still being
+    // created let the timer fire early, the step waits until the data window is attached.
+    if (!m_subject) {
+        m_startupDue = true;
+        return;
+    }
+    runStartupStep();
+}
+
+void TestWindow::runStartupStep()
+{
+    m_startupDue = false;
+    guarded(this, [&] {
+        m_subject->focusFirstName();
+        m_timer3.stop();
+        engine::nulovani(m_state);
+        platform::changeDirectory(QString::fromStdString(m_state.startDirectory));
+        storage::openResultsTable(m_table);
+    });
+}
+
+void TestWindow::startTest()
+{
+    QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
+    m_editor->hide();
+    // The data window has just hidden itself: the test window takes over the keyboard.
+    raise();
+    activateWindow();
+    try {
+        showInstruction(kFirstInstruction.toStdString());
+    } catch (...) {
+        // Without its first screen the test cannot begin: give the examiner the data window and the
+        // pointer back instead of leaving a black screen that takes no input.
+        QGuiApplication::restoreOverrideCursor();
+        if (m_subject) {
+            m_subject->restoreAfterFailedStart();
+        }
+        throw;
+    }
+}
+
+void TestWindow::showProgramEditor()
+{
+    m_editor->show();
+    m_editor->raise();
+}
+
+void TestWindow::ulo_do_DBF()
+{
+    const SubjectTexts texts = m_subject ? m_subject->subject() : SubjectTexts {};
+    storage::SubjectIdentity identity;
+    identity.surname = texts.surname.toStdString();
+    identity.firstName = texts.firstName.toStdString();
+    identity.birthNumber1 = texts.birthNumber1.toStdString();
+    identity.birthNumber2 = texts.birthNumber2.toStdString();
+    identity.date = texts.date.toStdString();
+    storage::ulo_do_DBF(m_table, storage::makeResultRecord(m_state, identity));
+}
+
+void TestWindow::showStimulus()
+{
+    m_stimulusShown = true;
+    update(squareIn(kShape2Bounds));
+}
+
+void TestWindow::hideStimulus()
+{
+    m_stimulusShown = false;
+    update(squareIn(kShape2Bounds));
+}
+
+void TestWindow::showInstruction(const std::string& fileName)
+{
+    m_viewer->loadFile(QString::fromStdString(fileName));
+    m_viewer->show();
+    m_viewer->setFocus(Qt::OtherFocusReason);
+}
+
+void TestWindow::leaveInstruction()
+{
+    setFocus(Qt::OtherFocusReason);
+    m_viewer->hide();
+}
+
+void TestWindow::focusTestWindow()
+{
+    setFocus(Qt::OtherFocusReason);
+}
+
+void TestWindow::closeTestWindow()
+{
+    close();
+}
+
+void TestWindow::Timer1Timer()
+{
+    guarded(this, [&] { m_machine.foreperiodElapsed(); });
+}
+
+void TestWindow::RichEdit1KeyPress()
+{
+    guarded(this, [&] { m_machine.instructionConfirmed(); });
+}
+
+void TestWindow::respond()
+{
+    if (m_state.acceptingResponses) {
+        guarded(this, [&] { m_machine.Stisk_tlacitka(); });
+    }
+}
+
+bool TestWindow::hitsControl(const QPoint& position) const
+{
+    return kShape1Bounds.contains(position) || kShape2Bounds.contains(position) || kLabel1Bounds.contains(position);
+}
+
+void TestWindow::paintEvent(QPaintEvent* /*event*/)
+{
+    QPainter painter(this);
+    // On black, "screen OR NOT blue" draws a yellow frame and leaves the white-brushed interior alone.
+    drawShape(painter, squareIn(kShape1Bounds), Qt::blue, Qt::white, QPainter::RasterOp_NotSourceOrDestination);
+    // "screen AND white" leaves the screen unchanged: the stimulus is invisible until it is copied.
+    drawShape(painter, squareIn(kShape2Bounds), Qt::white, Qt::white,
+              m_stimulusShown ? QPainter::CompositionMode_SourceOver : QPainter::RasterOp_SourceAndDestination);
+}
+
+void TestWindow::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && hasFocus()) {
+        respond(); // auto-repeated key-downs count again
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TestWindow::mousePressEvent(QMouseEvent* event)
+{
+    // Presses inside a shape or the label go to that control, which does nothing with them.
+    if (!hitsControl(event->position().toPoint())) {
+        respond();
+    }
+}
+
+void TestWindow::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    mousePressEvent(event); // the second press of a double click is a press of its own
+}
+
+void TestWindow::mouseReleaseEvent(QMouseEvent* event)
+{
+    // Releasing the right button over a shape asks for that shape's context menu: a response, with the
+    // time the button was held counted in.
+    const QPoint position = event->position().toPoint();
+    if (event->button() == Qt::RightButton && (kShape1Bounds.contains(position) || kShape2Bounds.contains(position))) {
+        respond();
+    }
+}
+
+void TestWindow::closeEvent(QCloseEvent* event)
+{
+    if (!m_closing) {
+        m_closing = true;
+        guarded(this, [&] { m_table.close(); });
+        QCoreApplication::quit();
+    }
+    event->accept();
+}
+
+void TestWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow()) {
+        return;
+    }
+    // Coming back after a message box (or from another program), the keyboard focus returns to where
+    // the person needs it, never to the hidden button, so that Enter keeps counting.
+    QWidget* focus = focusWidget();
+    if (!focus || focus == m_bitBtn1) {
+        if (m_viewer->isVisible()) {
+            m_viewer->setFocus(Qt::ActiveWindowFocusReason);
+        } else if (!m_editor->isVisible() || !m_editor->isAncestorOf(focus)) {
+            setFocus(Qt::ActiveWindowFocusReason);
+        }
+    }
+}
+
+} // namespace ui

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "engine/measurement_state.h"
+#include "engine/tick_source.h"
+#include "engine/trial_machine.h"
+#include "storage/dataset.h"
+#include "ui/qt_foreperiod_timer.h"
+
+#include <QRect>
+#include <QTimer>
+#include <QWidget>
+
+class QPushButton;
+
+namespace ui {
+
+class InstructionViewer;
+class ProgramEditor;
+class SubjectSource;
+
+// Form1, the test window and the program's main window: full screen and black, it draws the fixation
+// frame and the stimulus, shows the instruction screens, takes the person's responses and passes them
+// to the trial machine, and holds the program editor, the foreperiod and start-up timers and the
+// results table. Closing it ends the program.
+class TestWindow : public QWidget, public engine::TestDisplay
+{
+    Q_OBJECT
+
+public:
+    // Bounds of the controls in the window's client area, in device-independent pixels.
+    static constexpr QRect kShape1Bounds {336, 240, 113, 129};
+    static constexpr QRect kShape2Bounds {360, 288, 65, 33};
+    static constexpr QRect kLabel1Bounds {392, 376, 5, 24};
+    static constexpr QRect kRichEdit1Bounds {8, 8, 753, 209};
+    static constexpr QRect kBitBtn1Bounds {-100, 184, 75, 25};
+
+    // The square a shape draws in its bounds: the smaller side, centred in the other direction.
+    static QRect squareIn(const QRect& bounds);
+
+    // Creates the window (FormCreate): remembers the start directory, loads program.txt into the
+    // editor and sets the table's directory. A missing program.txt is reported by the default error
+    // handler and leaves the editor empty. `tickSource` (null for the system clock) is for tests.
+    explicit TestWindow(engine::TickSource* tickSource = nullptr, QWidget* parent = nullptr);
+    ~TestWindow() override;
+
+    // Connects the data window. The start-up step (200 ms after creation) waits for it.
+    void attachSubjectSource(SubjectSource* subject);
+
+    // Starts the test from the data window: hides the pointer and the program editor and shows
+    // tivora1.rtf. Errors are shown by the default error handler.
+    void startTest();
+
+    // Makes the program editor panel visible ("Edit.prog.").
+    void showProgramEditor();
+
+    // Stores one result row now from the data window and the measurement ("pokus", and the end of the
+    // test). Throws on failure.
+    void ulo_do_DBF();
+
+    engine::MeasurementState& measurement() { return m_state; }
+    storage::Dataset& table() { return m_table; }
+    ProgramEditor* programEditor() const { return m_editor; }
+    InstructionViewer* viewer() const { return m_viewer; }
+    bool stimulusShown() const { return m_stimulusShown; }
+
+    // engine::TestDisplay
+    void showStimulus() override;
+    void hideStimulus() override;
+    void showInstruction(const std::string& fileName) override;
+    void leaveInstruction() override;
+    void focusTestWindow() override;
+    void closeTestWindow() override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private slots:
+    void Timer1Timer();
+    void Timer3Timer();
+    void RichEdit1KeyPress();
+
+private:
+    void FormCreate();
+    void runStartupStep();
+    // A response of the person, passed on only while responses count.
+    void respond();
+    bool hitsControl(const QPoint& position) const;
+
+    engine::MeasurementState m_state;
+    engine::SystemTickSource m_systemTicks;
+    engine::TickSource& m_ticks;
+    QtForeperiodTimer m_timer1;
+    QTimer m_timer3;
+    storage::Dataset m_table;
+    ProgramEditor* m_editor;
+    InstructionViewer* m_viewer;
+    QPushButton* m_bitBtn1;
+    engine::TrialMachine m_machine;
+    SubjectSource* m_subject = nullptr;
+    bool m_startupDue = false;
+    bool m_stimulusShown = false;
+    bool m_closing = false;
+};
+
+} // namespace ui

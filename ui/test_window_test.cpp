@@ -1,0 +1,275 @@
+#include "ui/instruction_viewer.h"
+#include "ui/message_box.h"
+#include "ui/program_editor.h"
+#include "ui/subject_source.h"
+#include "ui/test_support.h"
+#include "ui/test_window.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTextEdit>
+
+namespace ui {
+
+namespace {
+
+class FakeSubject : public SubjectSource
+{
+public:
+    SubjectTexts subject() const override { return texts; }
+    void focusFirstName() override { ++focusCalls; }
+    void restoreAfterFailedStart() override { ++restores; }
+
+    SubjectTexts texts {QStringLiteral("Nováková"), QStringLiteral("Eva"), QStringLiteral("855101"),
+                        QStringLiteral("1234"), QStringLiteral(" 7.12.2026")};
+    int focusCalls = 0;
+    int restores = 0;
+};
+
+const QPoint kBesideShapes(100, 600);
+const QPoint kInShape1Bounds(340, 242); // inside the bounds, outside the drawn square
+const QPoint kInShape2Bounds(362, 300);
+const QPoint kInLabel1(394, 380);
+
+} // namespace
+
+class TestWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    // A test window on `program`, started up and shown, with the first instruction screen up.
+    struct Session
+    {
+        explicit Session(const QByteArray& program)
+        {
+            folder.write(QStringLiteral("program.txt"), program);
+            for (const char* name : {"tivora1.rtf", "b.rtf", "c.rtf"}) {
+                folder.write(QString::fromLatin1(name), "Press Enter.");
+            }
+            window = std::make_unique<TestWindow>(&ticks);
+            window->attachSubjectSource(&subject);
+            window->show();
+            window->activateWindow();
+            if (!QTest::qWaitForWindowActive(window.get())) {
+                qWarning("the test window did not become active");
+            }
+        }
+        engine::MeasurementState& state() { return window->measurement(); }
+        void start()
+        {
+            window->startTest();
+            QTRY_VERIFY(window->viewer()->hasFocus());
+        }
+        void confirm() { QTest::keyClick(window->viewer(), Qt::Key_Return); }
+        void foreperiodEnds() { QMetaObject::invokeMethod(window.get(), "Timer1Timer"); }
+
+        testing::WorkingFolder folder;
+        testing::ManualTicks ticks;
+        FakeSubject subject;
+        std::unique_ptr<TestWindow> window;
+    };
+
+private slots:
+    void init()
+    {
+        MessageBox::setAutoAnswer(true);
+        MessageBox::takeShown();
+    }
+    void cleanup() { QGuiApplication::restoreOverrideCursor(); }
+
+    void shapesAreAYellowFrameAndAHiddenSquare()
+    {
+        QCOMPARE(TestWindow::squareIn(TestWindow::kShape1Bounds), QRect(336, 248, 113, 113));
+        QCOMPARE(TestWindow::squareIn(TestWindow::kShape2Bounds), QRect(376, 288, 33, 33));
+        Session session("1\r\n");
+        QImage image = session.window->grab().toImage();
+        QCOMPARE(image.pixelColor(336, 300), QColor(255, 255, 0));
+        QCOMPARE(image.pixelColor(448, 300), QColor(255, 255, 0));
+        QCOMPARE(image.pixelColor(392, 248), QColor(255, 255, 0));
+        QCOMPARE(image.pixelColor(345, 300), QColor(Qt::black));
+        QCOMPARE(image.pixelColor(392, 304), QColor(Qt::black));
+        QCOMPARE(image.pixelColor(336, 245), QColor(Qt::black));
+
+        session.window->showStimulus();
+        image = session.window->grab().toImage();
+        QCOMPARE(image.pixelColor(376, 288), QColor(Qt::white));
+        QCOMPARE(image.pixelColor(408, 320), QColor(Qt::white));
+        QCOMPARE(image.pixelColor(375, 304), QColor(Qt::black));
+        QCOMPARE(image.pixelColor(336, 300), QColor(255, 255, 0));
+    }
+
+    void responsesComeFromEnterAndPressesBesideTheShapes()
+    {
+        Session session("9\r\n1\r\n");
+        session.start();
+        QVERIFY(!session.state().acceptingResponses);
+        QTest::mouseClick(session.window.get(), Qt::LeftButton, {}, kBesideShapes);
+        QCOMPARE(session.state().prematureCount[0], 0); // not yet accepted
+
+        session.confirm();
+        QVERIFY(session.state().acceptingResponses);
+        QVERIFY(session.window->viewer()->isHidden());
+        QTRY_VERIFY(session.window->hasFocus());
+        QTest::keyClick(session.window.get(), Qt::Key_Return);
+        QCOMPARE(session.state().prematureCount[0], 1);
+        QTest::keyClick(session.window.get(), Qt::Key_Return, {}, -1);
+        QTest::keyEvent(QTest::Press, session.window.get(), Qt::Key_Return, {}, -1);
+        QCOMPARE(session.state().prematureCount[0], 3);
+
+        for (const QPoint& inside : {kInShape1Bounds, kInShape2Bounds, kInLabel1}) {
+            QTest::mouseClick(session.window.get(), Qt::LeftButton, {}, inside);
+            QTest::mouseClick(session.window.get(), Qt::MiddleButton, {}, inside);
+        }
+        QCOMPARE(session.state().prematureCount[0], 3);
+        QTest::mouseClick(session.window.get(), Qt::LeftButton, {}, kBesideShapes);
+        QTest::mouseClick(session.window.get(), Qt::MiddleButton, {}, kBesideShapes);
+        QCOMPARE(session.state().prematureCount[0], 5);
+        // A double click arrives as a press and then a double-click event for the second press.
+        QTest::mouseClick(session.window.get(), Qt::LeftButton, {}, kBesideShapes);
+        QTest::mouseDClick(session.window.get(), Qt::LeftButton, {}, kBesideShapes);
+        QCOMPARE(session.state().prematureCount[0], 7);
+    }
+
+    void rightButtonCountsAtTheReleaseOverAShape()
+    {
+        Session session("9\r\n1\r\n");
+        session.start();
+        session.confirm();
+        TestWindow* w = session.window.get();
+        QTest::mousePress(w, Qt::RightButton, {}, kInShape1Bounds);
+        QCOMPARE(session.state().prematureCount[0], 0);
+        QTest::mouseRelease(w, Qt::RightButton, {}, kInShape1Bounds);
+        QCOMPARE(session.state().prematureCount[0], 1);
+        // Pressed beside the shapes and released over one: two responses.
+        QTest::mousePress(w, Qt::RightButton, {}, kBesideShapes);
+        QTest::mouseRelease(w, Qt::RightButton, {}, kInShape2Bounds);
+        QCOMPARE(session.state().prematureCount[0], 3);
+        // Pressed on a shape and released beside: none; on the label: none.
+        QTest::mousePress(w, Qt::RightButton, {}, kInShape2Bounds);
+        QTest::mouseRelease(w, Qt::RightButton, {}, kBesideShapes + QPoint(0, 1));
+        QTest::mouseClick(w, Qt::RightButton, {}, kInLabel1);
+        QCOMPARE(session.state().prematureCount[0], 3);
+    }
+
+    void aTrialIsTimedFromTheStimulusToTheResponse()
+    {
+        Session session("9\r\n1\r\n");
+        session.start();
+        session.confirm();
+        session.foreperiodEnds();
+        QVERIFY(session.window->stimulusShown());
+        session.ticks.value += 287;
+        QTest::keyClick(session.window.get(), Qt::Key_Return);
+        QVERIFY(!session.window->stimulusShown());
+        QCOMPARE(session.state().reactionTime[0], 287U);
+        QCOMPARE(session.state().stepIndex, 1);
+    }
+
+    void enterInTheViewerIsNeverAResponse()
+    {
+        Session session("9\r\n1\r\n1\r\n77 b.rtf\r\n9\r\n");
+        session.start();
+        session.confirm();
+        for (int i = 0; i < 3; ++i) {
+            session.foreperiodEnds();
+            QTest::keyClick(session.window.get(), Qt::Key_Return);
+        }
+        QVERIFY(session.window->viewer()->isVisible());
+        QTRY_VERIFY(session.window->viewer()->hasFocus());
+        QCOMPARE(session.state().stepIndex, 3);
+        QTest::keyClick(session.window->viewer(), Qt::Key_Space);
+        QTest::keyClick(session.window->viewer(), Qt::Key_A);
+        QCOMPARE(session.state().stepIndex, 3);
+        session.confirm();
+        QCOMPARE(session.state().stepIndex, 4);
+        QCOMPARE(session.state().seriesStart, 4);
+        QCOMPARE(session.state().prematureCount[3], 0);
+    }
+
+    void enterWorksAgainAfterAMessageBox()
+    {
+        Session session("9\r\n1\r\n");
+        session.start();
+        session.confirm();
+        TestWindow* w = session.window.get();
+        // A box took the focus and the window became active again with no control focused.
+        w->findChild<QPushButton*>(QStringLiteral("BitBtn1"))->setFocus();
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QTRY_VERIFY(other.isActiveWindow());
+        w->activateWindow();
+        QTRY_VERIFY(w->isActiveWindow());
+        QTRY_VERIFY(w->hasFocus());
+        QTest::keyClick(w, Qt::Key_Return);
+        QCOMPARE(session.state().prematureCount[0], 1);
+    }
+
+    void failuresAreShownAndTheTestGoesOn()
+    {
+        Session session("1\r\n77 missing.rtf\r\n");
+        session.start();
+        session.confirm();
+        session.foreperiodEnds();
+        QTest::keyClick(session.window.get(), Qt::Key_Return);
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), std::size_t {1});
+        QCOMPARE(shown[0].icon, MessageBox::Icon::Stop);
+        QCOMPARE(shown[0].text, QStringLiteral("Cannot open file missing.rtf."));
+        QVERIFY(!session.state().acceptingResponses);
+        QVERIFY(session.window->viewer()->isHidden());
+    }
+
+    void missingFirstScreenGivesTheDataWindowBack()
+    {
+        Session session("1\r\n");
+        session.folder.remove(QStringLiteral("tivora1.rtf"));
+        try {
+            session.window->startTest();
+            QFAIL("a missing first screen must fail");
+        } catch (const std::exception& error) {
+            QCOMPARE(QString::fromUtf8(error.what()), QStringLiteral("Cannot open file tivora1.rtf"));
+        }
+        QCOMPARE(session.subject.restores, 1);
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    void missingProgramIsReportedAtCreation()
+    {
+        testing::WorkingFolder folder;
+        testing::ManualTicks ticks;
+        TestWindow window(&ticks);
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), std::size_t {1});
+        QCOMPARE(shown[0].text, QStringLiteral("Cannot open file program.txt."));
+        QCOMPARE(window.programEditor()->memo()->toPlainText(), QString());
+        QCOMPARE(window.programEditor()->findChild<QLabel*>(QStringLiteral("Label2"))->text(), QString());
+        QCOMPARE(QString::fromStdString(window.measurement().startDirectory), QDir::currentPath());
+    }
+
+    void startupStepWaitsForTheDataWindow()
+    {
+        testing::WorkingFolder folder;
+        folder.write(QStringLiteral("program.txt"), "1\r\n");
+        testing::ManualTicks ticks;
+        TestWindow window(&ticks);
+        window.measurement().reactionTime[5] = 99;
+        QTest::qWait(300);
+        QCOMPARE(window.measurement().reactionTime[5], 99U); // not reset yet: no data window
+        FakeSubject subject;
+        window.attachSubjectSource(&subject);
+        QCOMPARE(subject.focusCalls, 1);
+        QCOMPARE(window.measurement().reactionTime[5], 0U);
+        QVERIFY(window.table().isOpen());
+        QVERIFY(QFile::exists(folder.file(QStringLiteral("tivora4.DBF"))));
+        QTest::qWait(300);
+        QCOMPARE(subject.focusCalls, 1); // once only
+    }
+};
+
+} // namespace ui
+
+QTEST_MAIN(ui::TestWindowTest)
+#include "test_window_test.moc"
