@@ -2,7 +2,6 @@
 
 #include <QObject>
 
-class QTableView;
 class QWidget;
 
 namespace storage {
@@ -11,23 +10,30 @@ class Dataset;
 
 namespace ui {
 
+class DbNavigator;
+class ResultsGrid;
+
 // The results browser on the data window: the grid DBGrid1 and the navigator DBNavigator1 over the
-// test window's table. Both are hidden at start and shown or hidden together.
+// test window's table. The browser never opens, closes or creates the table; it shows it and calls
+// its row operations. Both parts are hidden at start and shown or hidden together.
 class ResultsBrowser : public QObject
 {
     Q_OBJECT
 
 public:
-    // Places grid and navigator on `client` (the data window's client area). `table` must outlive it.
+    // Places grid and navigator on `client` (the data window's client area), hidden. `table` must
+    // outlive the browser.
     ResultsBrowser(storage::Dataset& table, QWidget* client);
 
     bool isShown() const;
     void setShown(bool shown);
 
+    ResultsGrid* grid() const { return m_grid; }
+    DbNavigator* navigator() const { return m_navigator; }
+
 private:
-    storage::Dataset& m_table;
-    QTableView* m_grid;
-    QWidget* m_navigator;
+    ResultsGrid* m_grid;
+    DbNavigator* m_navigator;
 };
 
 } // namespace ui
