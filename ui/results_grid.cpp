@@ -127,6 +127,10 @@ void ResultsGrid::applyColumnWidths()
 
 void ResultsGrid::syncWithModel()
 {
+    const auto state = m_table.state();
+    const bool settled = state == storage::DatasetState::Browse
+        && (m_syncedState == storage::DatasetState::Edit || m_syncedState == storage::DatasetState::Insert);
+    m_syncedState = state;
     const int row = m_model->currentRow();
     if (m_model->columnCount() == 0 || row < 0) {
         dropEditorText();
@@ -135,8 +139,9 @@ void ResultsGrid::syncWithModel()
     }
     m_column = std::clamp(m_column, 0, m_model->columnCount() - 1);
     const QModelIndex current = m_model->index(row, m_column);
-    // The editor belongs to one cell of one record: when either changed, it closes.
-    if (cellEditor() && (currentIndex() != current || m_model->recordAt(row) != m_editorRecord)) {
+    // The editor belongs to one cell of one record while it is being changed: when the cell or the
+    // record changes, or the row was written or cancelled, it closes.
+    if (cellEditor() && (currentIndex() != current || m_model->recordAt(row) != m_editorRecord || settled)) {
         dropEditorText();
     }
     selectionModel()->setCurrentIndex(current, QItemSelectionModel::ClearAndSelect);

@@ -13,8 +13,29 @@
 // editing of a cell, inserting and deleting rows.
 namespace ui {
 
+namespace {
+
+// Keys that act on the grid even while the cell editor is open. The others (the caret keys, Backspace,
+// Delete, characters) edit the editor's text.
+bool isGridKey(const QKeyEvent* event)
+{
+    const int key = event->key();
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    return key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown
+        || key == Qt::Key_Tab || key == Qt::Key_Backtab || key == Qt::Key_Return || key == Qt::Key_Enter
+        || key == Qt::Key_Escape || key == Qt::Key_F2 || (key == Qt::Key_Insert && event->modifiers() == Qt::NoModifier)
+        || (ctrl && (key == Qt::Key_Delete || key == Qt::Key_Home || key == Qt::Key_End));
+}
+
+} // namespace
+
 void ResultsGrid::keyPressEvent(QKeyEvent* event)
 {
+    if (cellEditor() && !isGridKey(event)) {
+        // A key that reached the grid while its editor is open (typed ahead of the focus) is text.
+        QCoreApplication::sendEvent(m_editor, event);
+        return;
+    }
     bool handled = false;
     if (m_table.isOpen()) {
         guarded(this, [&] { handled = handleKey(event->key(), event->modifiers(), event->text()); });
@@ -24,14 +45,7 @@ void ResultsGrid::keyPressEvent(QKeyEvent* event)
 
 bool ResultsGrid::editorKey(QKeyEvent* event)
 {
-    const int key = event->key();
-    const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    // Within the editor, the keys that move the caret and edit the text stay with the line edit.
-    const bool toGrid = key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown
-        || key == Qt::Key_Tab || key == Qt::Key_Backtab || key == Qt::Key_Return || key == Qt::Key_Enter
-        || key == Qt::Key_Escape || key == Qt::Key_F2 || (key == Qt::Key_Insert && event->modifiers() == Qt::NoModifier)
-        || (ctrl && (key == Qt::Key_Delete || key == Qt::Key_Home || key == Qt::Key_End));
-    if (!toGrid) {
+    if (!isGridKey(event)) {
         return false;
     }
     keyPressEvent(event);
