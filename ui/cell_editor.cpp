@@ -4,8 +4,10 @@
 #include "ui/results_grid.h"
 #include "ui/results_model.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPainter>
 
 namespace ui {
 
@@ -28,6 +30,24 @@ CellDelegate::CellDelegate(ResultsGrid& grid)
     : QStyledItemDelegate(&grid)
     , m_grid(grid)
 { }
+
+void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QStyleOptionViewItem cell = option;
+    initStyleOption(&cell, index);
+    const QString text = cell.text;
+    cell.text.clear();
+    const QStyle* style = cell.widget ? cell.widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, cell.widget);
+    const bool selected = cell.state & QStyle::State_Selected;
+    const QPalette::ColorGroup group = cell.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
+    painter->save();
+    painter->setClipRect(cell.rect);
+    painter->setPen(cell.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+    painter->drawText(cell.rect.adjusted(2, 0, -2, 0), static_cast<int>(cell.displayAlignment) | Qt::TextSingleLine,
+                      text);
+    painter->restore();
+}
 
 QWidget* CellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const
 {

@@ -33,6 +33,9 @@ class CellDelegate : public QStyledItemDelegate
 public:
     explicit CellDelegate(ResultsGrid& grid);
 
+    // Draws a cell as data grids do: the text 2 pixels from the cell's edge, cut off (not shortened with
+    // an ellipsis) where the column ends.
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     // Leaves the editor's text alone: a refresh of the row must not overwrite what was typed.
     void setEditorData(QWidget* editor, const QModelIndex& index) const override;

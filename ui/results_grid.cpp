@@ -32,7 +32,9 @@ protected:
         initStyleOption(&option);
         option.rect = rect;
         option.section = section;
+        painter->save(); // the style leaves a clip behind
         style()->drawControl(QStyle::CE_Header, &option, painter, this);
+        painter->restore();
         const QPixmap mark = model()->headerData(section, Qt::Vertical, Qt::DecorationRole).value<QPixmap>();
         if (!mark.isNull()) {
             painter->drawPixmap(rect.center() - QPoint(mark.width() / 2 - 1, mark.height() / 2 - 1), mark);
@@ -52,6 +54,10 @@ ResultsGrid::ResultsGrid(storage::Dataset& table, QWidget* parent)
 {
     setObjectName(QStringLiteral("DBGrid1"));
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+    // The grid keeps the system's colours on the blue data window: its window colour around the rows.
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QApplication::palette().color(QPalette::Window));
+    setPalette(colours);
     m_rowHeight = fontMetrics().height() + 4;
     setVerticalHeader(new IndicatorHeader(this));
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
