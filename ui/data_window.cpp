@@ -277,7 +277,12 @@ void DataWindow::exit2Click()
 
 void DataWindow::pokus1Click()
 {
-    guarded(this, [&] { m_testWindow.ulo_do_DBF(); });
+    guarded(this, [&] {
+        // Text typed into the grid's open cell belongs to the row that the store settles first.
+        if (m_browser->takeOverEditorText()) {
+            m_testWindow.ulo_do_DBF();
+        }
+    });
 }
 
 bool DataWindow::eventFilter(QObject* watched, QEvent* event)

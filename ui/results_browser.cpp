@@ -31,6 +31,11 @@ bool ResultsBrowser::isShown() const
     return !m_grid->isHidden();
 }
 
+bool ResultsBrowser::takeOverEditorText()
+{
+    return m_grid->takeOverEditorText();
+}
+
 void ResultsBrowser::setShown(bool shown)
 {
     m_grid->setVisible(shown);

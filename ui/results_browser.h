@@ -28,6 +28,10 @@ public:
     bool isShown() const;
     void setShown(bool shown);
 
+    // Stores the text typed into the grid's open cell editor into its field, before an operation from
+    // outside the browser settles the row. False, with the error shown, when the text does not convert.
+    bool takeOverEditorText();
+
     ResultsGrid* grid() const { return m_grid; }
     DbNavigator* navigator() const { return m_navigator; }
 

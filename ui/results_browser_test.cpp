@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -183,9 +184,18 @@ private slots:
         QTRY_COMPARE(grid->resultsModel()->columnCount(), 25);
         QCOMPARE(grid->resultsModel()->rowCount(), 0);
         QCOMPARE(enabledButtons(*navigator), QStringLiteral("----I-E--R"));
+        // Text typed into a cell goes into the row that "pokus" settles before storing its own.
+        grid->setFocus();
+        QTest::keyClicks(grid, QStringLiteral("Typed"));
+        QCOMPARE(grid->cellEditor()->text(), QStringLiteral("Typed"));
         // "pokus" stores a row and closes the table: the grid is empty again, every button off.
         data.findChild<QAction*>(QStringLiteral("pokus1"))->trigger();
         QCOMPARE(test.table().isOpen(), false);
+        QFile file(folder.file(QStringLiteral("tivora4.DBF")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QCOMPARE(bytes.size(), 834 + 2 * 2138);
+        QCOMPARE(bytes.mid(833 + 1, 15).trimmed(), QByteArray("Typed"));
         QCOMPARE(grid->resultsModel()->columnCount(), 0);
         QCOMPARE(enabledButtons(*navigator), QStringLiteral("----------"));
         navigator->click(NavButton::Insert);

@@ -118,6 +118,20 @@ private slots:
         const QFontMetrics metrics(g.grid->font());
         QCOMPARE(g.grid->columnWidth(0), metrics.horizontalAdvance(QLatin1Char('0')) * 15 + 4);
         QCOMPARE(g.mark(), RowMark::Browse);
+        // The mark is painted beside the current row only.
+        const QImage indicator = g.grid->verticalHeader()->viewport()->grab().toImage();
+        const auto darkPixels = [&](int row) {
+            int dark = 0;
+            const int top = g.grid->rowViewportPosition(row);
+            for (int y = top; y < top + g.grid->rowHeight(row); ++y) {
+                for (int x = 0; x < indicator.width(); ++x) {
+                    dark += qGray(indicator.pixel(x, y)) < 64 ? 1 : 0;
+                }
+            }
+            return dark;
+        };
+        QVERIFY(darkPixels(0) > 5);
+        QCOMPARE(darkPixels(1), 0);
         // Moving a column changes only the display: the field order of the table stays.
         g.grid->horizontalHeader()->moveSection(0, 3);
         QCOMPARE(g.folder.table.fields().front().name, std::string("PRIJM"));
