@@ -170,8 +170,7 @@ bool ResultsGrid::up()
     if (!leaveCell()) {
         return false;
     }
-    m_table.prior();
-    return true;
+    return m_table.moveBy(-1) != 0; // false on the first row, where Shift+Tab keeps its column
 }
 
 bool ResultsGrid::down()

@@ -188,6 +188,9 @@ private slots:
         QCOMPARE(g.grid->currentColumn(), 1);
         g.key(Qt::Key_Backtab, Qt::ShiftModifier);
         QCOMPARE(g.grid->currentColumn(), 0);
+        g.key(Qt::Key_Backtab, Qt::ShiftModifier); // on the first row there is no previous row
+        QCOMPARE(g.grid->currentColumn(), 0);
+        QCOMPARE(g.record(), 1u);
         // Shift+Tab before the first column: the last column of the previous row; Tab past the last
         // column: the first column of the next row.
         g.key(Qt::Key_Down);
