@@ -9,6 +9,8 @@
 #include "ui/results_browser.h"
 #include "ui/test_window.h"
 
+#include <algorithm>
+
 #include <QContextMenuEvent>
 #include <QDate>
 #include <QGuiApplication>
@@ -32,6 +34,14 @@ const QString kBirthNumberMessage = QStringLiteral("Chybné rodné číslo  !!  
 constexpr int kClientWidth = 536;
 constexpr int kClientHeight = 353;
 
+// Labels size themselves to their text from their top-left corner, so that a substitute font wider
+// than the designed one does not cut words off.
+void fitToText(QLabel* label)
+{
+    const QSize hint = label->sizeHint();
+    label->resize(std::max(hint.width(), label->width()), std::max(hint.height(), label->height()));
+}
+
 QLabel* whiteLabel(const QString& text, const QRect& bounds, QWidget* parent, const char* name)
 {
     auto* label = new QLabel(text, parent);
@@ -40,6 +50,7 @@ QLabel* whiteLabel(const QString& text, const QRect& bounds, QWidget* parent, co
     QPalette colours = label->palette();
     colours.setColor(QPalette::WindowText, Qt::white);
     label->setPalette(colours);
+    fitToText(label);
     return label;
 }
 
@@ -102,6 +113,7 @@ void DataWindow::buildControls(QWidget* client)
     m_maskEdit2->setGeometry(48, 88, 49, 21);
     QLabel* slash = whiteLabel(QStringLiteral("/"), {104, 88, 9, 24}, client, "StaticText6");
     slash->setFont(pixelFont(16));
+    fitToText(slash);
     m_maskEdit3 = new MaskEdit(QStringLiteral("9999;1;_"), QLatin1Char('/'), client);
     m_maskEdit3->setObjectName(QStringLiteral("MaskEdit3"));
     m_maskEdit3->setGeometry(120, 88, 33, 21);
@@ -117,6 +129,7 @@ void DataWindow::buildControls(QWidget* client)
     title->setObjectName(QStringLiteral("Label1"));
     title->setGeometry(168, 216, 201, 29);
     title->setFont(pixelFont(23));
+    fitToText(title);
     QPalette yellow = title->palette();
     yellow.setColor(QPalette::WindowText, QColor(255, 255, 0));
     title->setPalette(yellow);

@@ -1,7 +1,6 @@
 #include "ui/date_text.h"
 
-#include <QLocale>
-#include <QStringList>
+#include <QVector>
 
 namespace ui {
 
@@ -18,12 +17,61 @@ QString fitted(const QString& text, int width)
     return text.size() >= width ? text.right(width) : QString(width - text.size(), QLatin1Char(' ')) + text;
 }
 
+// One run of equal field letters in a date format ("dd", "M", "yyyy").
+struct FieldRun
+{
+    QChar letter;
+    int length;
+};
+
+QVector<FieldRun> fieldRuns(const QString& format)
+{
+    QVector<FieldRun> runs;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format.at(i);
+        if (c == QLatin1Char('\'')) {
+            quoted = !quoted;
+            ++i;
+            continue;
+        }
+        qsizetype end = i + 1;
+        while (end < format.size() && format.at(end) == c) {
+            ++end;
+        }
+        if (!quoted && isFieldLetter(c)) {
+            runs.push_back({c, static_cast<int>(end - i)});
+        }
+        i = end;
+    }
+    return runs;
+}
+
+// The digits of one field. Month names become month numbers, since the mask holds digits only.
+QString fieldText(const QDate& date, const FieldRun& run)
+{
+    const auto number = [&](int value) {
+        return run.length == 2 ? QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')) : QString::number(value);
+    };
+    if (run.letter == QLatin1Char('d')) {
+        return number(date.day());
+    }
+    if (run.letter == QLatin1Char('M')) {
+        return number(date.month());
+    }
+    return run.length <= 2 ? QStringLiteral("%1").arg(date.year() % 100, 2, 10, QLatin1Char('0'))
+                           : QString::number(date.year());
+}
+
 } // namespace
 
 QChar dateSeparator(const QString& shortDateFormat)
 {
+    bool quoted = false;
     for (const QChar c : shortDateFormat) {
-        if (!isFieldLetter(c) && c != QLatin1Char(' ') && c != QLatin1Char('\'')) {
+        if (c == QLatin1Char('\'')) {
+            quoted = !quoted;
+        } else if (!quoted && !c.isLetter() && c != QLatin1Char(' ')) {
             return c;
         }
     }
@@ -32,21 +80,19 @@ QChar dateSeparator(const QString& shortDateFormat)
 
 QString dateForMask(const QDate& date, const QString& shortDateFormat)
 {
-    const QChar separator = dateSeparator(shortDateFormat);
-    const QStringList formats = shortDateFormat.split(separator);
     QStringList dayMonth;
     QString year;
-    for (const QString& format : formats) {
-        const QString field = QLocale::c().toString(date, format.trimmed()).trimmed();
-        if (format.contains(QLatin1Char('y'))) {
-            year = field;
-        } else if (!field.isEmpty()) {
-            dayMonth.push_back(field);
+    for (const FieldRun& run : fieldRuns(shortDateFormat)) {
+        if (run.letter == QLatin1Char('y')) {
+            year = fieldText(date, run);
+        } else if (run.length <= 3 || run.letter == QLatin1Char('M')) {
+            dayMonth.push_back(fieldText(date, run)); // "ddd" and "dddd" are weekday names: left out
         }
     }
     while (dayMonth.size() < 2) {
         dayMonth.push_back(QString());
     }
+    const QChar separator = dateSeparator(shortDateFormat);
     return fitted(dayMonth.at(0), 2) + separator + fitted(dayMonth.at(1), 2) + separator + fitted(year, 4);
 }
 

@@ -20,6 +20,8 @@ private slots:
         QTest::newRow("spaced separators") << "d. M. yyyy" << QDate(2026, 12, 7) << " 7.12.2026";
         QTest::newRow("two-digit year") << "M/d/yy" << QDate(2026, 12, 7) << "12/ 7/  26";
         QTest::newRow("year first") << "yyyy-MM-dd" << QDate(2026, 12, 7) << "12-07-2026";
+        QTest::newRow("month name") << "d MMM yyyy" << QDate(2026, 12, 7) << " 7/12/2026";
+        QTest::newRow("weekday and quotes") << "dddd d.M.'r.' yyyy" << QDate(2026, 1, 7) << " 7. 1.2026";
     }
 
     void fitsTheMask()
@@ -37,6 +39,7 @@ private slots:
         QCOMPARE(dateSeparator(QStringLiteral("d.M.yyyy")), QLatin1Char('.'));
         QCOMPARE(dateSeparator(QStringLiteral("M/d/yy")), QLatin1Char('/'));
         QCOMPARE(dateSeparator(QStringLiteral("yyyyMMdd")), QLatin1Char('/'));
+        QCOMPARE(dateSeparator(QStringLiteral("d. M. yyyy")), QLatin1Char('.'));
     }
 };
 

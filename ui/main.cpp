@@ -7,7 +7,7 @@ int main(int argc, char* argv[])
     ui::Application app(argc, argv);
     ui::TestWindow form1;
     ui::DataWindow form3(form1);
-    form1.showFullScreen();
+    form1.showOnWholeScreen();
     form3.raise();
     return app.exec();
 }

@@ -14,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 
 namespace ui {
 
@@ -97,6 +98,12 @@ void TestWindow::FormCreate()
     m_editor->loadProgram(kProgramFile);
     m_editor->setFileLabel(kProgramFile);
     m_table.setDirectory(m_state.startDirectory);
+}
+
+void TestWindow::showOnWholeScreen()
+{
+    setGeometry(screen()->geometry());
+    showFullScreen();
 }
 
 void TestWindow::attachSubjectSource(SubjectSource* subject)

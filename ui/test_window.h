@@ -43,6 +43,9 @@ public:
     explicit TestWindow(engine::TickSource* tickSource = nullptr, QWidget* parent = nullptr);
     ~TestWindow() override;
 
+    // Shows the window over the whole screen, also where no window manager maximises it.
+    void showOnWholeScreen();
+
     // Connects the data window. The start-up step (200 ms after creation) waits for it.
     void attachSubjectSource(SubjectSource* subject);
 

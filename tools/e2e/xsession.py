@@ -1,0 +1,107 @@
+"""A virtual X display for end-to-end tests: Xvfb, real input events through xdotool (XTEST), and
+pixels read back from the screen with ImageMagick."""
+
+import os
+import subprocess
+import time
+
+
+class XSession:
+    def __init__(self, width=1024, height=768):
+        read_fd, write_fd = os.pipe()
+        self.server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp",
+             "-noreset"],
+            pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        number = b""
+        while not number.endswith(b"\n"):
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                raise RuntimeError("Xvfb did not start")
+            number += chunk
+        os.close(read_fd)
+        self.display = ":" + number.decode().strip()
+        self.width, self.height = width, height
+        self.env = dict(os.environ, DISPLAY=self.display)
+
+    def close(self):
+        self.server.terminate()
+        try:
+            self.server.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.server.kill()
+
+    def xdotool(self, *args):
+        return subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True,
+                              stdout=subprocess.PIPE, text=True).stdout
+
+    def find_window(self, name, timeout=20.0):
+        """The id of the first visible window whose title contains `name`."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name], env=self.env,
+                                    stdout=subprocess.PIPE, text=True)
+            ids = result.stdout.split()
+            if ids:
+                return ids[0]
+            time.sleep(0.1)
+        raise TimeoutError(f"no window named {name!r}")
+
+    def window_geometry(self, window):
+        """(x, y, width, height) of a window on the screen."""
+        values = {}
+        for line in self.xdotool("getwindowgeometry", "--shell", window).splitlines():
+            key, _, value = line.partition("=")
+            values[key] = int(value) if value.lstrip("-").isdigit() else value
+        return values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]
+
+    # One xdotool call moves and clicks: the X server handles the two events in order. (Its "--sync"
+    # would stall for seconds when the pointer already stands at the target.)
+    def click(self, x, y, button=1):
+        self.xdotool("mousemove", x, y, "click", button)
+
+    def press(self, x, y, button):
+        self.xdotool("mousemove", x, y, "mousedown", button)
+
+    def release(self, x, y, button):
+        self.xdotool("mousemove", x, y, "mouseup", button)
+
+    def key(self, name):
+        self.xdotool("key", "--clearmodifiers", name)
+
+    def type(self, text):
+        self.xdotool("type", "--delay", "40", text)
+
+    def screen(self):
+        """The whole screen as a Screen of RGB pixels (read with ImageMagick's import)."""
+        data = subprocess.run(["import", "-window", "root", "-depth", "8", "rgb:-"], env=self.env, check=True,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+        return Screen(data, self.width, self.height)
+
+    def wait_for(self, predicate, timeout=20.0, what="the screen"):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            screen = self.screen()
+            if predicate(screen):
+                return screen
+            time.sleep(0.01)
+        raise TimeoutError(f"timed out waiting for {what}")
+
+
+class Screen:
+    """A screenful of 8-bit RGB pixels, row by row."""
+
+    def __init__(self, data, width, height):
+        if len(data) != width * height * 3:
+            raise ValueError(f"expected {width}x{height} RGB pixels, got {len(data)} bytes")
+        self.width, self.height, self.data = width, height, data
+
+    def pixel(self, x, y):
+        offset = (y * self.width + x) * 3
+        return tuple(self.data[offset:offset + 3])
+
+    def save_ppm(self, path):
+        with open(path, "wb") as out:
+            out.write(f"P6 {self.width} {self.height} 255\n".encode())
+            out.write(self.data)
