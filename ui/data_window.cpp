@@ -125,6 +125,8 @@ void DataWindow::buildControls(QWidget* client)
     m_bitBtn1 = new QPushButton(QStringLiteral("Data  OK"), client);
     m_bitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     m_bitBtn1->setGeometry(408, 98, 89, 25);
+    // Enter on the focused button presses it, as Enter from the last box leads there.
+    m_bitBtn1->setAutoDefault(true);
     QLabel* title = new QLabel(QStringLiteral("Tivora   V 2.4"), client);
     title->setObjectName(QStringLiteral("Label1"));
     title->setGeometry(168, 216, 201, 29);

@@ -191,6 +191,10 @@ private slots:
             box = s.child(next);
         }
         QCOMPARE(s.edit("Edit1")->text(), QString());
+
+        // Enter on the button presses it: the checks run.
+        QTest::keyClick(s.child("BitBtn1"), Qt::Key_Return);
+        QTRY_VERIFY(s.child("Edit2")->hasFocus());
     }
 
     void birthNumberBoxesTakeDigitsOnly()
