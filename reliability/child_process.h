@@ -1,0 +1,65 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// Copies of the test process that store results while the test crashes them, fills their disk or
+// runs several of them at once. POSIX only.
+namespace reliability {
+
+// Sends `value` to the parent through the report pipe. Async-signal-safe; returns false when the
+// parent is gone.
+bool report(int fd, int value);
+
+// A forked copy of this process that runs `body(reportFd)` and ends with its return value as the exit
+// status, without running the test process's exit handlers. An exception leaving `body` ends it with
+// status 99.
+//
+// A traced child stops before `body` runs and then goes on only while the parent steps it from one
+// system-call stop (the entry to or the return from a call) to the next, so the parent can kill it at
+// an exact point of its work. The destructor kills and reaps a child that is still running.
+class ChildProcess
+{
+public:
+    enum class Start { Running, Traced };
+
+    explicit ChildProcess(std::function<int(int reportFd)> body, Start start = Start::Running);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t pid() const { return m_pid; }
+
+    // Traced only: lets the child run through `stops` more system-call stops. Returns false when it
+    // ended before that.
+    bool step(int stops);
+    // Traced only: lets the child run to its end; returns the number of system-call stops it passed.
+    int stepToEnd();
+
+    // Waits for the child's report pipe to have data or for `milliseconds` to pass, whichever is
+    // first; the waiting point of a kill at a random moment when the child cannot be traced.
+    void waitForReportOrTimeout(int milliseconds);
+
+    // Kills the child with SIGKILL and reaps it.
+    void kill();
+    // Waits for the child to end. Returns its exit status, or 128 + the signal that ended it.
+    int wait();
+
+    // Every value the child reported; call once it has ended.
+    std::vector<int> reports();
+
+private:
+    int reap(int options);
+
+    pid_t m_pid = -1;
+    int m_reportFd = -1;
+    bool m_running = false;
+    int m_status = -1;
+};
+
+// True when this process may trace its children (ptrace is allowed here).
+bool childrenCanBeTraced();
+
+} // namespace reliability
