@@ -123,6 +123,37 @@ INSTANTIATE_TEST_SUITE_P(Margins, FileSizeLimitTest,
                          ::testing::Values(std::size_t {0}, std::size_t {1}, std::size_t {1000}, kRecordLength - 2,
                                            kRecordLength - 1, kRecordLength, kRecordLength + 1));
 
+// A full disk before the first result: the message names the table, not the temporary file it is
+// written under, and nothing is left behind.
+TEST(FullDiskTest, TableThatCannotBeCreatedIsNamedWithTheReason)
+{
+    storage::testing::TempDir dir;
+    ChildProcess child([&](int fd) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit fileSize {100, 100}; // less than the empty table's 834 bytes
+        if (::setrlimit(RLIMIT_FSIZE, &fileSize) != 0) {
+            return 1;
+        }
+        storage::Dataset table;
+        configureStation(table, dir.dir());
+        try {
+            storage::ulo_do_DBF(table, resultFor(0, 1));
+        } catch (const storage::TableError& error) {
+            const bool named = error.what() == "Cannot create file " + table.path() + ": File too large";
+            if (!named) {
+                std::cerr << "store failed with: " << error.what() << std::endl;
+            }
+            report(fd, named ? kFailedWithReason : kFailedOtherwise);
+            return 0;
+        }
+        report(fd, kStored);
+        return 0;
+    });
+    ASSERT_EQ(child.wait(), 0);
+    EXPECT_EQ(child.reports(), std::vector<int> {kFailedWithReason});
+    EXPECT_TRUE(std::filesystem::is_empty(dir.dir()));
+}
+
 // Gives this process a mount namespace of its own (through a user namespace when it is not privileged)
 // with a tmpfs of `kib` KiB over `directory`. False when the system allows neither.
 bool mountSmallFileSystem(const std::string& directory, int kib)

@@ -60,6 +60,15 @@ void writeEmptyTable(File& file, const std::vector<TableFieldDef>& fields, const
     file.writeAt(0, image.data(), image.size());
 }
 
+// The system's reason at the end of a FileError about `file` ("<what> <file>: <reason>"), with its
+// separator; empty when the message gives none.
+std::string reasonOf(const FileError& error, const std::string& file)
+{
+    const std::string text = error.what();
+    const std::size_t at = text.find(file + ": ");
+    return at == std::string::npos ? std::string() : text.substr(at + file.size());
+}
+
 std::string temporaryNameFor(const std::string& path)
 {
     static std::mt19937_64 generator {std::random_device {}()};
@@ -297,6 +306,10 @@ bool CreateTableFileIfMissing(const std::string& path, const std::vector<TableFi
         }
         writeEmptyTable(*file, fields, options);
         file->sync();
+    } catch (const FileError& error) {
+        removeFileQuietly(temporary);
+        // The temporary name means nothing to the examiner: name the table, with the system's reason.
+        throw FileError(engine::formatMessage(messages::kCannotCreateFile, {path}) + reasonOf(error, temporary));
     } catch (...) {
         removeFileQuietly(temporary);
         throw;

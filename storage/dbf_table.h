@@ -106,7 +106,8 @@ void CreateTableFile(const std::string& path, const std::vector<TableFieldDef>& 
 // Creates the empty table at `path` only if no file of that name exists. The table is written under
 // a temporary name and then given the real name without replacing anything, so a file another station
 // created meanwhile is never emptied and a crash never leaves a half-written header under the real
-// name. Returns true when this call created the file. Throws TableError.
+// name. Returns true when this call created the file. Throws TableError, and FileError "Cannot create
+// file <path>: <the system's reason>" when the new table cannot be written.
 bool CreateTableFileIfMissing(const std::string& path, const std::vector<TableFieldDef>& fields,
                               const TableOptions& options = {});
 
