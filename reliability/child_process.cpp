@@ -1,6 +1,7 @@
 #include "reliability/child_process.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
@@ -126,10 +127,16 @@ int ChildProcess::stepToEnd()
     return stops;
 }
 
-void ChildProcess::waitForReportOrTimeout(int milliseconds)
+void ChildProcess::watch(int milliseconds)
 {
-    pollfd request {m_reportFd, POLLIN, 0};
-    while (::poll(&request, 1, milliseconds) < 0 && errno == EINTR) { }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (auto now = std::chrono::steady_clock::now(); now < deadline; now = std::chrono::steady_clock::now()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+        pollfd request {m_reportFd, POLLIN, 0};
+        if (::poll(&request, 1, static_cast<int>(left) + 1) > 0 && !receive()) {
+            return;
+        }
+    }
 }
 
 void ChildProcess::kill()
@@ -150,26 +157,27 @@ int ChildProcess::wait()
     return m_status;
 }
 
+bool ChildProcess::receive()
+{
+    ssize_t n = -1;
+    do {
+        n = ::read(m_reportFd, reinterpret_cast<char*>(&m_value) + m_partial, sizeof m_value - m_partial);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        return false;
+    }
+    m_partial += static_cast<std::size_t>(n);
+    if (m_partial == sizeof m_value) {
+        m_received.push_back(m_value);
+        m_partial = 0;
+    }
+    return true;
+}
+
 std::vector<int> ChildProcess::reports()
 {
-    std::vector<int> values;
-    int value = 0;
-    std::size_t have = 0;
-    for (;;) {
-        const ssize_t n = ::read(m_reportFd, reinterpret_cast<char*>(&value) + have, sizeof value - have);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        have += static_cast<std::size_t>(n);
-        if (have == sizeof value) {
-            values.push_back(value);
-            have = 0;
-        }
-    }
-    return values;
+    while (receive()) { }
+    return std::move(m_received);
 }
 
 bool childrenCanBeTraced()

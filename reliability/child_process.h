@@ -38,9 +38,9 @@ public:
     // Traced only: lets the child run to its end; returns the number of system-call stops it passed.
     int stepToEnd();
 
-    // Waits for the child's report pipe to have data or for `milliseconds` to pass, whichever is
-    // first; the waiting point of a kill at a random moment when the child cannot be traced.
-    void waitForReportOrTimeout(int milliseconds);
+    // Collects the child's reports for `milliseconds`, while it runs: the moment of a kill at random
+    // when the child cannot be traced.
+    void watch(int milliseconds);
 
     // Kills the child with SIGKILL and reaps it.
     void kill();
@@ -52,11 +52,16 @@ public:
 
 private:
     int reap(int options);
+    // Reads what the pipe holds into m_received; false at its end.
+    bool receive();
 
     pid_t m_pid = -1;
     int m_reportFd = -1;
     bool m_running = false;
     int m_status = -1;
+    std::vector<int> m_received;
+    std::size_t m_partial = 0; // bytes of the next value already in m_value
+    int m_value = 0;
 };
 
 // True when this process may trace its children (ptrace is allowed here).

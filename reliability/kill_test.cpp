@@ -200,7 +200,7 @@ TEST_F(KillTest, RandomKillsLoseNoReportedRow)
                 = killAfterStops(directory, rows + 1, std::uniform_int_distribution<int>(0, 3 * stopsPerStore)(random));
         } else {
             ChildProcess child([&](int fd) { return storeResults(directory, rows + 1, 0, fd); });
-            child.waitForReportOrTimeout(std::uniform_int_distribution<int>(0, 20)(random));
+            child.watch(std::uniform_int_distribution<int>(0, 20)(random));
             child.kill();
             const auto reports = child.reports();
             reported = reports.empty() ? rows : reports.back();
