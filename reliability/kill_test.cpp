@@ -158,7 +158,7 @@ TEST_F(KillTest, KillAtEveryStepOfAStoreLosesNothing)
         // A kill while the new table is written under its temporary name leaves that file behind; it
         // is never taken for the table.
         leftovers += std::distance(std::filesystem::directory_iterator(directory), {})
-                     - (std::filesystem::exists(path(directory)) ? 1 : 0);
+            - (std::filesystem::exists(path(directory)) ? 1 : 0);
         storeAndCheckWhole(directory, rows, 1, stop == creatingStops);
     }
     for (int stop = 0; stop <= appendingStops; ++stop) {
