@@ -30,7 +30,8 @@ enum Outcome : int {
     kStored = 1,
     kFailedWithReason = 2, // FileError "Cannot write file <path>: <the system's reason>"
     kFailedOtherwise = 3,
-    kNotPermitted = 77, // exit status: the child could not get a file system of its own
+    kStoredHeaderBehind = 4, // stored; the header store at the close failed and came as a notice
+    kNotPermitted = 77,      // exit status: the child could not get a file system of its own
 };
 
 // Stores result `sequence` of station 0 and reports how it went; the message must name the file and
@@ -38,8 +39,16 @@ enum Outcome : int {
 Outcome storeAndReport(storage::Dataset& table, int sequence, const std::string& reason, int fd)
 {
     Outcome outcome = kStored;
+    std::string notice;
+    table.setNoticeHandler([&](const std::string& text) { notice = text; });
     try {
         storage::ulo_do_DBF(table, resultFor(0, sequence));
+        if (notice == "Cannot write file " + table.path() + ": " + reason) {
+            outcome = kStoredHeaderBehind;
+        } else if (!notice.empty()) {
+            std::cerr << "unexpected notice: " << notice << std::endl;
+            outcome = kFailedOtherwise;
+        }
     } catch (const storage::TableError& error) {
         const bool expected = error.what() == "Cannot write file " + table.path() + ": " + reason;
         if (!expected) {
@@ -110,12 +119,14 @@ TEST_P(FileSizeLimitTest, StoreFailsWithTheReasonAndKeepsTheRows)
         EXPECT_EQ(expectRows(path(), 4), 4);
         return;
     }
-    EXPECT_EQ(outcome[0], kFailedWithReason);
     if (margin + 1 < kRecordLength) {
+        EXPECT_EQ(outcome[0], kFailedWithReason);
         EXPECT_EQ(wholeFile(path()), before) << "a record that did not fit left a trace";
     } else {
-        // The record fitted and is on the disk; only the end marker behind it did not.
-        EXPECT_EQ(expectRows(path(), 3), 4);
+        // The record fitted and is on the disk; only the end marker behind it did not. The result is
+        // stored (a retry would store it twice) and the failed write is shown as a notice.
+        EXPECT_EQ(outcome[0], kStoredHeaderBehind);
+        EXPECT_EQ(expectRows(path(), 4), 4);
     }
 }
 
@@ -220,10 +231,12 @@ TEST_P(SmallFileSystemTest, FullDiskFailsTheStoreAndStoringGoesOnWhenThereIsRoom
         - outcomes.begin());
     ASSERT_EQ(outcomes.size(), static_cast<std::size_t>(stored) + 2);
     EXPECT_GT(stored, 0);
-    EXPECT_EQ(outcomes[static_cast<std::size_t>(stored)], kFailedWithReason);
+    // The store that met the full disk failed, or stored its row with only the header behind.
+    const int last = outcomes[static_cast<std::size_t>(stored)];
+    EXPECT_TRUE(last == kFailedWithReason || last == kStoredHeaderBehind) << "outcome " << last;
     EXPECT_EQ(outcomes.back(), kStored) << "storing goes on once there is room";
 
-    const int rows = expectRows(m_dir.path("full.dbf"), stored);
+    const int rows = expectRows(m_dir.path("full.dbf"), stored + (last == kStoredHeaderBehind ? 1 : 0));
     EXPECT_EQ(expectRows(m_dir.path("after.dbf"), rows + 1), rows + 1);
     EXPECT_TRUE(readTable(m_dir.path("after.dbf")).notices.empty());
     int readerStatus = 0;

@@ -77,6 +77,7 @@ public:
 
     // Where header notices go (a modal box in the program) and where header dates come from.
     void setNoticeHandler(NoticeSink sink);
+    const NoticeSink& noticeHandler() const { return m_notice; }
     void setDateSource(DateSource today);
 
     // Opens the table and makes the first visible row current. A missing file is created from the

@@ -47,7 +47,17 @@ void ulo_do_DBF(Dataset& table, const ResultRecord& record)
     }
     // The row counts as stored only once it is on the device, not in the system's cache.
     table.sync();
-    table.close();
+    try {
+        table.close();
+    } catch (const FileError& error) {
+        // The row is on the device; only the header (row count, date) and the end marker behind the
+        // row are not, which the next open finds and corrects with its row-count notice. Failing the
+        // store here would make the caller store the same result a second time, so the failed write
+        // is shown as a notice instead. The table is closed either way.
+        if (table.noticeHandler()) {
+            table.noticeHandler()(error.what());
+        }
+    }
 }
 
 engine::StoreResult makeResultStore(Dataset& table, std::function<SubjectIdentity()> subject)
