@@ -7,12 +7,11 @@
 #include "ui/instruction_viewer.h"
 #include "ui/message_box.h"
 #include "ui/program_editor.h"
+#include "ui/test_support.h"
 
 #include <random>
 
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 
@@ -75,30 +74,15 @@ class UserFilesTest : public QObject
     Q_OBJECT
 
 private:
-    void write(const QString& name, const QByteArray& bytes)
-    {
-        QFile file(m_dir.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE(file.write(bytes), bytes.size());
-    }
-
-    QTemporaryDir m_dir;
-    QString m_previousDirectory;
+    testing::WorkingFolder m_folder;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_dir.isValid());
-        m_previousDirectory = QDir::currentPath();
-        QDir::setCurrent(m_dir.path());
-        MessageBox::setAutoAnswer(true);
-    }
-    void cleanupTestCase() { QDir::setCurrent(m_previousDirectory); }
+    void initTestCase() { MessageBox::setAutoAnswer(true); }
 
     // The editor stays empty, the test fails at its first foreperiod, and nothing is stored.
     void emptyProgramFailsAtTheFirstForeperiod()
     {
-        write(QStringLiteral("program.txt"), QByteArray());
+        QVERIFY(m_folder.write(QStringLiteral("program.txt"), QByteArray()));
         ProgramEditor editor;
         editor.loadProgram(QStringLiteral("program.txt"));
         QCOMPARE(editor.memo()->toPlainText(), QString());
@@ -119,7 +103,7 @@ private slots:
             text += QByteArray::number(1 + i % 9) + "\r\n";
         }
         text += "88 c.rtf\r\n20\r\n";
-        write(QStringLiteral("program.txt"), text);
+        QVERIFY(m_folder.write(QStringLiteral("program.txt"), text));
         ProgramEditor editor;
         editor.loadProgram(QStringLiteral("program.txt"));
         const engine::ProgramLines& lines = editor.programLines();
@@ -156,8 +140,9 @@ private slots:
     void garbageInstructionFileIsRefused()
     {
         QFETCH(QByteArray, content);
-        write(QStringLiteral("good.rtf"), QByteArray(R"({\rtf1\ansi\ansicpg1250 Stiskn\'ecte Enter\par})"));
-        write(QStringLiteral("bad.rtf"), content);
+        QVERIFY(m_folder.write(QStringLiteral("good.rtf"),
+                               QByteArray(R"({\rtf1\ansi\ansicpg1250 Stiskn\'ecte Enter\par})")));
+        QVERIFY(m_folder.write(QStringLiteral("bad.rtf"), content));
         InstructionViewer viewer;
         viewer.loadFile(QStringLiteral("good.rtf"));
         try {
@@ -173,7 +158,7 @@ private slots:
     void garbageAfterARichTextStartShowsWhatItCan()
     {
         for (unsigned seed = 1; seed <= 20; ++seed) {
-            write(QStringLiteral("bad.rtf"), "{\\rtf1 " + randomBytes(16 * 1024, seed));
+            QVERIFY(m_folder.write(QStringLiteral("bad.rtf"), "{\\rtf1 " + randomBytes(16 * 1024, seed)));
             InstructionViewer viewer;
             viewer.loadFile(QStringLiteral("bad.rtf"));
             viewer.resize(640, 480);

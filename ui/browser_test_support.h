@@ -2,14 +2,28 @@
 
 #include "storage/dataset.h"
 #include "storage/results_table.h"
+#include "ui/db_navigator.h"
 
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
+#include <QToolButton>
 
 // Helpers shared by the results browser's tests: a results table in a scratch folder, filled with
 // numbered rows, and the bytes of its file.
 namespace ui::testing {
+
+// The navigator's enabled buttons as a string of their initials in bar order ("FPNLIDEPCR", "-" for
+// a disabled one), so that one comparison shows the whole bar.
+inline QString enabledButtons(const DbNavigator& navigator)
+{
+    static const char initials[] = "FPNLIDEPCR";
+    QString out;
+    for (int i = 0; i < kNavButtonCount; ++i) {
+        out += navigator.button(static_cast<NavButton>(i))->isEnabled() ? QLatin1Char(initials[i]) : QLatin1Char('-');
+    }
+    return out;
+}
 
 class ResultsFolder
 {

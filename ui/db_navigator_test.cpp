@@ -13,26 +13,12 @@ class DbNavigatorTest : public QObject
 {
     Q_OBJECT
 
-private:
-    // The enabled buttons, as a string of their initials in bar order ("FPNLIDEPCR" with "-" for a
-    // disabled one), so that one comparison shows the whole bar.
-    static QString enabled(const DbNavigator& navigator)
-    {
-        static const char initials[] = "FPNLIDEPCR";
-        QString out;
-        for (int i = 0; i < kNavButtonCount; ++i) {
-            out += navigator.button(static_cast<NavButton>(i))->isEnabled() ? QLatin1Char(initials[i])
-                                                                            : QLatin1Char('-');
-        }
-        return out;
-    }
-
 private slots:
     void closedTableDisablesEverything()
     {
         storage::Dataset closed;
         DbNavigator navigator(closed);
-        QCOMPARE(enabled(navigator), QStringLiteral("----------"));
+        QCOMPARE(testing::enabledButtons(navigator), QStringLiteral("----------"));
         navigator.click(NavButton::Insert); // no effect, no error
         QCOMPARE(closed.state(), storage::DatasetState::Inactive);
     }
@@ -41,32 +27,32 @@ private slots:
     {
         testing::ResultsFolder folder(3);
         DbNavigator navigator(folder.table);
-        QCOMPARE(enabled(navigator), QStringLiteral("--NLIDE--R")); // on the first row
+        QCOMPARE(testing::enabledButtons(navigator), QStringLiteral("--NLIDE--R")); // on the first row
         folder.table.next();
-        QCOMPARE(enabled(navigator), QStringLiteral("FPNLIDE--R"));
+        QCOMPARE(testing::enabledButtons(navigator), QStringLiteral("FPNLIDE--R"));
         folder.table.last();
-        QCOMPARE(enabled(navigator), QStringLiteral("FP--IDE--R"));
+        QCOMPARE(testing::enabledButtons(navigator), QStringLiteral("FP--IDE--R"));
         folder.table.edit();
-        QCOMPARE(enabled(navigator), QStringLiteral("FP--ID-PCR"));
+        QCOMPARE(testing::enabledButtons(navigator), QStringLiteral("FP--ID-PCR"));
         folder.table.cancel();
         folder.table.insert();
-        QCOMPARE(enabled(navigator), QStringLiteral("FPNLID-PCR"));
+        QCOMPARE(testing::enabledButtons(navigator), QStringLiteral("FPNLID-PCR"));
         folder.table.cancel();
         folder.table.close();
-        QCOMPARE(enabled(navigator), QStringLiteral("----------"));
+        QCOMPARE(testing::enabledButtons(navigator), QStringLiteral("----------"));
         folder.table.open();
-        QCOMPARE(enabled(navigator), QStringLiteral("--NLIDE--R"));
+        QCOMPARE(testing::enabledButtons(navigator), QStringLiteral("--NLIDE--R"));
     }
 
     void emptyTable()
     {
         testing::ResultsFolder folder;
         DbNavigator navigator(folder.table);
-        QCOMPARE(enabled(navigator), QStringLiteral("----I-E--R"));
+        QCOMPARE(testing::enabledButtons(navigator), QStringLiteral("----I-E--R"));
         // Edit on an empty table starts a new row.
         navigator.click(NavButton::Edit);
         QCOMPARE(folder.table.state(), storage::DatasetState::Insert);
-        QCOMPARE(enabled(navigator).mid(4), QStringLiteral("ID-PCR"));
+        QCOMPARE(testing::enabledButtons(navigator).mid(4), QStringLiteral("ID-PCR"));
     }
 
     void readOnlyTableOnlyMoves()
@@ -76,7 +62,7 @@ private slots:
         folder.table.setReadOnly(true);
         folder.table.open();
         DbNavigator navigator(folder.table);
-        QCOMPARE(enabled(navigator), QStringLiteral("--NL------"));
+        QCOMPARE(testing::enabledButtons(navigator), QStringLiteral("--NL------"));
     }
 
     void barLooksAsDesigned()

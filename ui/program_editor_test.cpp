@@ -1,12 +1,11 @@
 #include "engine/errors.h"
 #include "ui/message_box.h"
 #include "ui/program_editor.h"
+#include "ui/test_support.h"
 
 #include <QAbstractTextDocumentLayout>
-#include <QDir>
 #include <QFile>
 #include <QFontMetrics>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -19,30 +18,10 @@ class ProgramEditorTest : public QObject
     Q_OBJECT
 
 private:
-    static QByteArray readFile(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    static void writeFile(const QString& path, const QByteArray& bytes)
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-
-    QTemporaryDir m_dir;
-    QString m_previousDirectory;
+    testing::WorkingFolder m_folder;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_dir.isValid());
-        m_previousDirectory = QDir::currentPath();
-        QDir::setCurrent(m_dir.path());
-        MessageBox::setAutoAnswer(true);
-    }
-    void cleanupTestCase() { QDir::setCurrent(m_previousDirectory); }
+    void initTestCase() { MessageBox::setAutoAnswer(true); }
 
     void displayLinesAreTheProgram()
     {
@@ -101,14 +80,14 @@ private slots:
 
     void saveWritesCrLfInTheEncodingRead()
     {
-        writeFile(QStringLiteral("program.txt"), "3\n77 pokra\xE8ov\xE1n\xED.rtf\n");
+        QVERIFY(m_folder.write(QStringLiteral("program.txt"), "3\n77 pokra\xE8ov\xE1n\xED.rtf\n"));
         ProgramEditor editor;
         editor.loadProgram(QStringLiteral("program.txt"));
         QCOMPARE(editor.programLines().line(1), std::string("77 pokračování.rtf"));
         editor.memo()->moveCursor(QTextCursor::End);
         editor.memo()->insertPlainText(QStringLiteral("88 konec.rtf"));
         editor.Button2Click();
-        QCOMPARE(readFile(QStringLiteral("program.txt")),
+        QCOMPARE(m_folder.read(QStringLiteral("program.txt")),
                  QByteArray("3\r\n77 pokra\xE8ov\xE1n\xED.rtf\r\n88 konec.rtf"));
     }
 
@@ -128,14 +107,14 @@ private slots:
 
     void closeHidesWithoutSaving()
     {
-        writeFile(QStringLiteral("program.txt"), "1\r\n");
+        QVERIFY(m_folder.write(QStringLiteral("program.txt"), "1\r\n"));
         ProgramEditor editor;
         editor.loadProgram(QStringLiteral("program.txt"));
         editor.show();
         editor.memo()->setPlainText(QStringLiteral("9"));
         QTest::mouseClick(editor.findChild<QWidget*>(QStringLiteral("Button1")), Qt::LeftButton);
         QVERIFY(editor.isHidden());
-        QCOMPARE(readFile(QStringLiteral("program.txt")), QByteArray("1\r\n"));
+        QCOMPARE(m_folder.read(QStringLiteral("program.txt")), QByteArray("1\r\n"));
         QCOMPARE(editor.programLines().line(0), std::string("9"));
     }
 };

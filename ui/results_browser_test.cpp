@@ -25,17 +25,6 @@ class ResultsBrowserTest : public QObject
     Q_OBJECT
 
 private:
-    static QString enabledButtons(const DbNavigator& navigator)
-    {
-        static const char initials[] = "FPNLIDEPCR";
-        QString out;
-        for (int i = 0; i < kNavButtonCount; ++i) {
-            out += navigator.button(static_cast<NavButton>(i))->isEnabled() ? QLatin1Char(initials[i])
-                                                                            : QLatin1Char('-');
-        }
-        return out;
-    }
-
     // A browser on an always-on-top window, as on the data window.
     struct Browser
     {
@@ -179,11 +168,11 @@ private slots:
         data.DBFactive1Click();
         QVERIFY(!grid->isHidden() && !navigator->isHidden());
         QCOMPARE(grid->resultsModel()->columnCount(), 0);
-        QCOMPARE(enabledButtons(*navigator), QStringLiteral("----------"));
+        QCOMPARE(testing::enabledButtons(*navigator), QStringLiteral("----------"));
         // Then the step opens the (empty) table.
         QTRY_COMPARE(grid->resultsModel()->columnCount(), 25);
         QCOMPARE(grid->resultsModel()->rowCount(), 0);
-        QCOMPARE(enabledButtons(*navigator), QStringLiteral("----I-E--R"));
+        QCOMPARE(testing::enabledButtons(*navigator), QStringLiteral("----I-E--R"));
         // Text typed into a cell goes into the row that "pokus" settles before storing its own.
         grid->setFocus();
         QTest::keyClicks(grid, QStringLiteral("Typed"));
@@ -197,7 +186,7 @@ private slots:
         QCOMPARE(bytes.size(), 834 + 2 * 2138);
         QCOMPARE(bytes.mid(833 + 1, 15).trimmed(), QByteArray("Typed"));
         QCOMPARE(grid->resultsModel()->columnCount(), 0);
-        QCOMPARE(enabledButtons(*navigator), QStringLiteral("----------"));
+        QCOMPARE(testing::enabledButtons(*navigator), QStringLiteral("----------"));
         navigator->click(NavButton::Insert);
         QCOMPARE(test.table().isOpen(), false);
         data.DBFactive1Click();

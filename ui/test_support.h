@@ -31,12 +31,17 @@ public:
 
     QString path() const { return m_dir.path(); }
     QString file(const QString& name) const { return m_dir.filePath(name); }
-    void write(const QString& name, const QByteArray& bytes) const
+    // Replaces file `name` by `bytes`; true when all of them were written.
+    bool write(const QString& name, const QByteArray& bytes) const
     {
         QFile out(file(name));
-        if (out.open(QIODevice::WriteOnly)) {
-            out.write(bytes);
-        }
+        return out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(bytes) == bytes.size();
+    }
+    // The bytes of file `name`, empty when it cannot be read.
+    QByteArray read(const QString& name) const
+    {
+        QFile in(file(name));
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
     }
     void remove(const QString& name) const { QFile::remove(file(name)); }
 

@@ -296,7 +296,7 @@ void TestWindow::changeEvent(QEvent* event)
     if (!focus || focus == m_bitBtn1) {
         if (m_viewer->isVisible()) {
             m_viewer->setFocus(Qt::ActiveWindowFocusReason);
-        } else if (!m_editor->isVisible() || !m_editor->isAncestorOf(focus)) {
+        } else {
             setFocus(Qt::ActiveWindowFocusReason);
         }
     }
