@@ -10,7 +10,7 @@ namespace engine::testing {
 void FakeDisplay::showInstruction(const std::string& fileName)
 {
     if (std::find(missingFiles.begin(), missingFiles.end(), fileName) != missingFiles.end()) {
-        throw IoError(formatMessage(messages::kCannotOpenFile, {fileName}));
+        throw IoError(text::formatMessage(messages::kCannotOpenFile, {fileName}));
     }
     actions.push_back("instruction:" + fileName);
     instructionVisible = true;

@@ -65,7 +65,7 @@ std::int32_t toInteger(std::string_view text)
 {
     const auto value = tryToInteger(text);
     if (!value) {
-        throw FormatError(formatMessage(messages::kInvalidInteger, {text}));
+        throw FormatError(text::formatMessage(messages::kInvalidInteger, {text}));
     }
     return *value;
 }

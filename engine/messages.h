@@ -1,73 +1,18 @@
 #pragma once
 
-#include <string>
-#include <string_view>
+#include "text/messages.h"
 
-// Texts the examiner sees that must read exactly as the platform's standard messages do. They are
-// patterns for formatMessage(): %s takes a text, %d a whole number, %g a number in the general format.
+// The engine's messages, patterns for text::formatMessage(). Those that name files are the platform's
+// standard texts, kept in one place beneath every layer.
 namespace engine::messages {
 
+using text::messages::kCannotCreateFile;
+using text::messages::kCannotOpenFile;
+using text::messages::kFailedToLoadStream;
+
 inline constexpr const char* kInvalidInteger = "'%s' is not a valid integer value";
-inline constexpr const char* kCannotOpenFile = "Cannot open file %s";
-inline constexpr const char* kCannotCreateFile = "Cannot create file %s";
-inline constexpr const char* kFailedToLoadStream = "Failed to Load Stream";
 inline constexpr const char* kInvalidForeperiod = "'%s' is not a valid foreperiod value";
 inline constexpr const char* kProgramTooLong
     = "The test program is too long: line %d would be a trial, but a test holds trials on lines 1 to %d only";
-inline constexpr const char* kWriteFailed = "Cannot write file %s";
 
 } // namespace engine::messages
-
-namespace engine {
-
-// One argument of formatMessage(): a text, a whole number or a floating-point number.
-class MessageArg
-{
-public:
-    MessageArg(std::string_view text)
-        : m_kind(Kind::Text)
-        , m_text(text)
-    { }
-    MessageArg(const std::string& text)
-        : m_kind(Kind::Text)
-        , m_text(text)
-    { }
-    MessageArg(const char* text)
-        : m_kind(Kind::Text)
-        , m_text(text)
-    { }
-    MessageArg(long long number)
-        : m_kind(Kind::Integer)
-        , m_integer(number)
-    { }
-    MessageArg(int number)
-        : MessageArg(static_cast<long long>(number))
-    { }
-    MessageArg(unsigned number)
-        : MessageArg(static_cast<long long>(number))
-    { }
-    MessageArg(long number)
-        : MessageArg(static_cast<long long>(number))
-    { }
-    MessageArg(double number)
-        : m_kind(Kind::Floating)
-        , m_floating(number)
-    { }
-
-    // The argument as text for the conversion letter `conversion` ('s', 'd' or 'g').
-    std::string render(char conversion) const;
-
-private:
-    enum class Kind { Text, Integer, Floating };
-    Kind m_kind;
-    std::string m_text;
-    long long m_integer = 0;
-    double m_floating = 0.0;
-};
-
-// Fills `pattern` left to right: each %s, %d or %g takes the next argument, "%%" is a percent sign.
-// %g writes up to 15 significant digits without an exponent below 1e15 ("40000", "-32768", "2.5").
-// Missing arguments leave their conversion as it stands; surplus arguments are ignored.
-std::string formatMessage(std::string_view pattern, std::initializer_list<MessageArg> args);
-
-} // namespace engine

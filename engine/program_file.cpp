@@ -2,7 +2,8 @@
 
 #include "errors.h"
 #include "messages.h"
-#include "text_codec.h"
+#include "text/code_pages.h"
+#include "text/utf8.h"
 
 #include <filesystem>
 #include <fstream>
@@ -40,7 +41,7 @@ std::string normalizeLineEnds(std::string_view text)
 ProgramFile decodeProgramFile(std::string_view bytes)
 {
     ProgramFile file;
-    if (isValidUtf8(bytes)) {
+    if (text::isValidUtf8(bytes)) {
         if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
             bytes.remove_prefix(kByteOrderMark.size());
             file.encoding = TextEncoding::Utf8WithBom;
@@ -48,7 +49,7 @@ ProgramFile decodeProgramFile(std::string_view bytes)
         file.text = normalizeLineEnds(bytes);
     } else {
         file.encoding = TextEncoding::Cp1250;
-        file.text = normalizeLineEnds(codePage1250().decode(bytes));
+        file.text = normalizeLineEnds(text::codePage1250().decode(bytes));
     }
     return file;
 }
@@ -62,7 +63,7 @@ std::string encodeProgramFile(std::string_view text, TextEncoding encoding)
     case TextEncoding::Utf8WithBom:
         return std::string(kByteOrderMark) + crlf;
     case TextEncoding::Cp1250:
-        return codePage1250().encode(crlf);
+        return text::codePage1250().encode(crlf);
     }
     return crlf;
 }
@@ -71,11 +72,11 @@ ProgramFile loadProgramFile(const std::string& path)
 {
     std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     if (!in) {
-        throw IoError(formatMessage(messages::kCannotOpenFile, {path}));
+        throw IoError(text::formatMessage(messages::kCannotOpenFile, {path}));
     }
     std::string bytes {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (in.bad()) {
-        throw IoError(formatMessage(messages::kCannotOpenFile, {path}));
+        throw IoError(text::formatMessage(messages::kCannotOpenFile, {path}));
     }
     return decodeProgramFile(bytes);
 }
@@ -89,7 +90,7 @@ void saveProgramFile(const std::string& path, std::string_view text, TextEncodin
     const auto fail = [&] {
         std::error_code ignored;
         std::filesystem::remove(temporary, ignored);
-        throw IoError(formatMessage(messages::kCannotCreateFile, {path}));
+        throw IoError(text::formatMessage(messages::kCannotCreateFile, {path}));
     };
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);

@@ -5,6 +5,9 @@
 
 namespace engine {
 
+// The test program's file, in the start directory.
+inline constexpr const char* kProgramFileName = "program.txt";
+
 // How program.txt was written: by today's editors in UTF-8 (with or without a byte-order mark), or by
 // older stations in the Windows code page 1250. A file is saved back in the encoding it was read in.
 enum class TextEncoding { Utf8, Utf8WithBom, Cp1250 };

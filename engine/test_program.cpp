@@ -1,12 +1,12 @@
 #include "test_program.h"
 
-#include "text_codec.h"
+#include "text/utf8.h"
 
 namespace engine {
 
 LineKind lineKind(std::string_view line)
 {
-    if (utf8Length(line) < 2) {
+    if (text::utf8Length(line) < 2) {
         return LineKind::Foreperiod;
     }
     if (line.substr(0, 2) == "77") {
@@ -20,7 +20,7 @@ LineKind lineKind(std::string_view line)
 
 std::string markerFileName(std::string_view line)
 {
-    return utf8Mid(line, 3);
+    return text::utf8Mid(line, 3);
 }
 
 TestProgram::TestProgram(std::string_view text)

@@ -1,7 +1,6 @@
 #include "trial_machine.h"
 
 #include "errors.h"
-#include "integer_conversion.h"
 #include "messages.h"
 
 #include <utility>
@@ -10,15 +9,12 @@ namespace engine {
 
 namespace {
 
-// The largest foreperiod whose milliseconds the timer can hold (a signed 32-bit count).
-constexpr std::int64_t kMaxForeperiodSeconds = 2147483;
-
 // Fails unless line `index` can hold a trial. Nothing is changed by the check, so a program that runs
 // past the arrays stops there with everything measured so far intact.
 void requireTrialLine(int index)
 {
     if (index < 0 || index > kLastTrialIndex) {
-        throw ProgramError(formatMessage(messages::kProgramTooLong, {index + 1, kLastTrialIndex + 1}));
+        throw ProgramError(text::formatMessage(messages::kProgramTooLong, {index + 1, kLastTrialIndex + 1}));
     }
 }
 
@@ -28,15 +24,6 @@ std::size_t at(int index)
 }
 
 } // namespace
-
-std::uint32_t foreperiodMilliseconds(const std::string& line)
-{
-    const std::int64_t seconds = toInteger(line);
-    if (seconds < 0 || seconds > kMaxForeperiodSeconds) {
-        throw FormatError(formatMessage(messages::kInvalidForeperiod, {line}));
-    }
-    return static_cast<std::uint32_t>(seconds * 1000);
-}
 
 TrialMachine::TrialMachine(MeasurementState& state, const ProgramLines& program, TickSource& ticks,
                            ForeperiodTimer& timer, TestDisplay& display, StoreResult store)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "evaluation.h"
+#include "foreperiod.h"
 #include "measurement_state.h"
 #include "test_program.h"
 #include "tick_source.h"
@@ -83,10 +84,5 @@ private:
     TestDisplay& m_display;
     StoreResult m_store;
 };
-
-// The foreperiod a line asks for, in milliseconds. Throws FormatError "'<line>' is not a valid integer
-// value" for a line that is not an integer, and "'<line>' is not a valid foreperiod value" for a
-// negative one or one too long for the timer (over 2,147,483 s).
-std::uint32_t foreperiodMilliseconds(const std::string& line);
 
 } // namespace engine

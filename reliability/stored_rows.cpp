@@ -1,8 +1,8 @@
 #include "reliability/stored_rows.h"
 
-#include "engine/messages.h"
 #include "storage/dbf_table.h"
 #include "storage/errors.h"
+#include "text/messages.h"
 
 #include <cstdio>
 #include <fstream>
@@ -120,8 +120,8 @@ std::string wholeFile(const std::string& path)
 
 std::string rowCountNotice(std::uint32_t stored, std::uint32_t actual)
 {
-    return engine::formatMessage(storage::messages::kInvalidRecordCount,
-                                 {static_cast<long long>(stored), static_cast<long long>(actual)});
+    return text::formatMessage(storage::messages::kInvalidRecordCount,
+                               {static_cast<long long>(stored), static_cast<long long>(actual)});
 }
 
 void configureStation(storage::Dataset& table, const std::string& directory)

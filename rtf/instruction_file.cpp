@@ -1,6 +1,7 @@
-#include "engine/messages.h"
-#include "engine/text_codec.h"
 #include "rtf/rtf_reader.h"
+#include "text/code_pages.h"
+#include "text/messages.h"
+#include "text/utf8.h"
 
 #include <string>
 #include <string_view>
@@ -16,7 +17,7 @@ namespace {
 
 [[noreturn]] void failToLoad()
 {
-    throw LoadError(engine::messages::kFailedToLoadStream);
+    throw LoadError(text::messages::kFailedToLoadStream);
 }
 
 // Text files hold no control characters but TAB, LF, FF and CR; anything else means the file is not text.
@@ -34,8 +35,8 @@ bool isBinary(QByteArrayView data)
 QString decodePlainText(QByteArrayView data)
 {
     const std::string_view bytes(data.data(), static_cast<std::size_t>(data.size()));
-    QString text = engine::isValidUtf8(bytes) ? QString::fromUtf8(data)
-                                              : QString::fromStdString(engine::codePage1250().decode(bytes));
+    QString text = text::isValidUtf8(bytes) ? QString::fromUtf8(data)
+                                            : QString::fromStdString(text::codePage1250().decode(bytes));
     if (text.startsWith(QChar(0xFEFF))) {
         text.remove(0, 1);
     }
@@ -50,7 +51,7 @@ void readInstructionFile(const QString& path, QTextDocument& document)
 {
     QFile file(path);
     if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
-        throw LoadError(engine::formatMessage(engine::messages::kCannotOpenFile, {path.toStdString()}));
+        throw LoadError(text::formatMessage(text::messages::kCannotOpenFile, {path.toStdString()}));
     }
     if (file.size() > kMaxInstructionFileSize) {
         failToLoad();

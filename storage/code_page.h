@@ -1,7 +1,5 @@
 #pragma once
 
-#include "engine/text_codec.h"
-
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -9,9 +7,6 @@
 // Text fields of the results table hold DOS code page 852 (Central European), which older stations
 // and the labs' other programs expect; the program itself works in UTF-8.
 namespace storage {
-
-// Code page 852 as a table of its upper half (the lower half is ASCII).
-const engine::SingleByteCodePage& codePage852();
 
 // Bytes in code page 852 to UTF-8. Every byte has a character, so nothing is lost.
 std::string decodeCp852(std::string_view bytes);

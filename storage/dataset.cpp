@@ -1,8 +1,8 @@
 #include "storage/dataset.h"
 
-#include "engine/messages.h"
 #include "storage/dbf_format.h"
 #include "storage/errors.h"
+#include "text/messages.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -37,14 +37,14 @@ Dataset::~Dataset()
 void Dataset::requireOpen() const
 {
     if (!m_table) {
-        throw StateError(engine::formatMessage(messages::kClosedDataset, {m_name}));
+        throw StateError(text::formatMessage(messages::kClosedDataset, {m_name}));
     }
 }
 
 void Dataset::requireClosed() const
 {
     if (m_table) {
-        throw StateError(engine::formatMessage(messages::kOpenDataset, {m_name}));
+        throw StateError(text::formatMessage(messages::kOpenDataset, {m_name}));
     }
 }
 
@@ -52,7 +52,7 @@ void Dataset::requireModifiable() const
 {
     requireOpen();
     if (!canModify()) {
-        throw StateError(engine::formatMessage(messages::kReadOnlyDataset, {m_name}));
+        throw StateError(text::formatMessage(messages::kReadOnlyDataset, {m_name}));
     }
 }
 
@@ -198,7 +198,7 @@ void Dataset::setValue(std::size_t field, const FieldValue& value)
 {
     requireModifiable();
     if (field >= fields().size()) {
-        throw TableError(engine::formatMessage(messages::kFieldIndex, {static_cast<long long>(field)}));
+        throw TableError(text::formatMessage(messages::kFieldIndex, {static_cast<long long>(field)}));
     }
     const TableFieldDef& def = fields()[field];
     if (m_state == DatasetState::Browse) {
@@ -260,7 +260,7 @@ void Dataset::edit()
         // Another station deleted the row meanwhile; posting it would bring it back to life.
         placeNear(m_current);
         notify(DatasetEvent::PositionChanged);
-        throw StateError(engine::formatMessage(messages::kRowDeleted, {m_name}));
+        throw StateError(text::formatMessage(messages::kRowDeleted, {m_name}));
     }
     m_state = DatasetState::Edit;
     m_modified = false;
@@ -307,7 +307,7 @@ void Dataset::deleteRow()
         cancel();
     }
     if (m_current == 0) {
-        throw StateError(engine::formatMessage(messages::kEmptyDataset, {m_name}));
+        throw StateError(text::formatMessage(messages::kEmptyDataset, {m_name}));
     }
     m_table->dropReadAhead();
     m_table->LoadRow(m_current, m_row);

@@ -1,8 +1,8 @@
 #include "storage/dbf_table.h"
 
-#include "engine/messages.h"
 #include "storage/dbf_format.h"
 #include "storage/errors.h"
+#include "text/messages.h"
 
 #include <algorithm>
 #include <cassert>
@@ -42,7 +42,7 @@ LocalDate todayFrom(const TableOptions& options)
 
 [[noreturn]] void throwFieldCount(long long count)
 {
-    throw TableError(engine::formatMessage(messages::kInvalidFieldCount, {count}));
+    throw TableError(text::formatMessage(messages::kInvalidFieldCount, {count}));
 }
 
 // Floor division, so that a header shorter than its main header gives a negative field count.
@@ -131,8 +131,8 @@ void TableFile::readStructure(bool justCreated)
     setHeaderLength(storedHeaderLength);
     setPageSize(storedRecordLength);
     if (!justCreated && storedRowCount != rowCount()) {
-        notice(engine::formatMessage(messages::kInvalidRecordCount,
-                                     {static_cast<long long>(storedRowCount), static_cast<long long>(rowCount())}));
+        notice(text::formatMessage(messages::kInvalidRecordCount,
+                                   {static_cast<long long>(storedRowCount), static_cast<long long>(rowCount())}));
     }
     readFieldDefs();
     std::size_t computed = 1;
@@ -140,8 +140,8 @@ void TableFile::readStructure(bool justCreated)
         computed += static_cast<std::size_t>(field.width);
     }
     if (computed != storedRecordLength) {
-        notice(engine::formatMessage(messages::kInvalidRecordSize,
-                                     {static_cast<long long>(storedRecordLength), static_cast<long long>(computed)}));
+        notice(text::formatMessage(messages::kInvalidRecordSize,
+                                   {static_cast<long long>(storedRecordLength), static_cast<long long>(computed)}));
         // The corrected length reaches the disk with the next header store.
         putLe(header(), dbf::kRecordLengthOffset, 2, static_cast<std::uint32_t>(computed));
         setPageSize(computed);
@@ -185,14 +185,14 @@ std::uint32_t TableFile::refreshRowCount()
 void TableFile::requireWritable() const
 {
     if (!writable()) {
-        throw FileError(engine::formatMessage(messages::kCannotWriteFile, {path()}) + ": the table is open read-only");
+        throw FileError(text::formatMessage(messages::kCannotWriteFile, {path()}) + ": the table is open read-only");
     }
 }
 
 void TableFile::checkRowNumber(std::uint32_t rowNumber) const
 {
     if (rowNumber < 1 || rowNumber > rowCount()) {
-        throw TableError(engine::formatMessage(messages::kInvalidRowNumber, {static_cast<long long>(rowNumber)}));
+        throw TableError(text::formatMessage(messages::kInvalidRowNumber, {static_cast<long long>(rowNumber)}));
     }
 }
 
@@ -283,7 +283,7 @@ void TableFile::StoreHeader()
 void CreateTableFile(const std::string& path, const std::vector<TableFieldDef>& fields, const TableOptions& options)
 {
     if (paged_file_registry::find(path)) {
-        throw TableError(engine::formatMessage(messages::kCannotCreateFile, {path}) + ": the table is open");
+        throw TableError(text::formatMessage(messages::kCannotCreateFile, {path}) + ": the table is open");
     }
     emptyTableImage(fields, {}); // validates the field list before anything is emptied
     auto file = openOrCreateFile(path);
@@ -302,14 +302,14 @@ bool CreateTableFileIfMissing(const std::string& path, const std::vector<TableFi
     try {
         auto file = createFileExclusive(temporary);
         if (!file) {
-            throw FileError(engine::formatMessage(messages::kCannotCreateFile, {path}));
+            throw FileError(text::formatMessage(messages::kCannotCreateFile, {path}));
         }
         writeEmptyTable(*file, fields, options);
         file->sync();
     } catch (const FileError& error) {
         removeFileQuietly(temporary);
         // The temporary name means nothing to the examiner: name the table, with the system's reason.
-        throw FileError(engine::formatMessage(messages::kCannotCreateFile, {path}) + reasonOf(error, temporary));
+        throw FileError(text::formatMessage(messages::kCannotCreateFile, {path}) + reasonOf(error, temporary));
     } catch (...) {
         removeFileQuietly(temporary);
         throw;
@@ -343,13 +343,13 @@ std::shared_ptr<TableFile> OpenTableFile(const std::string& path, bool readOnly,
     bool created = false;
     if (!fileExists(path)) {
         if (!createIfMissing) {
-            throw TableError(engine::formatMessage(messages::kTableNotFound, {path}));
+            throw TableError(text::formatMessage(messages::kTableNotFound, {path}));
         }
         created = CreateTableFileIfMissing(path, fields, options);
     }
     auto file = openFile(path, readOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite);
     if (!file) {
-        throw TableError(engine::formatMessage(messages::kTableNotFound, {path}));
+        throw TableError(text::formatMessage(messages::kTableNotFound, {path}));
     }
     auto table = std::make_shared<TableFile>(std::move(file), !readOnly, options, created);
     paged_file_registry::add(path, table);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/errors.h"
+#include "text/messages.h"
 
 #include <string>
 
@@ -40,14 +41,15 @@ public:
 
 } // namespace storage
 
-// Texts of the storage layer's messages, patterns for engine::formatMessage(). Those that the
-// examiner's older tools also show are kept exactly as those tools word them.
+// Texts of the storage layer's messages, patterns for text::formatMessage(). Those that the
+// examiner's older tools also show are kept exactly as those tools word them; the platform's standard
+// file messages are kept beneath every layer.
 namespace storage::messages {
 
-inline constexpr const char* kCannotOpenFile = "Cannot open file %s";
-inline constexpr const char* kCannotCreateFile = "Cannot create file %s";
-inline constexpr const char* kCannotWriteFile = "Cannot write file %s";
-inline constexpr const char* kCannotReadFile = "Cannot read file %s";
+using text::messages::kCannotCreateFile;
+using text::messages::kCannotOpenFile;
+using text::messages::kCannotReadFile;
+using text::messages::kCannotWriteFile;
 inline constexpr const char* kCannotLockFile = "Cannot lock file %s";
 inline constexpr const char* kTableNotFound = "Open: Table file not found : %s";
 inline constexpr const char* kInvalidFieldCount = "Invalid field count : %d (must be between 1 and 4095)";

@@ -1,8 +1,8 @@
 #include "storage/field_codec.h"
 
-#include "engine/messages.h"
 #include "storage/code_page.h"
 #include "storage/errors.h"
+#include "text/messages.h"
 
 #include <algorithm>
 #include <cassert>
@@ -104,7 +104,7 @@ void checkRange(const TableFieldDef& field, double value)
         return;
     }
     if (value < low || value > high) {
-        throw FieldValueError(engine::formatMessage(messages::kOutOfRange, {value, field.name, low, high}));
+        throw FieldValueError(text::formatMessage(messages::kOutOfRange, {value, field.name, low, high}));
     }
 }
 
@@ -120,7 +120,7 @@ std::string integerText(const TableFieldDef& field, const FieldValue& value)
     }
     const double number = std::get<double>(value);
     if (!std::isfinite(number)) {
-        throw FieldValueError(engine::formatMessage(messages::kInvalidFloat, {std::to_string(number), field.name}));
+        throw FieldValueError(text::formatMessage(messages::kInvalidFloat, {std::to_string(number), field.name}));
     }
     if (std::fabs(number) < 9.0e18) {
         const double rounded = std::round(number); // std::round rounds halves away from zero
@@ -134,7 +134,7 @@ std::string floatText(const TableFieldDef& field, const FieldValue& value)
     const auto* whole = std::get_if<std::int64_t>(&value);
     const double number = whole ? static_cast<double>(*whole) : std::get<double>(value);
     if (!std::isfinite(number)) {
-        throw FieldValueError(engine::formatMessage(messages::kInvalidFloat, {std::to_string(number), field.name}));
+        throw FieldValueError(text::formatMessage(messages::kInvalidFloat, {std::to_string(number), field.name}));
     }
     return formatFloatField(number, field.width, field.decimals);
 }
@@ -148,7 +148,7 @@ std::string textForTextField(const TableFieldDef& field, const FieldValue& value
     if (const auto* whole = std::get_if<std::int64_t>(&value)) {
         return std::to_string(*whole).substr(0, width);
     }
-    return engine::formatMessage("%g", {std::get<double>(value)}).substr(0, width);
+    return text::formatMessage("%g", {std::get<double>(value)}).substr(0, width);
 }
 
 } // namespace
@@ -226,13 +226,13 @@ FieldValue checkAssignment(const TableFieldDef& field, const FieldValue& value)
         if (isIntegerKind(field.kind)) {
             const auto parsed = parseInteger(digits);
             if (!parsed) {
-                throw FieldValueError(engine::formatMessage(messages::kInvalidInteger, {*text, field.name}));
+                throw FieldValueError(text::formatMessage(messages::kInvalidInteger, {*text, field.name}));
             }
             number = *parsed;
         } else {
             const auto parsed = parseFloat(digits);
             if (!parsed) {
-                throw FieldValueError(engine::formatMessage(messages::kInvalidFloat, {*text, field.name}));
+                throw FieldValueError(text::formatMessage(messages::kInvalidFloat, {*text, field.name}));
             }
             number = *parsed;
         }
@@ -260,13 +260,13 @@ void EncodeField(RowBuffer& row, const TableFieldDef& field, const FieldValue& v
         }
         if (text.size() > width) {
             throw FieldValueError(
-                engine::formatMessage(messages::kFieldDataTooLong, {asLongLong(text.size()), field.width}));
+                text::formatMessage(messages::kFieldDataTooLong, {asLongLong(text.size()), field.width}));
         }
         rightAligned = true;
     } else if (field.kind == FieldKind::Text || field.kind == FieldKind::Logical || field.kind == FieldKind::Date) {
         text = textForTextField(field, value);
     } else {
-        throw FieldValueError(engine::formatMessage(messages::kUnsupportedField, {field.name}));
+        throw FieldValueError(text::formatMessage(messages::kUnsupportedField, {field.name}));
     }
     unsigned char* out = row.data() + field.offset;
     std::memset(out, ' ', width);

@@ -1,6 +1,6 @@
-#include "engine/messages.h"
 #include "storage/errors.h"
 #include "storage/file.h"
+#include "text/messages.h"
 
 #include <cerrno>
 #include <cstring>
@@ -16,7 +16,7 @@ namespace {
 
 std::string failure(const char* pattern, const std::string& path, int error)
 {
-    return engine::formatMessage(pattern, {path}) + ": " + std::strerror(error);
+    return text::formatMessage(pattern, {path}) + ": " + std::strerror(error);
 }
 
 class PosixFile final : public File
@@ -129,7 +129,7 @@ std::unique_ptr<File> openFile(const std::string& path, OpenMode mode)
         if (errno == ENOENT) {
             return nullptr;
         }
-        throw FileError(engine::formatMessage(messages::kCannotOpenFile, {path}));
+        throw FileError(text::formatMessage(messages::kCannotOpenFile, {path}));
     }
     return std::make_unique<PosixFile>(path, fd);
 }
@@ -138,7 +138,7 @@ std::unique_ptr<File> openOrCreateFile(const std::string& path)
 {
     const int fd = openDescriptor(path, O_RDWR | O_CREAT);
     if (fd < 0) {
-        throw FileError(engine::formatMessage(messages::kCannotCreateFile, {path}));
+        throw FileError(text::formatMessage(messages::kCannotCreateFile, {path}));
     }
     return std::make_unique<PosixFile>(path, fd);
 }
@@ -150,7 +150,7 @@ std::unique_ptr<File> createFileExclusive(const std::string& path)
         if (errno == EEXIST) {
             return nullptr;
         }
-        throw FileError(engine::formatMessage(messages::kCannotCreateFile, {path}));
+        throw FileError(text::formatMessage(messages::kCannotCreateFile, {path}));
     }
     return std::make_unique<PosixFile>(path, fd);
 }
@@ -171,7 +171,7 @@ PublishResult publishFile(const std::string& from, const std::string& to)
     case EMLINK:
         return PublishResult::Unsupported;
     default:
-        throw FileError(engine::formatMessage(messages::kCannotCreateFile, {to}));
+        throw FileError(text::formatMessage(messages::kCannotCreateFile, {to}));
     }
 }
 

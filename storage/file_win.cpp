@@ -1,6 +1,6 @@
-#include "engine/messages.h"
 #include "storage/errors.h"
 #include "storage/file.h"
+#include "text/messages.h"
 
 #include <windows.h>
 
@@ -33,7 +33,7 @@ std::string narrow(const std::wstring& text)
 
 std::string failure(const char* pattern, const std::string& path)
 {
-    return engine::formatMessage(pattern, {path}) + ": system error " + std::to_string(GetLastError());
+    return text::formatMessage(pattern, {path}) + ": system error " + std::to_string(GetLastError());
 }
 
 OVERLAPPED at(std::uint64_t offset)
@@ -152,7 +152,7 @@ std::unique_ptr<File> openFile(const std::string& path, OpenMode mode)
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
             return nullptr;
         }
-        throw FileError(engine::formatMessage(messages::kCannotOpenFile, {path}));
+        throw FileError(text::formatMessage(messages::kCannotOpenFile, {path}));
     }
     return std::make_unique<WindowsFile>(path, handle);
 }
@@ -161,7 +161,7 @@ std::unique_ptr<File> openOrCreateFile(const std::string& path)
 {
     HANDLE handle = openHandle(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
     if (handle == INVALID_HANDLE_VALUE) {
-        throw FileError(engine::formatMessage(messages::kCannotCreateFile, {path}));
+        throw FileError(text::formatMessage(messages::kCannotCreateFile, {path}));
     }
     return std::make_unique<WindowsFile>(path, handle);
 }
@@ -173,7 +173,7 @@ std::unique_ptr<File> createFileExclusive(const std::string& path)
         if (GetLastError() == ERROR_FILE_EXISTS) {
             return nullptr;
         }
-        throw FileError(engine::formatMessage(messages::kCannotCreateFile, {path}));
+        throw FileError(text::formatMessage(messages::kCannotCreateFile, {path}));
     }
     return std::make_unique<WindowsFile>(path, handle);
 }
@@ -191,7 +191,7 @@ PublishResult publishFile(const std::string& from, const std::string& to)
     if (error == ERROR_NOT_SUPPORTED || error == ERROR_NOT_SAME_DEVICE) {
         return PublishResult::Unsupported;
     }
-    throw FileError(engine::formatMessage(messages::kCannotCreateFile, {to}));
+    throw FileError(text::formatMessage(messages::kCannotCreateFile, {to}));
 }
 
 void removeFileQuietly(const std::string& path) noexcept

@@ -13,12 +13,6 @@
 
 namespace ui {
 
-namespace {
-
-const QString kProgramFile = QStringLiteral("program.txt");
-
-} // namespace
-
 EditorProgramLines::EditorProgramLines(const QTextEdit& editor)
     : m_editor(editor)
 { }
@@ -133,7 +127,7 @@ void ProgramEditor::setFileLabel(const QString& text)
 void ProgramEditor::Button2Click()
 {
     guarded(this, [&] {
-        engine::saveProgramFile(kProgramFile.toStdString(), m_memo->toPlainText().toStdString(), m_encoding);
+        engine::saveProgramFile(engine::kProgramFileName, m_memo->toPlainText().toStdString(), m_encoding);
     });
 }
 

@@ -1,6 +1,6 @@
 #include "ui/qt_foreperiod_timer.h"
 
-#include <limits>
+#include <algorithm>
 
 namespace ui {
 
@@ -15,9 +15,8 @@ QtForeperiodTimer::QtForeperiodTimer(QObject* parent)
 
 void QtForeperiodTimer::start(std::uint32_t intervalMs)
 {
-    // The engine bounds foreperiods to what a signed 32-bit millisecond count holds.
-    const auto limit = static_cast<std::uint32_t>(std::numeric_limits<int>::max());
-    m_timer.start(static_cast<int>(intervalMs > limit ? limit : intervalMs));
+    // The engine bounds foreperiods to what the timer's signed 32-bit millisecond interval holds.
+    m_timer.start(static_cast<int>(std::min(intervalMs, engine::kMaxForeperiodMilliseconds)));
 }
 
 void QtForeperiodTimer::stop()

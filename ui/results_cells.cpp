@@ -1,7 +1,7 @@
 #include "ui/results_cells.h"
 
-#include "engine/messages.h"
 #include "storage/errors.h"
+#include "text/messages.h"
 
 #include <algorithm>
 
@@ -72,7 +72,7 @@ storage::FieldValue cellValue(const storage::TableFieldDef& field, const QString
     }
     const QString point = locale.decimalPoint();
     const auto invalid = [&] {
-        return storage::FieldValueError(engine::formatMessage(storage::messages::kInvalidFloat, {typed, field.name}));
+        return storage::FieldValueError(text::formatMessage(storage::messages::kInvalidFloat, {typed, field.name}));
     };
     if (point != QLatin1String(".") && text.contains(QLatin1Char('.'))) {
         throw invalid(); // "." is not this system's separator

@@ -1,15 +1,12 @@
 #include "ui/test_window.h"
 
-#include "storage/results_table.h"
 #include "ui/application.h"
 #include "ui/instruction_viewer.h"
-#include "ui/platform.h"
 #include "ui/program_editor.h"
-#include "ui/subject_source.h"
+#include "ui/result_store.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -20,8 +17,6 @@ namespace ui {
 
 namespace {
 
-const QString kProgramFile = QStringLiteral("program.txt");
-const QString kFirstInstruction = QStringLiteral("tivora1.rtf");
 constexpr int kStartupDelayMs = 200;
 
 // Draws a shape as one rectangle whose outline uses the pen and whose interior the brush, both
@@ -50,6 +45,7 @@ TestWindow::TestWindow(engine::TickSource* tickSource, QWidget* parent)
     , m_editor(new ProgramEditor(this))
     , m_viewer(new InstructionViewer(this))
     , m_bitBtn1(new QPushButton(QStringLiteral("BitBtn1"), this))
+    , m_store(makeTestWindowStore(m_table, m_subject))
     , m_machine(m_state, m_editor->programLines(), m_ticks, m_timer1, *this,
                 [this](const engine::MeasurementState&) { ulo_do_DBF(); })
 {
@@ -92,69 +88,10 @@ TestWindow::~TestWindow()
     guarded(nullptr, [&] { m_table.close(); });
 }
 
-void TestWindow::FormCreate()
-{
-    m_state.startDirectory = QDir::currentPath().toStdString();
-    m_editor->loadProgram(kProgramFile);
-    m_editor->setFileLabel(kProgramFile);
-    m_table.setDirectory(m_state.startDirectory);
-}
-
 void TestWindow::showOnWholeScreen()
 {
     setGeometry(screen()->geometry());
     showFullScreen();
-}
-
-void TestWindow::attachSubjectSource(SubjectSource* subject)
-{
-    m_subject = subject;
-    if (m_startupDue) {
-        runStartupStep();
-    }
-}
-
-void TestWindow::Timer3Timer()
-{
-    // The start-up step works on the data window; if a box shown while the windows were still being
-    // created let the timer fire early, the step waits until the data window is attached.
-    if (!m_subject) {
-        m_startupDue = true;
-        return;
-    }
-    runStartupStep();
-}
-
-void TestWindow::runStartupStep()
-{
-    m_startupDue = false;
-    guarded(this, [&] {
-        m_subject->focusFirstName();
-        m_timer3.stop();
-        engine::nulovani(m_state);
-        platform::changeDirectory(QString::fromStdString(m_state.startDirectory));
-        storage::openResultsTable(m_table);
-    });
-}
-
-void TestWindow::startTest()
-{
-    QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
-    m_editor->hide();
-    // The data window has just hidden itself: the test window takes over the keyboard.
-    raise();
-    activateWindow();
-    try {
-        showInstruction(kFirstInstruction.toStdString());
-    } catch (...) {
-        // Without its first screen the test cannot begin: give the examiner the data window and the
-        // pointer back instead of leaving a black screen that takes no input.
-        QGuiApplication::restoreOverrideCursor();
-        if (m_subject) {
-            m_subject->restoreAfterFailedStart();
-        }
-        throw;
-    }
 }
 
 void TestWindow::showProgramEditor()
@@ -165,14 +102,7 @@ void TestWindow::showProgramEditor()
 
 void TestWindow::ulo_do_DBF()
 {
-    const SubjectTexts texts = m_subject ? m_subject->subject() : SubjectTexts {};
-    storage::SubjectIdentity identity;
-    identity.surname = texts.surname.toStdString();
-    identity.firstName = texts.firstName.toStdString();
-    identity.birthNumber1 = texts.birthNumber1.toStdString();
-    identity.birthNumber2 = texts.birthNumber2.toStdString();
-    identity.date = texts.date.toStdString();
-    storage::ulo_do_DBF(m_table, storage::makeResultRecord(m_state, identity));
+    m_store(m_state);
 }
 
 void TestWindow::showStimulus()

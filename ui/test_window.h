@@ -104,8 +104,9 @@ private:
     ProgramEditor* m_editor;
     InstructionViewer* m_viewer;
     QPushButton* m_bitBtn1;
-    engine::TrialMachine m_machine;
     SubjectSource* m_subject = nullptr;
+    engine::StoreResult m_store;
+    engine::TrialMachine m_machine;
     bool m_startupDue = false;
     bool m_stimulusShown = false;
     bool m_closing = false;

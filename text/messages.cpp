@@ -1,8 +1,8 @@
-#include "messages.h"
+#include "text/messages.h"
 
 #include <cstdio>
 
-namespace engine {
+namespace text {
 
 namespace {
 
@@ -70,4 +70,4 @@ std::string formatMessage(std::string_view pattern, std::initializer_list<Messag
     return out;
 }
 
-} // namespace engine
+} // namespace text

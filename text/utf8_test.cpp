@@ -1,8 +1,8 @@
-#include "engine/text_codec.h"
+#include "text/utf8.h"
 
 #include <gtest/gtest.h>
 
-namespace engine {
+namespace text {
 namespace {
 
 TEST(Utf8Test, ValidityRejectsMalformedForms)
@@ -30,17 +30,16 @@ TEST(Utf8Test, CharactersAreCountedNotBytes)
     EXPECT_EQ(out, "\xF4\x8F\xBF\xBF\xE2\x82\xAC");
 }
 
-TEST(CodePage1250Test, EveryByteRoundTrips)
+TEST(Utf8Test, MalformedInputAdvancesOneByteAtATime)
 {
-    const SingleByteCodePage& page = codePage1250();
-    for (int b = 0; b < 256; ++b) {
-        const std::string one(1, static_cast<char>(b));
-        EXPECT_EQ(page.encode(page.decode(one)), one) << "byte " << b;
-    }
-    EXPECT_EQ(page.decode("\x8A\x9A\xE8\xF8\xEC\xF9"), "Šščřěů");
-    EXPECT_EQ(page.encode("Ä€Ł—"), "\xC4\x80\xA3\x97");
-    EXPECT_EQ(page.encode("日\xFF"), "??");
+    const std::string_view bytes = "\xE2\x82x";
+    std::size_t pos = 0;
+    EXPECT_EQ(nextCodePoint(bytes, pos), kReplacementCharacter);
+    EXPECT_EQ(pos, 1U);
+    EXPECT_EQ(nextCodePoint(bytes, pos), kReplacementCharacter);
+    EXPECT_EQ(nextCodePoint(bytes, pos), U'x');
+    EXPECT_EQ(pos, bytes.size());
 }
 
 } // namespace
-} // namespace engine
+} // namespace text

@@ -1,13 +1,13 @@
-#include "engine/messages.h"
+#include "text/messages.h"
 
 #include <gtest/gtest.h>
 
-namespace engine {
+namespace text {
 namespace {
 
 TEST(FormatMessageTest, FillsConversionsInOrder)
 {
-    EXPECT_EQ(formatMessage(messages::kInvalidInteger, {"x"}), "'x' is not a valid integer value");
+    EXPECT_EQ(formatMessage("'%s' is not a valid integer value", {"x"}), "'x' is not a valid integer value");
     EXPECT_EQ(formatMessage("%g is not a valid value for field '%s'. The allowed range is %g to %g",
                             {40000, "POC_1SER", -32768, 32767}),
               "40000 is not a valid value for field 'POC_1SER'. The allowed range is -32768 to 32767");
@@ -25,4 +25,4 @@ TEST(FormatMessageTest, GeneralNumberFormat)
 }
 
 } // namespace
-} // namespace engine
+} // namespace text

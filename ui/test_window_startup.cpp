@@ -1,0 +1,82 @@
+#include "engine/program_file.h"
+#include "storage/results_table.h"
+#include "ui/application.h"
+#include "ui/platform.h"
+#include "ui/program_editor.h"
+#include "ui/subject_source.h"
+#include "ui/test_window.h"
+
+#include <QDir>
+#include <QGuiApplication>
+
+// The test window's part in the program's start: loading the test program when the window is created,
+// the start-up step once the data window exists, and the start of a test from "Data  OK".
+namespace ui {
+
+namespace {
+
+const QString kFirstInstruction = QStringLiteral("tivora1.rtf");
+
+} // namespace
+
+void TestWindow::FormCreate()
+{
+    m_state.startDirectory = QDir::currentPath().toStdString();
+    const QString programFile = QString::fromLatin1(engine::kProgramFileName);
+    m_editor->loadProgram(programFile);
+    m_editor->setFileLabel(programFile);
+    m_table.setDirectory(m_state.startDirectory);
+}
+
+void TestWindow::attachSubjectSource(SubjectSource* subject)
+{
+    m_subject = subject;
+    if (m_startupDue) {
+        runStartupStep();
+    }
+}
+
+void TestWindow::Timer3Timer()
+{
+    // The start-up step works on the data window; if a box shown while the windows were still being
+    // created let the timer fire early, the step waits until the data window is attached.
+    if (!m_subject) {
+        m_startupDue = true;
+        return;
+    }
+    runStartupStep();
+}
+
+void TestWindow::runStartupStep()
+{
+    m_startupDue = false;
+    guarded(this, [&] {
+        m_subject->focusFirstName();
+        m_timer3.stop();
+        engine::nulovani(m_state);
+        platform::changeDirectory(QString::fromStdString(m_state.startDirectory));
+        storage::openResultsTable(m_table);
+    });
+}
+
+void TestWindow::startTest()
+{
+    QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
+    m_editor->hide();
+    // The data window has just hidden itself: the test window takes over the keyboard.
+    raise();
+    activateWindow();
+    try {
+        showInstruction(kFirstInstruction.toStdString());
+    } catch (...) {
+        // Without its first screen the test cannot begin: give the examiner the data window and the
+        // pointer back instead of leaving a black screen that takes no input.
+        QGuiApplication::restoreOverrideCursor();
+        if (m_subject) {
+            m_subject->restoreAfterFailedStart();
+        }
+        throw;
+    }
+}
+
+} // namespace ui
