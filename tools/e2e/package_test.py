@@ -78,7 +78,8 @@ def check_version(root, deb):
 
 
 class Program:
-    """One unpacked tivora on the virtual display, its output kept for the report of a failure."""
+    """One unpacked tivora on the virtual display, for a `with` block: it is ended when the block ends,
+    and its output is shown when the block failed."""
 
     def __init__(self, x, root, arguments, cwd, home):
         self.log = tempfile.TemporaryFile(mode="w+")
@@ -87,14 +88,26 @@ class Program:
         self.process = subprocess.Popen([root + "/usr/bin/tivora", *arguments], cwd=cwd, env=env,
                                         stdout=self.log, stderr=subprocess.STDOUT)
 
-    def output(self):
-        self.log.seek(0)
-        return self.log.read()
+    def __enter__(self):
+        return self
 
-    def stop(self):
+    def __exit__(self, kind, value, traceback):
         if self.process.poll() is None:
             self.process.terminate()
             self.process.wait(timeout=10)
+        if kind is not None:
+            self.log.seek(0)
+            sys.stderr.write(self.log.read())
+        self.log.close()
+        return False
+
+
+def wait_for_file(path, timeout=10.0):
+    """The data window creates the results table as it is activated, just after it shows."""
+    deadline = time.monotonic() + timeout
+    while not os.path.exists(path) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    check(os.path.exists(path), f"{path} was not created")
 
 
 def shot(x, folder, name):
@@ -108,21 +121,12 @@ def start_in_folder(x, root, work, screenshots):
     folder = os.path.join(root, "usr/share/tivora/sample")
     elsewhere = os.path.join(work, "elsewhere")
     os.makedirs(elsewhere)
-    program = Program(x, root, [folder], elsewhere, os.path.join(work, "home"))
-    try:
+    with Program(x, root, [folder], elsewhere, os.path.join(work, "home")) as program:
         x.find_window(DATA_WINDOW)
-        deadline = time.monotonic() + 10
-        while not os.path.exists(os.path.join(folder, "tivora4.DBF")) and time.monotonic() < deadline:
-            time.sleep(0.1)
+        wait_for_file(os.path.join(folder, "tivora4.DBF"))
         shot(x, screenshots, "package_folder")
-        check(os.path.exists(os.path.join(folder, "tivora4.DBF")), "no results table in the folder given")
         check(os.listdir(elsewhere) == [], f"files in the start directory: {os.listdir(elsewhere)}")
         check(program.process.poll() is None, "tivora ended")
-    except BaseException:
-        sys.stderr.write(program.output())
-        raise
-    finally:
-        program.stop()
     print("unpacked tivora FOLDER: the data window shows, the table is created in FOLDER")
 
 
@@ -132,8 +136,7 @@ def choose_folder(x, root, work, sample, screenshots):
     home = os.path.join(work, "home")
     chosen = os.path.join(work, "Testy Nováková")
     os.makedirs(chosen)
-    program = Program(x, root, ["--choose-folder"], home, home)
-    try:
+    with Program(x, root, ["--choose-folder"], home, home):
         dialog = x.find_window(FOLDER_DIALOG)
         time.sleep(0.5)
         x.xdotool("windowfocus", dialog)
@@ -145,6 +148,7 @@ def choose_folder(x, root, work, sample, screenshots):
         x.xdotool("windowfocus", offer)
         x.key("Return")
         x.find_window(DATA_WINDOW)
+        wait_for_file(os.path.join(chosen, "tivora4.DBF"))
         shot(x, screenshots, "package_chosen")
         copied = sorted(os.listdir(chosen))
         check(copied == sorted(os.listdir(sample) + ["tivora4.DBF"]), f"the chosen folder holds {copied}")
@@ -153,11 +157,6 @@ def choose_folder(x, root, work, sample, screenshots):
                   f"{name} differs from the sample")
         with open(os.path.join(home, ".config/tivora/tivora.conf"), encoding="utf-8") as settings:
             check(f"testFolder={chosen}" in settings.read(), "the choice is not remembered")
-    except BaseException:
-        sys.stderr.write(program.output())
-        raise
-    finally:
-        program.stop()
     print("unpacked tivora --choose-folder: the dialog, the sample copied, the data window shows")
 
 
