@@ -2,7 +2,9 @@
 #include "ui/message_box.h"
 
 #include <deque>
+#ifdef Q_OS_LINUX
 #include <unistd.h>
+#endif
 
 #include <QDir>
 #include <QFile>
