@@ -23,3 +23,8 @@ ensure_packages() {
 
 # Build trees live outside the source tree.
 TIVORA_CACHE="${XDG_CACHE_HOME:-$HOME/.cache}/tivora"
+
+# tools/build-deb: CPack's Debian generator finds the programs' libraries with dpkg-shlibdeps and file.
+TIVORA_PACKAGING_PACKAGES="dpkg-dev file"
+# The checks of the package: lintian, the desktop entry's and the AppStream metadata's validators.
+TIVORA_TEST_PACKAGES="$TIVORA_TEST_PACKAGES $TIVORA_PACKAGING_PACKAGES lintian desktop-file-utils appstream"

@@ -1,10 +1,21 @@
 #include "ui/application.h"
+#include "ui/command_line.h"
 #include "ui/data_window.h"
 #include "ui/test_window.h"
 
 int main(int argc, char* argv[])
 {
+    if (const std::optional<int> exitCode = ui::answerEarly(argc, argv)) {
+        return *exitCode;
+    }
     ui::Application app(argc, argv);
+    const ui::StartRequest request = ui::parseCommandLine(QCoreApplication::arguments());
+    if (request.action == ui::StartRequest::Action::Answer) {
+        return ui::printAnswer(request);
+    }
+    if (const std::optional<int> exitCode = ui::enterTestFolder(request)) {
+        return *exitCode;
+    }
     ui::TestWindow form1;
     ui::DataWindow form3(form1);
     form1.showOnWholeScreen();
