@@ -127,6 +127,11 @@ public:
     void next();
     void prior();
     int moveBy(int rows);
+    // Makes record `record` (as a grid showed it) current, settling a pending row first. Moving by a
+    // count of rows would land on another row when other stations deleted rows in between since the
+    // grid was drawn. When the record itself is no longer live, the nearest live row becomes current
+    // and StateError "<name>: The row was deleted by another user" is thrown.
+    void goToRecord(std::uint32_t record);
 
     // Starts a new row shown at the current position; post() writes it behind the last row of the
     // file, where it is current from then on.
