@@ -1,10 +1,13 @@
 #pragma once
 
 #include "engine/measurement_state.h"
+#include "engine/program_check.h"
 #include "engine/tick_source.h"
 #include "engine/trial_machine.h"
 #include "storage/dataset.h"
 #include "ui/qt_foreperiod_timer.h"
+
+#include <optional>
 
 #include <QRect>
 #include <QTimer>
@@ -48,6 +51,11 @@ public:
 
     // Connects the data window. The start-up step (200 ms after creation) waits for it.
     void attachSubjectSource(SubjectSource* subject);
+
+    // Checks the test program in the editor as "Data  OK" does before the test starts (see
+    // engine::checkProgram(); instruction files are loaded as the viewer loads them). Returns the first
+    // fault, or nothing when the test can start.
+    std::optional<engine::ProgramFault> checkProgram() const;
 
     // Starts the test from the data window: hides the pointer and the program editor and shows
     // tivora1.rtf. Errors are shown by the default error handler.
