@@ -77,6 +77,8 @@ public:
     // engine::TestDisplay
     void showStimulus() override;
     void hideStimulus() override;
+    // A file that cannot be loaded is named on a plain screen in the viewer, which is shown and confirmed
+    // as the file would have been; the load error is thrown all the same, to be shown.
     void showInstruction(const std::string& fileName) override;
     void leaveInstruction() override;
     void focusTestWindow() override;
@@ -90,6 +92,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private slots:
     void Timer1Timer();
@@ -98,6 +101,9 @@ private slots:
 
 private:
     void FormCreate();
+    // Loads `fileName` into the viewer, shows it and gives it the focus. Throws when the file cannot be
+    // loaded; the viewer is then left as it was.
+    void presentInstruction(const QString& fileName);
     void runStartupStep();
     // A response of the person, passed on only while responses count.
     void respond();
@@ -118,6 +124,7 @@ private:
     bool m_startupDue = false;
     bool m_stimulusShown = false;
     bool m_closing = false;
+    bool m_testRunning = false; // from the first screen of the test on
 };
 
 } // namespace ui

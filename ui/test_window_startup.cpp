@@ -80,7 +80,8 @@ void TestWindow::startTest()
     raise();
     activateWindow();
     try {
-        showInstruction(kFirstInstruction.toStdString());
+        presentInstruction(kFirstInstruction);
+        m_testRunning = true;
     } catch (...) {
         // Without its first screen the test cannot begin: give the examiner the data window and the
         // pointer back instead of leaving a black screen that takes no input.
