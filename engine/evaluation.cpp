@@ -7,11 +7,7 @@
 
 namespace engine {
 
-namespace {
-
-// Index of the last program line that takes part in the series counts. Blank lines at the very end of
-// the program (an editor's extra line ends) are no count lines.
-int lastCountLine(const ProgramLines& program, int endMarkerIndex)
+int lastSeriesCountLine(const ProgramLines& program, int endMarkerIndex)
 {
     int last = program.lineCount() - 1;
     while (last > endMarkerIndex && program.line(last).find_first_not_of(' ') == std::string::npos) {
@@ -19,6 +15,8 @@ int lastCountLine(const ProgramLines& program, int endMarkerIndex)
     }
     return last;
 }
+
+namespace {
 
 // Series `n` (0-based) over trial lines [first, first + count), restricted to the lines that can hold
 // trials. Returns the series total in a wide type: a long series may exceed 65,535 ms in total.
@@ -47,7 +45,7 @@ std::uint64_t evaluateSeries(MeasurementState& s, std::size_t n, std::int64_t fi
 void vyhodnoceni(MeasurementState& s, const ProgramLines& program, const StoreResult& store)
 {
     int k = 0;
-    const int last = lastCountLine(program, s.endMarkerIndex);
+    const int last = lastSeriesCountLine(program, s.endMarkerIndex);
     for (int i = s.endMarkerIndex + 1; i <= last; ++i) {
         ++k;
         if (k <= kSeriesCount) {

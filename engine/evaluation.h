@@ -15,6 +15,11 @@ using StoreResult = std::function<void(const MeasurementState&)>;
 // list A while list A is shorter than this.
 inline constexpr std::size_t kListALimit = 230;
 
+// Index of the last line that holds a series count: the count lines run from the line after the end
+// marker at `endMarkerIndex` to this one. Blank lines at the very end of the program (an editor's extra
+// line ends) are no count lines.
+int lastSeriesCountLine(const ProgramLines& program, int endMarkerIndex);
+
 // Evaluates the finished test: reads the series counts from the lines after the end marker, fills the
 // per-series counts, premature sums, reaction-time lists and means of `state`, and hands the state to
 // `store`. Series cover consecutive trial lines from state.seriesStart on; lines past the last trial

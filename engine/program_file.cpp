@@ -5,6 +5,7 @@
 #include "text/code_pages.h"
 #include "text/utf8.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -41,14 +42,17 @@ std::string normalizeLineEnds(std::string_view text)
 ProgramFile decodeProgramFile(std::string_view bytes)
 {
     ProgramFile file;
-    if (text::isValidUtf8(bytes)) {
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; });
+    // Plain ASCII stays code page 1250, the stations' encoding: the first Czech letter typed into such a
+    // file must not turn it into UTF-8, which older stations sharing it would read wrongly.
+    if (!ascii && text::isValidUtf8(bytes)) {
+        file.encoding = TextEncoding::Utf8;
         if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
             bytes.remove_prefix(kByteOrderMark.size());
             file.encoding = TextEncoding::Utf8WithBom;
         }
         file.text = normalizeLineEnds(bytes);
     } else {
-        file.encoding = TextEncoding::Cp1250;
         file.text = normalizeLineEnds(text::codePage1250().decode(bytes));
     }
     return file;

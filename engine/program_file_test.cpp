@@ -70,6 +70,26 @@ TEST_F(ProgramFileTest, EncodingIsDetectedAndKept)
     EXPECT_EQ(encodeProgramFile("a\xE2\x82\xAC\xE6\x97\xA5", TextEncoding::Cp1250), "a\x80?");
 }
 
+// Only a file that already is UTF-8 with something beyond ASCII, or has the byte-order mark, stays
+// UTF-8; everything else keeps (or gets) the stations' code page 1250.
+TEST_F(ProgramFileTest, PlainAsciiAndEmptyFilesStayInCodePage1250)
+{
+    for (const char* bytes : {"3\r\n2\r\n77 a.rtf\r\n88 b.rtf\r\n8", ""}) {
+        const ProgramFile file = decodeProgramFile(bytes);
+        EXPECT_EQ(file.encoding, TextEncoding::Cp1250) << bytes;
+        EXPECT_EQ(file.text, bytes);
+        // The first Czech letter typed in is saved as the stations read it.
+        EXPECT_EQ(encodeProgramFile(file.text + "88 záv\xC4\x9Br.rtf", file.encoding),
+                  std::string(bytes) + "88 z\xE1v\xECr.rtf");
+    }
+    EXPECT_EQ(ProgramFile {}.encoding, TextEncoding::Cp1250);
+    EXPECT_EQ(decodeProgramFile("1\r\n88 z\xC3\xA1v\xC4\x9Br.rtf").encoding, TextEncoding::Utf8);
+    EXPECT_EQ(decodeProgramFile("\xEF\xBB\xBF"
+                                "1\r\n")
+                  .encoding,
+              TextEncoding::Utf8WithBom);
+}
+
 TEST_F(ProgramFileTest, SaveWritesCrLfAndNoExtraLineEnd)
 {
     saveProgramFile(path("program.txt"), "1\n2\n77 a.rtf", TextEncoding::Utf8);

@@ -1,11 +1,13 @@
 // Any bytes as program.txt, and any sequence of the test window's events over the program they make.
 // Decoding and saving give back the file's bytes; the lines split and join back to the text; the
 // integer conversion agrees with a plain reading of its grammar; the trial machine and the evaluation
-// either go on or stop with a message, and a stored row always fits the results table.
+// either go on or stop with a message, and a stored row always fits the results table. A program that
+// the check before a test accepts runs through to its stored row, whatever premature responses come.
 //
 // Input: one byte n, then n bytes of events, then the program file.
 #include "engine/errors.h"
 #include "engine/integer_conversion.h"
+#include "engine/program_check.h"
 #include "engine/program_file.h"
 #include "engine/trial_machine.h"
 #include "fuzz/fuzz_support.h"
@@ -170,6 +172,61 @@ void runMachine(const engine::TestProgram& program, fuzz::InputReader& events)
     }
 }
 
+// The screens and the end of a test, as a person going through it sees them.
+class WalkDisplay : public Display
+{
+public:
+    void showInstruction(const std::string& fileName) override
+    {
+        Display::showInstruction(fileName);
+        instruction = true;
+    }
+    void leaveInstruction() override { instruction = false; }
+    void closeTestWindow() override { closed = true; }
+
+    bool instruction = true; // the first screen is up when the test starts
+    bool closed = false;
+};
+
+void checkAcceptedProgramRuns(const engine::TestProgram& program, fuzz::InputReader& events)
+{
+    const auto fault = engine::checkProgram(program, [](const std::string& fileName) {
+        if (fileName.empty()) {
+            throw engine::IoError("Cannot open file ");
+        }
+    });
+    if (fault) {
+        fuzz::require(fault->line >= 1 && !fault->message.empty(), "a refusal names the line and the fault");
+        return;
+    }
+    engine::MeasurementState state;
+    engine::nulovani(state);
+    Ticks ticks;
+    Timer timer;
+    WalkDisplay display;
+    bool stored = false;
+    engine::TrialMachine machine(state, program, ticks, timer, display, [&](const engine::MeasurementState& s) {
+        storeRow(s);
+        stored = true;
+    });
+    // Anything the machine or the evaluation throws here ends the run as a crash.
+    for (int steps = 0; !display.closed; ++steps) {
+        fuzz::require(steps < 1000, "an accepted program comes to its end");
+        if (display.instruction) {
+            machine.instructionConfirmed();
+            continue;
+        }
+        fuzz::require(timer.isActive(), "an accepted program never waits without a foreperiod");
+        while (!events.empty() && events.byte() % 3 == 0) {
+            machine.Stisk_tlacitka(); // too early
+        }
+        machine.foreperiodElapsed();
+        ticks.value += 250;
+        machine.Stisk_tlacitka();
+    }
+    fuzz::require(stored, "the row of an accepted program is stored");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -188,5 +245,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkLines(program, file.text);
     fuzz::InputReader events(reinterpret_cast<const std::uint8_t*>(eventBytes.data()), eventBytes.size());
     runMachine(program, events);
+    fuzz::InputReader walkEvents(reinterpret_cast<const std::uint8_t*>(eventBytes.data()), eventBytes.size());
+    checkAcceptedProgramRuns(program, walkEvents);
     return 0;
 }

@@ -26,6 +26,39 @@ int statusCode(int status)
 
 } // namespace
 
+Signal::Signal()
+{
+    if (::pipe(m_fds) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+}
+
+Signal::~Signal()
+{
+    ::close(m_fds[0]);
+    fire();
+}
+
+void Signal::listen()
+{
+    ::close(m_fds[1]);
+    m_fds[1] = -1;
+}
+
+void Signal::fire()
+{
+    if (m_fds[1] >= 0) {
+        ::close(m_fds[1]);
+        m_fds[1] = -1;
+    }
+}
+
+bool Signal::fired(int milliseconds) const
+{
+    pollfd request {m_fds[0], POLLIN, 0};
+    return ::poll(&request, 1, milliseconds) > 0;
+}
+
 bool report(int fd, int value)
 {
     const char* bytes = reinterpret_cast<const char*>(&value);

@@ -64,6 +64,25 @@ private:
     int m_value = 0;
 };
 
+// A pipe whose write end the parent closes to signal every child at once.
+class Signal
+{
+public:
+    Signal();
+    ~Signal();
+    Signal(const Signal&) = delete;
+    Signal& operator=(const Signal&) = delete;
+    // In a child: forget the write end, so that only the parent can fire.
+    void listen();
+    // In the parent.
+    void fire();
+    // True once fired; waits at most `milliseconds` for it (-1: without limit).
+    bool fired(int milliseconds) const;
+
+private:
+    int m_fds[2] {-1, -1};
+};
+
 // True when this process may trace its children (ptrace is allowed here).
 bool childrenCanBeTraced();
 

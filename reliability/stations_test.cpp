@@ -11,7 +11,6 @@
 #include <iostream>
 #include <map>
 #include <memory>
-#include <poll.h>
 #include <set>
 #include <unistd.h>
 
@@ -21,42 +20,6 @@ namespace {
 constexpr int kStations = 5;
 constexpr int kResultsEach = 300;
 constexpr int kTotal = kStations * kResultsEach;
-
-// A pipe whose write end the parent closes to signal every child at once.
-class Signal
-{
-public:
-    Signal()
-    {
-        if (::pipe(m_fds) != 0) {
-            throw std::runtime_error("pipe failed");
-        }
-    }
-    ~Signal()
-    {
-        ::close(m_fds[0]);
-        fire();
-    }
-    // In a child: forget the write end, so that only the parent can fire.
-    void listen() { ::close(m_fds[1]); }
-    // In the parent.
-    void fire()
-    {
-        if (m_fds[1] >= 0) {
-            ::close(m_fds[1]);
-            m_fds[1] = -1;
-        }
-    }
-    // True once fired; waits at most `milliseconds` for it (-1: without limit).
-    bool fired(int milliseconds) const
-    {
-        pollfd request {m_fds[0], POLLIN, 0};
-        return ::poll(&request, 1, milliseconds) > 0;
-    }
-
-private:
-    int m_fds[2] {-1, -1};
-};
 
 // The station and sequence number a row names, when its values are exactly that result's.
 bool identify(const std::vector<storage::FieldValue>& values, std::pair<int, int>& who)

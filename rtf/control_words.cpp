@@ -86,6 +86,7 @@ constexpr std::array kWords {
     Entry {"hlinkbase", Word::IgnoredDestination},
     Entry {"i", Word::Italic},
     Entry {"info", Word::IgnoredDestination},
+    Entry {"intbl", Word::InTable},
     Entry {"keywords", Word::IgnoredDestination},
     Entry {"latentstyles", Word::IgnoredDestination},
     Entry {"lchars", Word::IgnoredDestination},

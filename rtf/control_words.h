@@ -37,6 +37,7 @@ enum class Word {
     FirstIndent,
     FontSize,
     Green,
+    InTable,
     Italic,
     LeftDoubleQuote,
     LeftIndent,

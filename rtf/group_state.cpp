@@ -169,6 +169,9 @@ bool applyParagraphWord(ParagraphState& state, Word word, bool hasParameter, int
     case Word::Pard:
         state = ParagraphState {};
         return true;
+    case Word::InTable:
+        state.inTable = true;
+        return true;
     case Word::AlignLeft:
         state.alignment = Qt::AlignLeft;
         return true;

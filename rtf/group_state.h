@@ -82,6 +82,7 @@ struct ParagraphState
     QTextOption::TabType nextTabType = QTextOption::LeftTab; // set by \tqr etc. for the next \tx
     int listId = 0;                                          // \ls; 0: not a list item
     ListNumbering numbering;
+    bool inTable = false; // \intbl: the paragraph is part of a table cell
 };
 
 struct GroupState

@@ -234,16 +234,18 @@ void Reader::documentWord(Word word, const Token& token)
         }
         return;
     case Word::Par:
-        endParagraph();
+        paragraphMark();
         return;
     case Word::Cell:
         if (state().destination == Destination::Body) {
+            m_cellParagraphEnded = false;
             startContent();
             ++m_pendingCells;
         }
         return;
     case Word::Row:
         m_pendingCells = 0;
+        m_cellParagraphEnded = false;
         endParagraph();
         return;
     default:
@@ -323,7 +325,7 @@ void Reader::controlSymbol(unsigned char symbol)
         return;
     case '\r':
     case '\n': // a backslash before a line end is a paragraph end
-        endParagraph();
+        paragraphMark();
         return;
     default:
         return;

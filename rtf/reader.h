@@ -51,6 +51,8 @@ private:
     CodePage textCodePage() const;
 
     void startContent();
+    // \par: the end of a paragraph, or of a paragraph inside a table cell, which does not end the line.
+    void paragraphMark();
     void endParagraph();
     void flushPendingMarker();
     int nextListNumber(const ParagraphState& paragraph);
@@ -89,7 +91,8 @@ private:
     int m_unlistedCounter = 0;      // last number given to an item without \ls
     int m_lastNumberedParagraph = -2;
     int m_paragraphCount = 0;
-    int m_pendingCells = 0; // \cell ends not yet written as TABs (none is written after a row's last cell)
+    int m_pendingCells = 0;            // \cell ends not yet written as TABs (none is written after a row's last cell)
+    bool m_cellParagraphEnded = false; // a \par inside a table cell, not written as a line end
 };
 
 } // namespace rtf

@@ -105,7 +105,8 @@ private slots:
 void ReaderTest::samplesShowTheirPlainText_data()
 {
     QTest::addColumn<QString>("sample");
-    for (const char* name : {"lo_instrukce", "pandoc_nacvik", "abiword_hlavni_test", "wordpad_konec"}) {
+    for (const char* name :
+         {"lo_instrukce", "pandoc_nacvik", "pandoc_tabulka", "abiword_hlavni_test", "wordpad_konec"}) {
         QTest::newRow(name) << QString::fromLatin1(name);
     }
 }
@@ -182,6 +183,12 @@ void ReaderTest::pandocFormatting()
     QCOMPARE(item.tabPositions().size(), 1); // \tx360 and the hanging indent are one stop
     QCOMPARE(item.tabPositions().value(0).position, 360 * kPixelsPerTwip);
     QVERIFY(!pandoc.document.toPlainText().contains(QLatin1Char('?'))); // every \uN? fallback skipped
+
+    // A table's cells keep their character formatting on the row's one line.
+    const Sample table(QStringLiteral("pandoc_tabulka"));
+    QVERIFY(isBold(table.format(QStringLiteral("měří se"), 0)));
+    QVERIFY(!isBold(table.format(QStringLiteral("měří se"), 1)));
+    QVERIFY(!isBold(table.format(QStringLiteral("Nácvik"))));
 }
 
 void ReaderTest::abiWordFormatting()
@@ -308,6 +315,15 @@ void ReaderTest::handWrittenInput_data()
     QTest::newRow("table row") << QByteArray(R"({\rtf1\trowd\cellx9\pard\intbl A\cell B\cell\row C\par})")
                                << QStringLiteral("A\tB\nC");
     QTest::newRow("empty cells") << QByteArray(R"({\rtf1\intbl A\cell\cell C\cell\row})") << QStringLiteral("A\t\tC");
+    QTest::newRow("paragraphs in cells") << QByteArray(R"({\rtf1\trowd\intbl{{\pard\intbl A\par}\cell}{{\pard\intbl)"
+                                                       R"( B\par}\cell}\intbl\row{\pard C\par}})")
+                                         << QStringLiteral("A\tB\nC");
+    QTest::newRow("two paragraphs in one cell")
+        << QByteArray(R"({\rtf1\pard\intbl a\par b\cell c\par\cell\row})") << QStringLiteral("a b\tc");
+    QTest::newRow("empty cell paragraphs")
+        << QByteArray(R"({\rtf1\pard\intbl\par\cell\par\cell C\par\cell\row})") << QStringLiteral("\t\tC");
+    QTest::newRow("table left without its row end")
+        << QByteArray(R"({\rtf1{\pard\intbl A\par}{\pard B\par}})") << QStringLiteral("A\nB");
 
     // Lists numbered from \pn when the marker group shows none
     QTest::newRow("pn decimal from start")
@@ -388,7 +404,8 @@ void ReaderTest::damagedSamplesNeverCrash()
 {
     std::mt19937 random(20240611);
     const QByteArray tokens[] = {"{", "}", "\\", "\\'", "\\u-", "\\bin", "\\*", "\\uc9", "\\par", "\\ls1", "0", "\r\n"};
-    for (const char* name : {"lo_instrukce", "pandoc_nacvik", "abiword_hlavni_test", "wordpad_konec"}) {
+    for (const char* name :
+         {"lo_instrukce", "pandoc_nacvik", "pandoc_tabulka", "abiword_hlavni_test", "wordpad_konec"}) {
         const QByteArray original = testData(QString::fromLatin1(name) + QStringLiteral(".rtf"));
         for (int round = 0; round < 150; ++round) {
             QByteArray damaged = original;

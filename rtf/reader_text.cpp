@@ -174,11 +174,30 @@ void Reader::sendText(const QString& text)
 // Text is about to go into the paragraph: first the list marker and the TABs of finished cells before it.
 void Reader::startContent()
 {
+    if (m_cellParagraphEnded) {
+        m_cellParagraphEnded = false;
+        if (!state().paragraph.inTable) {
+            endParagraph(); // the table ended without its row end: the text after it is a line of its own
+        } else if (m_pendingCells == 0) {
+            m_out.appendText(QStringLiteral(" "), currentFormat()); // the next paragraph of the same cell
+        }
+    }
     flushPendingMarker();
     if (m_pendingCells > 0) {
         m_out.appendText(QString(m_pendingCells, QLatin1Char('\t')), currentFormat());
         m_pendingCells = 0;
     }
+}
+
+void Reader::paragraphMark()
+{
+    if (state().paragraph.inTable && state().destination == Destination::Body) {
+        // A paragraph end inside a table cell does not end the row's line (some writers end every cell's
+        // text with one); a further paragraph of the same cell follows after a space.
+        m_cellParagraphEnded = true;
+        return;
+    }
+    endParagraph();
 }
 
 void Reader::endParagraph()
@@ -188,6 +207,7 @@ void Reader::endParagraph()
     }
     flushPendingMarker(); // a list item without text still shows its marker
     m_pendingCells = 0;
+    m_cellParagraphEnded = false;
     m_out.endParagraph(blockFormat(state().paragraph), currentFormat());
     ++m_paragraphCount;
 }

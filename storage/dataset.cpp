@@ -271,7 +271,14 @@ void Dataset::post()
 {
     requireOpen();
     if (m_state == DatasetState::Edit) {
-        m_table->RewriteRow(m_row, m_current);
+        if (!m_table->RewriteRow(m_row, m_current)) {
+            // Another station deleted the row while it was being edited; the edit goes with it.
+            m_state = DatasetState::Browse;
+            m_modified = false;
+            placeNear(m_current);
+            notify(DatasetEvent::StateChanged);
+            throw StateError(text::formatMessage(messages::kRowDeleted, {m_name}));
+        }
     } else if (m_state == DatasetState::Insert) {
         m_current = m_table->AppendRow(m_row);
         m_bof = m_eof = false;
@@ -303,17 +310,25 @@ void Dataset::deleteRow()
         cancel();
         return;
     }
-    if (m_state == DatasetState::Edit) {
-        cancel();
-    }
     if (m_current == 0) {
         throw StateError(text::formatMessage(messages::kEmptyDataset, {m_name}));
     }
-    m_table->dropReadAhead();
-    m_table->LoadRow(m_current, m_row);
-    m_table->MarkRowDeleted(m_row, m_current);
-    placeNear(m_current);
+    // The row deleted is the one shown as current, also when it is being edited. (Cancelling the edit
+    // first would move to the nearest live row when another station has deleted this one, and that
+    // row would be deleted instead.)
+    const std::uint32_t shown = m_current;
+    const bool wasEditing = m_state == DatasetState::Edit;
+    m_state = DatasetState::Browse;
+    m_modified = false;
+    const bool deleted = m_table->MarkRowDeleted(shown);
+    placeNear(shown);
+    if (wasEditing) {
+        notify(DatasetEvent::StateChanged);
+    }
     notify(DatasetEvent::PositionChanged);
+    if (!deleted) {
+        throw StateError(text::formatMessage(messages::kRowDeleted, {m_name}));
+    }
 }
 
 void Dataset::refresh()

@@ -127,6 +127,11 @@ public:
     void next();
     void prior();
     int moveBy(int rows);
+    // Makes record `record` (as a grid showed it) current, settling a pending row first. Moving by a
+    // count of rows would land on another row when other stations deleted rows in between since the
+    // grid was drawn. When the record itself is no longer live, the nearest live row becomes current
+    // and StateError "<name>: The row was deleted by another user" is thrown.
+    void goToRecord(std::uint32_t record);
 
     // Starts a new row shown at the current position; post() writes it behind the last row of the
     // file, where it is current from then on.
@@ -136,12 +141,17 @@ public:
     // Puts the current row into Edit, read again from the file. On an empty table starts a new row.
     void edit();
     // Writes the row being edited (in its place) or inserted (behind the last row). No effect while
-    // browsing. Throws FileError with the row still pending.
+    // browsing. Throws FileError with the row still pending. An edited row that another station has
+    // deleted meanwhile is not written back: the edit is dropped, the nearest live row becomes current
+    // and StateError "<name>: The row was deleted by another user" is thrown.
     void post();
     // Drops the changes of the row being edited, or the new row. No effect while browsing.
     void cancel();
-    // Marks the current row deleted in the file; the next visible row becomes current (or the one
-    // before, when it was the last). A new row is just dropped. Throws StateError on an empty table.
+    // Marks the current row deleted in the file, dropping its edit if it is being edited; the next
+    // visible row becomes current (or the one before, when it was the last). A new row is just dropped.
+    // Throws StateError on an empty table. Only the row shown as current is ever deleted: when another
+    // station has deleted it already, nothing is written, the nearest live row becomes current and
+    // StateError "<name>: The row was deleted by another user" is thrown.
     void deleteRow();
     // Reads the table again (row count and current row), keeping the position where the row still
     // shows. Rows other stations appended become visible.

@@ -1,5 +1,6 @@
 #include "storage/dataset.h"
 #include "storage/errors.h"
+#include "text/messages.h"
 
 #include <utility>
 
@@ -102,6 +103,27 @@ int Dataset::moveBy(int rows)
     }
     notify(DatasetEvent::PositionChanged);
     return moved;
+}
+
+void Dataset::goToRecord(std::uint32_t record)
+{
+    requireOpen();
+    settle();
+    m_table->dropReadAhead();
+    m_scratchRecord = 0;
+    const bool live
+        = record >= 1 && record <= m_table->refreshRowCount() && m_table->seekVisible(record, 1, m_scratch) == record;
+    if (live) {
+        m_current = record;
+        std::swap(m_row, m_scratch);
+        m_bof = m_eof = false;
+    } else {
+        placeNear(record);
+    }
+    notify(DatasetEvent::PositionChanged);
+    if (!live) {
+        throw StateError(text::formatMessage(messages::kRowDeleted, {m_name}));
+    }
 }
 
 std::optional<Dataset::Position> Dataset::step(const Position& from, int direction)

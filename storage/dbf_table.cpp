@@ -249,20 +249,39 @@ std::uint32_t TableFile::AppendRow(RowBuffer& row)
     return existing + 1;
 }
 
-void TableFile::RewriteRow(RowBuffer& row, std::uint32_t rowNumber)
+unsigned char TableFile::flagInFile(std::uint32_t rowNumber)
 {
-    requireWritable();
-    checkRowNumber(rowNumber);
-    row.setFlag(dbf::kLiveFlag);
-    writePage(rowNumber, row.data());
+    unsigned char flag = 0;
+    file().readAt(pageOffset(rowNumber), &flag, 1);
+    return flag;
 }
 
-void TableFile::MarkRowDeleted(RowBuffer& row, std::uint32_t rowNumber)
+bool TableFile::RewriteRow(RowBuffer& row, std::uint32_t rowNumber)
 {
     requireWritable();
     checkRowNumber(rowNumber);
-    row.setFlag(dbf::kDeletedFlag);
+    FileLock lock(file());
+    if (flagInFile(rowNumber) != dbf::kLiveFlag) {
+        return false;
+    }
+    row.setFlag(dbf::kLiveFlag);
     writePage(rowNumber, row.data());
+    return true;
+}
+
+bool TableFile::MarkRowDeleted(std::uint32_t rowNumber)
+{
+    requireWritable();
+    checkRowNumber(rowNumber);
+    FileLock lock(file());
+    if (flagInFile(rowNumber) != dbf::kLiveFlag) {
+        return false;
+    }
+    // Only the flag: the rest of the record is another station's as much as ours.
+    dropReadAhead();
+    const unsigned char flag = dbf::kDeletedFlag;
+    file().writeAt(pageOffset(rowNumber), &flag, 1);
+    return true;
 }
 
 void TableFile::StoreHeader()

@@ -71,12 +71,16 @@ public:
     // is put back as far as possible, and FileError says what failed.
     std::uint32_t AppendRow(RowBuffer& row);
 
-    // Posts the edited `row` over record `rowNumber`, flag set to live. Throws FileError.
-    void RewriteRow(RowBuffer& row, std::uint32_t rowNumber);
+    // Posts the edited `row` over record `rowNumber`, flag set to live, if that record is live in the
+    // file. A record another station deleted since it was read is left deleted (writing the row would
+    // bring it back) and false is returned. The check and the write run under the exclusive lock.
+    // Throws FileError.
+    bool RewriteRow(RowBuffer& row, std::uint32_t rowNumber);
 
-    // Sets the flag of `row` (the current row's buffer) to deleted and writes it over record
-    // `rowNumber`. The record stays and keeps counting. Throws FileError.
-    void MarkRowDeleted(RowBuffer& row, std::uint32_t rowNumber);
+    // Sets the deletion flag of record `rowNumber`, and nothing else of it, if it is live in the file;
+    // returns false when it was no longer live (another station deleted it). The record stays and keeps
+    // counting. The check and the write run under the exclusive lock. Throws FileError.
+    bool MarkRowDeleted(std::uint32_t rowNumber);
 
     // Stamps today's date and the number of records in the file into the header, writes the header and
     // the end marker behind the last record. Runs under the exclusive lock and never shortens the file.
@@ -92,6 +96,8 @@ private:
     void notice(const std::string& text) const;
     void requireWritable() const;
     void checkRowNumber(std::uint32_t rowNumber) const;
+    // The flag byte of record `rowNumber` as it is in the file now.
+    unsigned char flagInFile(std::uint32_t rowNumber);
 
     std::vector<TableFieldDef> m_fields;
     TableOptions m_options;

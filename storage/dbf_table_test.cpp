@@ -106,9 +106,8 @@ TEST_F(DbfTableTest, RewriteAndDeleteChangeOnlyTheirRecord)
     RowBuffer row;
     table->LoadRow(2, row);
     EncodeField(row, table->fields()[0], std::string("Beta"));
-    table->RewriteRow(row, 2);
-    table->LoadRow(3, row);
-    table->MarkRowDeleted(row, 3);
+    EXPECT_TRUE(table->RewriteRow(row, 2));
+    EXPECT_TRUE(table->MarkRowDeleted(3));
     CloseTableFile(table);
     const std::string bytes = readAll(path());
     EXPECT_EQ(bytes.substr(kH + kR, 5), " Beta");
@@ -118,6 +117,13 @@ TEST_F(DbfTableTest, RewriteAndDeleteChangeOnlyTheirRecord)
     EXPECT_EQ(table->seekVisible(3, 1, row), 0U);
     EXPECT_EQ(table->seekVisible(3, -1, row), 2U);
     EXPECT_THROW(table->LoadRow(4, row), TableError);
+
+    // A deleted record is neither deleted again nor brought back by a rewrite.
+    EXPECT_FALSE(table->MarkRowDeleted(3));
+    table->LoadRow(2, row);
+    EXPECT_FALSE(table->RewriteRow(row, 3));
+    CloseTableFile(table);
+    EXPECT_EQ(readAll(path()), bytes);
 }
 
 TEST_F(DbfTableTest, WrongRowCountIsNoticedAndTheFileCountUsed)

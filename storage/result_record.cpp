@@ -1,5 +1,9 @@
 #include "storage/result_record.h"
 
+#include "text/messages.h"
+
+#include <algorithm>
+
 namespace storage {
 
 namespace {
@@ -24,6 +28,25 @@ constexpr std::size_t kFirstCount = 5;
 constexpr std::size_t kFirstMean = 9;
 constexpr std::size_t kFirstPremature = 13;
 constexpr std::size_t kFirstList = 17;
+
+constexpr const char* kCappedNotice = "Hodnota %d se nevejde do pole %s: uloženo %d";
+
+// Puts `value` into whole-number field `index` of `record`, capped to what the field's digits hold.
+void setCount(ResultRecord& record, std::size_t index, std::int64_t value)
+{
+    const FieldConstant& field = kResultFields[index];
+    std::int64_t largest = 1;
+    for (int i = 0; i < field.width; ++i) {
+        largest *= 10;
+    }
+    largest -= 1;                                  // 999 for three digits
+    const std::int64_t smallest = -(largest / 10); // -99: the minus sign takes a digit's place
+    const std::int64_t stored = std::clamp(value, smallest, largest);
+    if (stored != value) {
+        record.capped.push_back({field.name, value, stored});
+    }
+    record.values[index] = stored;
+}
 
 } // namespace
 
@@ -51,14 +74,24 @@ ResultRecord makeResultRecord(const engine::MeasurementState& state, const Subje
     record.values[2] = subject.birthNumber1;
     record.values[3] = subject.birthNumber2;
     record.values[4] = subject.date;
-    for (std::size_t n = 0; n < static_cast<std::size_t>(engine::kSeriesCount); ++n) {
-        record.values[kFirstCount + n] = std::int64_t {state.seriesCount[n]};
+    constexpr auto kSeries = static_cast<std::size_t>(engine::kSeriesCount);
+    // Family by family, so that capped counts are listed in field order.
+    for (std::size_t n = 0; n < kSeries; ++n) {
+        setCount(record, kFirstCount + n, state.seriesCount[n]);
         record.values[kFirstMean + n] = state.seriesMean[n];
-        record.values[kFirstPremature + n] = std::int64_t {state.prematureSum[n]};
+    }
+    for (std::size_t n = 0; n < kSeries; ++n) {
+        setCount(record, kFirstPremature + n, state.prematureSum[n]);
         record.values[kFirstList + 2 * n] = state.seriesTextA[n];
         record.values[kFirstList + 2 * n + 1] = state.seriesTextB[n];
     }
     return record;
+}
+
+std::string cappedValueNotice(const CappedValue& capped)
+{
+    return text::formatMessage(
+        kCappedNotice, {static_cast<long long>(capped.value), capped.field, static_cast<long long>(capped.stored)});
 }
 
 } // namespace storage

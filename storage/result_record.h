@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,14 +33,31 @@ struct SubjectIdentity
     std::string date;         // 10 characters, e.g. " 7.12.2026"
 };
 
-// One result row: the value of each of the 25 fields, in schema order.
+// A count that did not fit its field: stored as the nearest value the field holds.
+struct CappedValue
+{
+    std::string field;  // the field's name, e.g. "POC_PRED1"
+    std::int64_t value; // the true count
+    std::int64_t stored;
+};
+
+// One result row: the value of each of the 25 fields, in schema order, and the counts capped to fit.
 struct ResultRecord
 {
     std::array<FieldValue, kResultFieldCount> values;
+    std::vector<CappedValue> capped;
 };
 
 // The row of one test: the identity texts (fields 0 to 4), the series counts (5 to 8), means (9 to
 // 12), premature sums (13 to 16) and the lists A and B of each series in turn (17 to 24).
+//
+// A count too wide for its 3-digit field (a held key's auto-repeat can make 1,000 premature responses
+// in one series) would make every store of the row fail, and the test would be lost. Such a count is
+// stored as the largest value the field holds, 999 (the smallest, -99, for a negative one), and listed
+// in `capped`; every other value is stored as it is.
 ResultRecord makeResultRecord(const engine::MeasurementState& state, const SubjectIdentity& subject);
+
+// The notice that tells the examiner a count was capped: the field, its true value and what was stored.
+std::string cappedValueNotice(const CappedValue& capped);
 
 } // namespace storage

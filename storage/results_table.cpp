@@ -47,6 +47,7 @@ void ulo_do_DBF(Dataset& table, const ResultRecord& record)
     }
     // The row counts as stored only once it is on the device, not in the system's cache.
     table.sync();
+    const NoticeSink& notice = table.noticeHandler();
     try {
         table.close();
     } catch (const FileError& error) {
@@ -54,8 +55,13 @@ void ulo_do_DBF(Dataset& table, const ResultRecord& record)
         // row are not, which the next open finds and corrects with its row-count notice. Failing the
         // store here would make the caller store the same result a second time, so the failed write
         // is shown as a notice instead. The table is closed either way.
-        if (table.noticeHandler()) {
-            table.noticeHandler()(error.what());
+        if (notice) {
+            notice(error.what());
+        }
+    }
+    if (notice) {
+        for (const CappedValue& capped : record.capped) {
+            notice(cappedValueNotice(capped));
         }
     }
 }

@@ -31,7 +31,8 @@ bool createResultsTableIfMissing(const std::string& directory = {}, const TableO
 // left half filled for a later operation to write, and the error is rethrown with the table still
 // open; a retry appends one complete row. Once the row is durable the result is stored: a header store
 // that then fails at the close is passed to the table's notice handler instead of being thrown, since a
-// retry would store the row twice. Throws TableError.
+// retry would store the row twice. After a successful store each capped count of `record` is reported to
+// the notice handler. Throws TableError.
 void ulo_do_DBF(Dataset& table, const ResultRecord& record);
 
 // The store callback of the evaluation: builds the row from the measurement and the identity that

@@ -99,9 +99,11 @@ TEST_F(ResultsTableTest, FieldsAreAssignedInSchemaOrder)
 TEST_F(ResultsTableTest, FailedStoreCancelsItsRowAndARetryAppendsOneRow)
 {
     ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject));
-    m_state.seriesCount[0] = 40000;
+    // A row whose count the table refuses (as a row made without the capping would be).
+    ResultRecord refused = makeResultRecord(m_state, m_subject);
+    refused.values[5] = std::int64_t {40000};
     try {
-        ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject));
+        ulo_do_DBF(m_table, refused);
         FAIL();
     } catch (const FieldValueError& error) {
         EXPECT_STREQ(error.what(),
@@ -112,20 +114,46 @@ TEST_F(ResultsTableTest, FailedStoreCancelsItsRowAndARetryAppendsOneRow)
     m_table.last();
     m_table.first();
     EXPECT_EQ(m_table.rowCount(), 1U) << "no half-filled row was written by navigation";
-    m_state.seriesCount[0] = 1000;
+    refused.values[5] = std::int64_t {1000};
     EXPECT_THROW(
         {
             try {
-                ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject));
+                ulo_do_DBF(m_table, refused);
             } catch (const FieldValueError& error) {
                 EXPECT_STREQ(error.what(), "Field data too long :4 (must be between 1 and 3).");
                 throw;
             }
         },
         FieldValueError);
-    m_state.seriesCount[0] = 20;
     ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject));
     EXPECT_EQ(readAll(path()).size(), 834U + 2 * kR);
+}
+
+// A held Enter auto-repeats through a long foreperiod: 1,000 premature responses in one series, or a
+// count line of 1,000. The row is stored all the same, each such count as the most its field holds,
+// and the examiner is told which field was capped and its true value. Nothing else changes.
+TEST_F(ResultsTableTest, CountsTooWideForTheirFieldAreCappedAndReported)
+{
+    std::vector<std::string> notices;
+    m_table.setNoticeHandler([&](const std::string& notice) { notices.push_back(notice); });
+    const ResultRecord plain = makeResultRecord(m_state, m_subject);
+    m_state.prematureSum = {1000, 999, -99, -100};
+    m_state.seriesCount = {20, 1234, -32768, 0};
+    const ResultRecord record = makeResultRecord(m_state, m_subject);
+    ulo_do_DBF(m_table, record);
+    const std::string bytes = readAll(path());
+    ASSERT_EQ(bytes.size(), 834U + kR);
+    EXPECT_EQ(field(bytes, 1, 50, 12), " 20999-99  0");
+    EXPECT_EQ(field(bytes, 1, 94, 12), "999999-99-99");
+    EXPECT_EQ(notices,
+              (std::vector<std::string> {"Hodnota 1234 se nevejde do pole POC_2SER: uloženo 999",
+                                         "Hodnota -32768 se nevejde do pole POC_3SER: uloženo -99",
+                                         "Hodnota 1000 se nevejde do pole POC_PRED1: uloženo 999",
+                                         "Hodnota -100 se nevejde do pole POC_PRED4: uloženo -99"}));
+    for (const std::size_t i : {0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 17, 18, 19, 20, 21, 22, 23, 24}) {
+        EXPECT_EQ(record.values[i], plain.values[i]) << "field " << i;
+    }
+    EXPECT_TRUE(plain.capped.empty());
 }
 
 TEST_F(ResultsTableTest, StoringSettlesTheBrowsersPendingRowFirst)

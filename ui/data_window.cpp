@@ -270,6 +270,13 @@ void DataWindow::BitBtn1Click()
             m_maskEdit2->setFocus(Qt::OtherFocusReason);
             return;
         }
+        // A program that would fail, get stuck or store a wrong result is refused before anyone sits
+        // through it; the examiner fixes it in the editor and presses "Data  OK" again.
+        if (const auto fault = m_testWindow.checkProgram()) {
+            MessageBox::show(this, MessageBox::Icon::None, QStringLiteral("???"),
+                             QString::fromStdString(fault->message));
+            return;
+        }
         hide();
         m_testWindow.startTest();
     });

@@ -23,12 +23,16 @@ class DataWindowTest : public QObject
     Q_OBJECT
 
 private:
+    static constexpr const char* kProgram = "1\r\n1\r\n1\r\n77 b.rtf\r\n1\r\n1\r\n88 c.rtf\r\n2\r\n";
+
     struct Session
     {
         Session()
         {
-            folder.write(QStringLiteral("program.txt"), "1\r\n1\r\n1\r\n77 b.rtf\r\n1\r\n88 c.rtf\r\n1\r\n");
-            folder.write(QStringLiteral("tivora1.rtf"), "{\\rtf1 Press Enter.\\par}");
+            folder.write(QStringLiteral("program.txt"), kProgram);
+            for (const char* name : {"tivora1.rtf", "b.rtf", "c.rtf"}) {
+                folder.write(QString::fromLatin1(name), "{\\rtf1 Press Enter.\\par}");
+            }
             test = std::make_unique<TestWindow>(&ticks);
             data = std::make_unique<DataWindow>(*test);
             // As at the program's start: the test window comes up behind the data window.
@@ -177,6 +181,41 @@ private slots:
         QVERIFY(s.test->viewer()->isVisible());
         QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BlankCursor);
         QCOMPARE(s.data->subject().birthNumber2, QStringLiteral("12  "));
+    }
+
+    // A program that would fail later is refused at "Data  OK": a box names the line, no screen is shown,
+    // nothing is stored, and the data window stays with the identity typed.
+    void faultyProgramIsRefusedBeforeTheTest()
+    {
+        Session s;
+        s.test->programEditor()->memo()->setPlainText(QStringLiteral("1\n1\n1\n77 b.rtf\n1\n1\n88 c.rtf\n8 "));
+        const QByteArray table = s.folder.read(QStringLiteral("tivora4.DBF"));
+        s.fillValid();
+        s.ok();
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), std::size_t {1});
+        QCOMPARE(shown[0].title, QStringLiteral("???"));
+        QCOMPARE(shown[0].icon, MessageBox::Icon::None);
+        QCOMPARE(shown[0].text, QStringLiteral("Chybný program  !!  řádek 8: počet pokusů série „8 “ není celé číslo"));
+        QVERIFY(s.data->isVisible());
+        QVERIFY(s.test->viewer()->isHidden());
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QCOMPARE(s.test->measurement().acceptingResponses, false);
+        QCOMPARE(s.data->subject().surname, QStringLiteral("Nováková"));
+        QCOMPARE(s.data->subject().birthNumber1, QStringLiteral("855101"));
+        QCOMPARE(s.folder.read(QStringLiteral("tivora4.DBF")), table);
+
+        // A missing screen is named the same way; once the program is right, the test starts.
+        s.folder.remove(QStringLiteral("c.rtf"));
+        s.test->programEditor()->memo()->setPlainText(QString::fromLatin1(kProgram));
+        s.ok();
+        QCOMPARE(MessageBox::takeShown().at(0).text,
+                 QStringLiteral("Chybný program  !!  řádek 7: soubor „c.rtf“ nelze načíst (Cannot open file c.rtf)"));
+        s.folder.write(QStringLiteral("c.rtf"), "Konec.");
+        s.ok();
+        QVERIFY(MessageBox::takeShown().empty());
+        QVERIFY(!s.data->isVisible());
+        QVERIFY(s.test->viewer()->isVisible());
     }
 
     void enterMovesThroughTheBoxes()

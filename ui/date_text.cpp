@@ -85,7 +85,7 @@ QString dateForMask(const QDate& date, const QString& shortDateFormat)
     for (const FieldRun& run : fieldRuns(shortDateFormat)) {
         if (run.letter == QLatin1Char('y')) {
             year = fieldText(date, run);
-        } else if (run.length <= 3 || run.letter == QLatin1Char('M')) {
+        } else if (run.letter == QLatin1Char('M') || run.length <= 2) {
             dayMonth.push_back(fieldText(date, run)); // "ddd" and "dddd" are weekday names: left out
         }
     }

@@ -22,6 +22,9 @@ private slots:
         QTest::newRow("year first") << "yyyy-MM-dd" << QDate(2026, 12, 7) << "12-07-2026";
         QTest::newRow("month name") << "d MMM yyyy" << QDate(2026, 12, 7) << " 7/12/2026";
         QTest::newRow("weekday and quotes") << "dddd d.M.'r.' yyyy" << QDate(2026, 1, 7) << " 7. 1.2026";
+        QTest::newRow("short weekday") << "ddd d.M.yyyy" << QDate(2026, 12, 7) << " 7.12.2026";
+        QTest::newRow("short weekday after") << "dd/MM/yyyy ddd" << QDate(2026, 1, 17) << "17/01/2026";
+        QTest::newRow("short month name") << "ddd, MMM d, yyyy" << QDate(2026, 3, 9) << " 3, 9,2026";
     }
 
     void fitsTheMask()

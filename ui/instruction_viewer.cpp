@@ -30,6 +30,19 @@ void InstructionViewer::loadFile(const QString& fileName)
         throw;
     }
     // Only a completely read file replaces what is shown.
+    replaceDocument(document);
+}
+
+void InstructionViewer::showMissingFile(const QString& fileName)
+{
+    auto* document = new QTextDocument(this);
+    document->setPlainText(
+        QStringLiteral("Pokyny ze souboru „%1“ nelze zobrazit.\n\nPokračujte stisknutím klávesy Enter.").arg(fileName));
+    replaceDocument(document);
+}
+
+void InstructionViewer::replaceDocument(QTextDocument* document)
+{
     QTextDocument* previous = m_document;
     setDocument(document);
     m_document = document;
@@ -42,17 +55,13 @@ void InstructionViewer::keyPressEvent(QKeyEvent* event)
         emit confirmed();
         return;
     }
-    if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) {
-        emit tabPressed();
-        return;
-    }
     // Every other key is swallowed here, so that none reaches the test window as a response.
     event->accept();
 }
 
 bool InstructionViewer::focusNextPrevChild(bool /*next*/)
 {
-    emit tabPressed();
+    // Tab and Shift+Tab keep the focus here: on the hidden button Enter would no longer confirm.
     return true;
 }
 

@@ -5,7 +5,7 @@
 namespace ui {
 
 // RichEdit1, the read-only viewer of the instruction screens. Enter typed into it confirms the
-// instruction; every other key is ignored.
+// instruction; every other key is ignored, Tab and Shift+Tab included, so the focus stays here.
 class InstructionViewer : public QTextEdit
 {
     Q_OBJECT
@@ -18,17 +18,21 @@ public:
     // or "Failed to Load Stream"; the content is then unchanged.
     void loadFile(const QString& fileName);
 
+    // Replaces the content by a plain screen saying that the instructions in `fileName` cannot be shown
+    // and that Enter goes on.
+    void showMissingFile(const QString& fileName);
+
 signals:
     // Enter was typed while the viewer had the focus (RichEdit1KeyPress).
     void confirmed();
-    // Tab was pressed: the focus leaves for the first control of the window.
-    void tabPressed();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool focusNextPrevChild(bool next) override;
 
 private:
+    void replaceDocument(QTextDocument* document);
+
     QTextDocument* m_document = nullptr; // the document of the last file shown, owned here
 };
 

@@ -70,7 +70,7 @@ private:
     QPushButton* m_saveButton;
     QPushButton* m_closeButton;
     EditorProgramLines m_lines;
-    engine::TextEncoding m_encoding = engine::TextEncoding::Utf8;
+    engine::TextEncoding m_encoding = engine::TextEncoding::Cp1250; // a missing program.txt is new
 };
 
 } // namespace ui

@@ -105,6 +105,25 @@ private slots:
         QCOMPARE(editor.memo()->toPlainText(), QStringLiteral("kept"));
     }
 
+    void aMissingOrPlainProgramIsSavedInCodePage1250()
+    {
+        QFile::remove(QStringLiteral("program.txt"));
+        ProgramEditor missing;
+        try {
+            missing.loadProgram(QStringLiteral("program.txt"));
+        } catch (const engine::IoError&) { }
+        missing.memo()->setPlainText(QStringLiteral("1\n88 závěr.rtf"));
+        missing.Button2Click();
+        QCOMPARE(m_folder.read(QStringLiteral("program.txt")), QByteArray("1\r\n88 z\xE1v\xECr.rtf"));
+
+        QVERIFY(m_folder.write(QStringLiteral("program.txt"), "1\r\n88 c.rtf"));
+        ProgramEditor plain;
+        plain.loadProgram(QStringLiteral("program.txt"));
+        plain.memo()->setPlainText(QStringLiteral("1\n88 čtení.rtf"));
+        plain.Button2Click();
+        QCOMPARE(m_folder.read(QStringLiteral("program.txt")), QByteArray("1\r\n88 \xE8ten\xED.rtf"));
+    }
+
     void closeHidesWithoutSaving()
     {
         QVERIFY(m_folder.write(QStringLiteral("program.txt"), "1\r\n"));

@@ -266,11 +266,11 @@ void ResultsGrid::clickCell(const QModelIndex& index)
     const std::uint32_t record = m_model->recordAt(index.row());
     m_column = index.column();
     if (index.row() != m_model->currentRow()) {
-        // The row being left is written (or dropped) first; that may move the rows of the window.
+        // The row being left is written (or dropped) first; then the clicked record itself becomes
+        // current, wherever other stations' deletions have moved it in the window.
         settleRow();
-        const int target = m_model->rowOfRecord(record);
-        if (target >= 0) {
-            m_table.moveBy(target - m_model->currentRow());
+        if (record != 0) {
+            m_table.goToRecord(record);
         }
     }
     syncWithModel();

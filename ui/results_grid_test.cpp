@@ -388,6 +388,24 @@ private slots:
         QCOMPARE(g.folder.fieldInFile(1, 0), QByteArray("Klik"));
     }
 
+    void clickTakesTheClickedRowAfterAnotherStationDeletedOne()
+    {
+        Grid g(5);
+        const QRect fourth = g.grid->visualRect(g.grid->resultsModel()->index(3, 0));
+        // Another station deletes record 3 while this grid still shows it.
+        QFile file(g.folder.path());
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(833 + 2 * 2138) && file.write("*", 1) == 1);
+        file.close();
+        QTest::mouseClick(g.grid->viewport(), Qt::LeftButton, Qt::NoModifier, fourth.center());
+        QCOMPARE(g.record(), 4u);
+        QCOMPARE(g.cell(0), QStringLiteral("Row4"));
+        MessageBox::setNextAnswer(MessageBox::Answer::Ok);
+        g.key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(g.folder.flagInFile(4), '*');
+        QCOMPARE(g.folder.flagInFile(5), ' ');
+        QCOMPARE(g.cell(0), QStringLiteral("Row5"));
+    }
+
     void losingTheFocus()
     {
         Grid g(2);

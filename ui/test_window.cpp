@@ -70,7 +70,6 @@ TestWindow::TestWindow(engine::TickSource* tickSource, QWidget* parent)
 
     connect(&m_timer1, &QtForeperiodTimer::elapsed, this, &TestWindow::Timer1Timer);
     connect(m_viewer, &InstructionViewer::confirmed, this, &TestWindow::RichEdit1KeyPress);
-    connect(m_viewer, &InstructionViewer::tabPressed, m_bitBtn1, [this] { m_bitBtn1->setFocus(Qt::TabFocusReason); });
 
     m_timer3.setObjectName(QStringLiteral("Timer3"));
     m_timer3.setSingleShot(true);
@@ -117,11 +116,27 @@ void TestWindow::hideStimulus()
     update(squareIn(kShape2Bounds));
 }
 
-void TestWindow::showInstruction(const std::string& fileName)
+void TestWindow::presentInstruction(const QString& fileName)
 {
-    m_viewer->loadFile(QString::fromStdString(fileName));
+    m_viewer->loadFile(fileName);
     m_viewer->show();
     m_viewer->setFocus(Qt::OtherFocusReason);
+}
+
+void TestWindow::showInstruction(const std::string& fileName)
+{
+    const QString name = QString::fromStdString(fileName);
+    try {
+        presentInstruction(name);
+    } catch (...) {
+        // The measured trials must not be lost to a screen that went missing in the middle of a test:
+        // a plain screen names the file and is confirmed with Enter as the screen would have been. The
+        // error itself is still shown.
+        m_viewer->showMissingFile(name);
+        m_viewer->show();
+        m_viewer->setFocus(Qt::OtherFocusReason);
+        throw;
+    }
 }
 
 void TestWindow::leaveInstruction()
@@ -148,6 +163,10 @@ void TestWindow::Timer1Timer()
 void TestWindow::RichEdit1KeyPress()
 {
     guarded(this, [&] { m_machine.instructionConfirmed(); });
+    // When the closing screen's store failed, the screen stays up: the person's next Enter retries it.
+    if (isVisible() && m_viewer->isVisible()) {
+        m_viewer->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void TestWindow::respond()
@@ -221,15 +240,23 @@ void TestWindow::changeEvent(QEvent* event)
         return;
     }
     // Coming back after a message box (or from another program), the keyboard focus returns to where
-    // the person needs it, never to the hidden button, so that Enter keeps counting.
+    // the person needs it, never to the hidden button, so that Enter keeps counting: to the instruction
+    // screen while one is up, else to the window itself. Before the test only a focus lost to nothing or
+    // to the hidden button is moved, so the examiner's editor keeps it.
     QWidget* focus = focusWidget();
-    if (!focus || focus == m_bitBtn1) {
+    if (m_testRunning || !focus || focus == m_bitBtn1) {
         if (m_viewer->isVisible()) {
             m_viewer->setFocus(Qt::ActiveWindowFocusReason);
         } else {
             setFocus(Qt::ActiveWindowFocusReason);
         }
     }
+}
+
+bool TestWindow::focusNextPrevChild(bool next)
+{
+    // Tab and Shift+Tab during a test would take the focus to the hidden button, where Enter is lost.
+    return m_testRunning || QWidget::focusNextPrevChild(next);
 }
 
 } // namespace ui

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "engine/measurement_state.h"
+#include "engine/program_check.h"
 #include "engine/tick_source.h"
 #include "engine/trial_machine.h"
 #include "storage/dataset.h"
 #include "ui/qt_foreperiod_timer.h"
+
+#include <optional>
 
 #include <QRect>
 #include <QTimer>
@@ -49,6 +52,11 @@ public:
     // Connects the data window. The start-up step (200 ms after creation) waits for it.
     void attachSubjectSource(SubjectSource* subject);
 
+    // Checks the test program in the editor as "Data  OK" does before the test starts (see
+    // engine::checkProgram(); instruction files are loaded as the viewer loads them). Returns the first
+    // fault, or nothing when the test can start.
+    std::optional<engine::ProgramFault> checkProgram() const;
+
     // Starts the test from the data window: hides the pointer and the program editor and shows
     // tivora1.rtf. Errors are shown by the default error handler.
     void startTest();
@@ -69,6 +77,8 @@ public:
     // engine::TestDisplay
     void showStimulus() override;
     void hideStimulus() override;
+    // A file that cannot be loaded is named on a plain screen in the viewer, which is shown and confirmed
+    // as the file would have been; the load error is thrown all the same, to be shown.
     void showInstruction(const std::string& fileName) override;
     void leaveInstruction() override;
     void focusTestWindow() override;
@@ -82,6 +92,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private slots:
     void Timer1Timer();
@@ -90,6 +101,9 @@ private slots:
 
 private:
     void FormCreate();
+    // Loads `fileName` into the viewer, shows it and gives it the focus. Throws when the file cannot be
+    // loaded; the viewer is then left as it was.
+    void presentInstruction(const QString& fileName);
     void runStartupStep();
     // A response of the person, passed on only while responses count.
     void respond();
@@ -110,6 +124,7 @@ private:
     bool m_startupDue = false;
     bool m_stimulusShown = false;
     bool m_closing = false;
+    bool m_testRunning = false; // from the first screen of the test on
 };
 
 } // namespace ui

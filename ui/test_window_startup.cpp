@@ -1,4 +1,6 @@
+#include "engine/program_check.h"
 #include "engine/program_file.h"
+#include "rtf/rtf_reader.h"
 #include "storage/results_table.h"
 #include "ui/application.h"
 #include "ui/platform.h"
@@ -8,6 +10,7 @@
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QTextDocument>
 
 // The test window's part in the program's start: loading the test program when the window is created,
 // the start-up step once the data window exists, and the start of a test from "Data  OK".
@@ -59,6 +62,16 @@ void TestWindow::runStartupStep()
     });
 }
 
+std::optional<engine::ProgramFault> TestWindow::checkProgram() const
+{
+    // Every screen is loaded as the viewer will load it, into a document nobody sees.
+    const engine::InstructionLoader load = [](const std::string& fileName) {
+        QTextDocument document;
+        rtf::readInstructionFile(QString::fromStdString(fileName), document);
+    };
+    return engine::checkProgram(m_editor->programLines(), load);
+}
+
 void TestWindow::startTest()
 {
     QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
@@ -67,7 +80,8 @@ void TestWindow::startTest()
     raise();
     activateWindow();
     try {
-        showInstruction(kFirstInstruction.toStdString());
+        presentInstruction(kFirstInstruction);
+        m_testRunning = true;
     } catch (...) {
         // Without its first screen the test cannot begin: give the examiner the data window and the
         // pointer back instead of leaving a black screen that takes no input.

@@ -5,6 +5,7 @@
 #include "ui/test_support.h"
 #include "ui/test_window.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -64,6 +65,21 @@ private:
         }
         void confirm() { QTest::keyClick(window->viewer(), Qt::Key_Return); }
         void foreperiodEnds() { QMetaObject::invokeMethod(window.get(), "Timer1Timer"); }
+        // A key pressed as a person presses it: it goes wherever the keyboard focus is.
+        void keyWhereTheFocusIs(Qt::Key key)
+        {
+            QWidget* focus = QApplication::focusWidget();
+            QVERIFY(focus);
+            QTest::keyClick(focus, key, key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+        }
+        void enterWhereTheFocusIs() { keyWhereTheFocusIs(Qt::Key_Return); }
+        // The foreperiod ends, and Enter answers after `reactionMs`.
+        void trial(std::uint32_t reactionMs)
+        {
+            foreperiodEnds();
+            ticks.value += reactionMs;
+            enterWhereTheFocusIs();
+        }
 
         testing::WorkingFolder folder;
         testing::ManualTicks ticks;
@@ -207,19 +223,97 @@ private slots:
         QCOMPARE(session.state().prematureCount[0], 1);
     }
 
-    void failuresAreShownAndTheTestGoesOn()
+    // A screen that cannot be loaded in the middle of a test is named on a plain screen, after the error
+    // box; Enter goes on from there as from the screen itself, and the row is stored at the end.
+    void aMissingScreenMidTestDoesNotEndTheTest()
     {
-        Session session("1\r\n77 missing.rtf\r\n");
+        Session session("1\r\n1\r\n1\r\n77 missing.rtf\r\n1\r\n1\r\n88 konec.rtf\r\n2\r\n");
         session.start();
         session.confirm();
-        session.foreperiodEnds();
-        QTest::keyClick(session.window.get(), Qt::Key_Return);
-        const auto shown = MessageBox::takeShown();
+        for (int i = 0; i < 3; ++i) {
+            session.trial(250 + i);
+        }
+        auto shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), std::size_t {1});
         QCOMPARE(shown[0].icon, MessageBox::Icon::Stop);
         QCOMPARE(shown[0].text, QStringLiteral("Cannot open file missing.rtf."));
         QVERIFY(!session.state().acceptingResponses);
-        QVERIFY(session.window->viewer()->isHidden());
+        QVERIFY(session.window->viewer()->isVisible());
+        QVERIFY(session.window->viewer()->toPlainText().contains(QStringLiteral("„missing.rtf“")));
+        QTRY_VERIFY(session.window->viewer()->hasFocus());
+        session.enterWhereTheFocusIs();
+        QCOMPARE(session.state().seriesStart, 4);
+        QVERIFY(session.state().acceptingResponses);
+        session.trial(300);
+        session.trial(310);
+        // The closing screen is missing too: Enter on its stand-in stores the row and ends the test.
+        QCOMPARE(MessageBox::takeShown().at(0).text, QStringLiteral("Cannot open file konec.rtf."));
+        QTRY_VERIFY(session.window->viewer()->hasFocus());
+        session.enterWhereTheFocusIs();
+        QVERIFY(MessageBox::takeShown().empty());
+        QVERIFY(!session.window->isVisible());
+        const QByteArray table = session.folder.read(QStringLiteral("tivora4.DBF"));
+        QCOMPARE(table.size(), 834 + 2138);
+        QCOMPARE(table.mid(833 + 106, 8), QByteArray("300|310|"));
+    }
+
+    // A store that fails on the closing screen leaves it up with the focus on it: the next Enter
+    // stores, and exactly one row.
+    void theClosingScreenCanAlwaysBeRetried()
+    {
+        Session session("1\r\n1\r\n1\r\n77 b.rtf\r\n1\r\n1\r\n88 c.rtf\r\n2\r\n");
+        session.start();
+        session.confirm();
+        for (int i = 0; i < 3; ++i) {
+            session.trial(200);
+        }
+        session.enterWhereTheFocusIs();
+        session.trial(321);
+        session.trial(345);
+        QVERIFY(session.window->viewer()->isVisible());
+        storage::Dataset& table = session.window->table();
+        table.close();
+        table.setReadOnly(true);
+        session.enterWhereTheFocusIs();
+        QCOMPARE(MessageBox::takeShown().size(), std::size_t {1});
+        QVERIFY(session.window->isVisible());
+        QTRY_VERIFY(session.window->viewer()->hasFocus());
+        // A count line broken meanwhile fails the same way and is retried the same way.
+        table.close();
+        table.setReadOnly(false);
+        session.window->programEditor()->memo()->setPlainText(QStringLiteral("1\n1\n1\n77 b.rtf\n1\n1\n88 c.rtf\n2 "));
+        session.enterWhereTheFocusIs();
+        QCOMPARE(MessageBox::takeShown().at(0).text, QStringLiteral("'2 ' is not a valid integer value."));
+        QTRY_VERIFY(session.window->viewer()->hasFocus());
+        session.window->programEditor()->memo()->setPlainText(QStringLiteral("1\n1\n1\n77 b.rtf\n1\n1\n88 c.rtf\n2"));
+        session.enterWhereTheFocusIs();
+        QVERIFY(MessageBox::takeShown().empty());
+        QVERIFY(!session.window->isVisible());
+        const QByteArray bytes = session.folder.read(QStringLiteral("tivora4.DBF"));
+        QCOMPARE(bytes.size(), 834 + 2138);
+        QCOMPARE(bytes.mid(833 + 1, 8), QByteArray("Nov\xA0kov\xA0")); // code page 852
+        QCOMPARE(bytes.mid(833 + 106, 8), QByteArray("321|345|"));
+    }
+
+    // Tab and Shift+Tab never take the focus to the hidden button, where Enter would be lost.
+    void tabKeepsTheFocusWhereEnterCounts()
+    {
+        Session session("9\r\n1\r\n1\r\n77 b.rtf\r\n9\r\n");
+        session.start();
+        for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
+            session.keyWhereTheFocusIs(key);
+            QVERIFY(session.window->viewer()->hasFocus());
+        }
+        session.enterWhereTheFocusIs();
+        QCOMPARE(session.state().acceptingResponses, true);
+        for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Tab}) {
+            session.keyWhereTheFocusIs(key);
+            QVERIFY(session.window->hasFocus());
+        }
+        session.enterWhereTheFocusIs();
+        QCOMPARE(session.state().prematureCount[0], 1);
+        session.trial(400);
+        QCOMPARE(session.state().reactionTime[0], 400U);
     }
 
     void missingFirstScreenGivesTheDataWindowBack()

@@ -1,0 +1,169 @@
+"""One run of the real tivora for an end-to-end test: a fresh folder with a test program and the sample's
+instruction screens, a virtual X display, and what a person does there (typing the identity, pressing
+"Data  OK", answering the trials), with the stored rows read back by dbfread."""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import dbfread
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from xsession import XSession  # noqa: E402
+
+STIMULUS = (392, 304)           # centre of the stimulus square
+VIEWER = (20, 20)               # inside the instruction viewer
+WHITE, BLACK = (255, 255, 255), (0, 0, 0)
+# Plain ASCII: xdotool types other letters by remapping a key for a moment, which two displays at once
+# can race (the whole-test scenario covers Czech letters).
+IDENTITY = {"PRIJM": "Novak", "JMENO": "Jan", "RC_1": "850101", "RC_2": "1234"}
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+class Session:
+    """The program started in a fresh folder on `program` (text, lines ended with CR LF), with the sample's
+    tivora1/2/3.rtf and `screens` (name -> RTF text) beside it."""
+
+    def __init__(self, tivora, sample, program, screens=None, screenshots=None):
+        self.work = tempfile.mkdtemp(prefix="tivora_e2e_")
+        self.screenshots = screenshots
+        for name in ("tivora1.rtf", "tivora2.rtf", "tivora3.rtf"):
+            shutil.copy(os.path.join(sample, name), self.work)
+        for name, text in (screens or {}).items():
+            with open(self.path(name), "w", encoding="cp1250", newline="") as out:
+                out.write(text)
+        with open(self.path("program.txt"), "w", encoding="cp1250", newline="") as out:
+            out.write(program)
+        self.x = XSession()
+        env = dict(self.x.env, QT_QPA_PLATFORM="xcb", LANG="C.UTF-8", LC_ALL="C.UTF-8")
+        # In a sanitizer build: libxkbcommon-x11 hands strndup() X atom names that are not NUL-terminated
+        # within the length ASan's interceptor reads; that check is turned off (the library, not ours), and
+        # Qt's own allocations kept until exit are not leaks of ours.
+        tools = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+        env["ASAN_OPTIONS"] = ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"), "intercept_strndup=0"]))
+        env.setdefault("LSAN_OPTIONS", f"suppressions={os.path.join(tools, 'lsan.supp')}")
+        self.log = open(self.path("tivora.log"), "w")
+        self.app = subprocess.Popen([tivora], cwd=self.work, env=env, stdout=self.log, stderr=subprocess.STDOUT)
+
+    def path(self, name):
+        return os.path.join(self.work, name)
+
+    def close(self, passed):
+        if self.app.poll() is None:
+            self.app.kill()
+            self.app.wait()
+        self.log.close()
+        self.x.close()
+        if passed:
+            shutil.rmtree(self.work)
+        else:
+            sys.stderr.write(open(self.path("tivora.log")).read())
+
+    def shot(self, name):
+        if self.screenshots:
+            os.makedirs(self.screenshots, exist_ok=True)
+            self.x.screen().save_ppm(os.path.join(self.screenshots, name + ".ppm"))
+
+    # The data window ------------------------------------------------------------------------------------
+
+    def data_window_client(self):
+        """The top-left corner of the data window's client area (536 x 353, below the menu bar)."""
+        window = self.x.find_window("Zadání dat")
+        left, top, _, height = self.x.window_geometry(window)
+        return left, top + height - 353
+
+    def enter_identity(self):
+        self.x.find_window("Zadání dat")
+        time.sleep(0.6)  # the start-up step runs 200 ms after start
+        cx, cy = self.data_window_client()
+        self.x.click(cx + 100, cy + 50)          # Edit1, first name
+        self.x.type(IDENTITY["JMENO"])
+        self.x.click(cx + 280, cy + 50)          # Edit2, surname
+        self.x.type(IDENTITY["PRIJM"])
+        self.x.click(cx + 51, cy + 98)           # MaskEdit2, at its first position
+        self.x.key("Home")
+        self.x.type(IDENTITY["RC_1"])
+        self.x.click(cx + 123, cy + 98)          # MaskEdit3
+        self.x.key("Home")
+        self.x.type(IDENTITY["RC_2"])
+
+    def press_data_ok(self):
+        cx, cy = self.data_window_client()
+        self.x.click(cx + 452, cy + 110)
+
+    def pokus(self):
+        """Stores a row at once through the data window's pop-up menu item "pokus"."""
+        cx, cy = self.data_window_client()
+        self.x.click(cx + 500, cy + 300, button=3)
+        time.sleep(0.3)
+        self.x.key("Down")                         # "test" is disabled: the first item taken is "pokus"
+        self.x.key("Return")
+
+    # Boxes ----------------------------------------------------------------------------------------------
+
+    def wait_for_box(self, title, timeout=20.0):
+        """Waits for a message box titled exactly `title` and returns its window id."""
+        return self.x.find_window("^" + title.replace("?", "\\?") + "$", timeout=timeout)
+
+    def box_is_open(self, title):
+        result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^" + title.replace("?", "\\?") + "$"],
+                                env=self.x.env, stdout=subprocess.PIPE, text=True)
+        return bool(result.stdout.split())
+
+    def dismiss_box(self, title):
+        """Presses Enter on the box (its OK button) and waits until it is gone."""
+        self.x.key("Return")
+        deadline = time.monotonic() + 10
+        while self.box_is_open(title):
+            check(time.monotonic() < deadline, f"the box {title!r} did not close")
+            time.sleep(0.05)
+
+    # The test -------------------------------------------------------------------------------------------
+
+    def wait_screen(self, what):
+        return self.x.wait_for(lambda s: s.pixel(*VIEWER) != BLACK, what=what)
+
+    def wait_screen_gone(self, what):
+        return self.x.wait_for(lambda s: s.pixel(*VIEWER) == BLACK, what=what)
+
+    def trial(self, delay=0.0, wait_gone=True):
+        """Waits for the stimulus, answers with Enter `delay` seconds after seeing it, and waits until it
+        is gone (unless a box is expected to cover it)."""
+        self.x.wait_for(lambda s: s.pixel(*STIMULUS) == WHITE, what="the stimulus")
+        if delay:
+            time.sleep(delay)
+        self.x.key("Return")
+        if wait_gone:
+            self.x.wait_for(lambda s: s.pixel(*STIMULUS) == BLACK, what="the stimulus to go")
+
+    def wait_for_end(self):
+        code = self.app.wait(timeout=30)
+        check(code == 0, f"tivora ended with exit code {code}")
+
+    def rows(self):
+        return list(dbfread.DBF(self.path("tivora4.DBF"), encoding="cp852", char_decode_errors="strict"))
+
+
+def check_identity(row):
+    for field, value in IDENTITY.items():
+        check(row[field] == value, f"{field} is {row[field]!r}, expected {value!r}")
+
+
+def check_series(row, n, delays, slack=1.5):
+    """Series n holds one time per delay, in order, each at least the delay and at most `slack` s more,
+    and its mean is theirs."""
+    text = row[f"SER{n}A"]
+    times = [int(t) for t in text.split("|")[:-1]]
+    check(text.endswith("|") and len(times) == len(delays), f"SER{n}A is {text!r}, expected {len(delays)} times")
+    for time_ms, delay in zip(times, delays):
+        check(delay * 1000 <= time_ms <= (delay + slack) * 1000,
+              f"series {n}: {time_ms} ms for an answer {delay} s after the stimulus was seen ({times})")
+    check(row[f"POC_{n}SER"] == len(delays), f"POC_{n}SER is {row[f'POC_{n}SER']}")
+    check(abs(row[f"PRUMER{n}"] - sum(times) / len(times)) <= 0.5, f"PRUMER{n} is not the mean of {times}")
