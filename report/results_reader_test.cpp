@@ -86,14 +86,16 @@ TEST_F(ResultsReaderTest, TableWhileAStationIsAppending)
     const std::string path = writeTable({record("A"), record("B")});
     const std::string stored = storage::testing::readAll(path);
     const std::string rows = stored.substr(0, stored.size() - 1); // without the end marker
+    const std::size_t recordLength = 2138;
+    ASSERT_EQ(rows.size(), 833 + 2 * recordLength);
     {
         ResultsReader reader(path);
         // Another station has written half of a third record and not yet stored the header.
-        storage::testing::writeAll(path, rows + std::string(1400, ' '));
+        storage::testing::writeAll(path, rows + std::string(recordLength - 1, ' '));
         EXPECT_EQ(reader.refresh(), 2U);
         EXPECT_TRUE(reader.read(2));
         // Its record is complete now; the header still says 2 rows.
-        storage::testing::writeAll(path, rows + stored.substr(833, 2941));
+        storage::testing::writeAll(path, rows + stored.substr(833, recordLength));
         EXPECT_EQ(reader.refresh(), 3U);
         EXPECT_EQ(reader.read(3)->identity.surname, "A");
     }

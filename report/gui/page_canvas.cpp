@@ -20,6 +20,8 @@ void PageCanvas::setFont(double points, bool bold, bool italic)
 {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setStyleHint(QFont::SansSerif);
+    // No ligatures: "fi" in "Žofie" stays two letters, so the PDF's text can be searched and copied.
+    font.setStyleStrategy(QFont::PreferNoShaping);
     font.setPointSizeF(points);
     font.setBold(bold);
     font.setItalic(italic);
