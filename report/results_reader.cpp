@@ -135,6 +135,17 @@ std::string ResultsReader::rawText(std::size_t schemaIndex) const
     return std::string(trimBlanks(std::string_view(bytes, static_cast<std::size_t>(field.width))));
 }
 
+void ResultsReader::appendDigits(std::size_t schemaIndex, std::string& out) const
+{
+    const storage::TableFieldDef& field = m_table->fields()[m_fieldIndex[schemaIndex]];
+    const auto* bytes = m_row.data() + field.offset;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(field.width); ++i) {
+        if (bytes[i] != ' ') {
+            out += static_cast<char>(bytes[i]);
+        }
+    }
+}
+
 storage::FieldValue ResultsReader::value(std::size_t schemaIndex) const
 {
     return storage::DecodeField(m_row, m_table->fields()[m_fieldIndex[schemaIndex]]);
@@ -205,6 +216,25 @@ std::vector<TestIdentity> ResultsReader::identities()
     for (std::uint32_t record = 1; record <= count; ++record) {
         if (load(record)) {
             list.push_back(identityOf(record));
+        }
+    }
+    return list;
+}
+
+std::vector<TestIdentity> ResultsReader::identitiesWithBirthNumber(const std::string& key)
+{
+    std::vector<TestIdentity> list;
+    std::string digits;
+    const std::uint32_t count = recordCount();
+    for (std::uint32_t record = 1; record <= count; ++record) {
+        if (load(record)) {
+            // The digits are ASCII in code page 852 too: comparing bytes is comparing the decoded text.
+            digits.clear();
+            appendDigits(kBirthNumber1, digits);
+            appendDigits(kBirthNumber2, digits);
+            if (digits == key) {
+                list.push_back(identityOf(record));
+            }
         }
     }
     return list;

@@ -45,6 +45,11 @@ public:
     // The identity of every shown row, in record order; faster than forEach(). Throws FileError.
     std::vector<TestIdentity> identities();
 
+    // The identity of every shown row whose birth number has the digits `key` (TestIdentity::
+    // birthNumberKey()), in record order. Compares the stored bytes, so only matching rows are decoded.
+    // Throws FileError.
+    std::vector<TestIdentity> identitiesWithBirthNumber(const std::string& key);
+
     // Notices the table engine gave while opening (a header row count that differs from the rows in the
     // file, which is normal while a station is appending).
     const std::vector<std::string>& notices() const { return m_notices; }
@@ -54,6 +59,7 @@ private:
     TestIdentity identityOf(std::uint32_t record) const;
     StoredTest decode(std::uint32_t record) const;
     std::string rawText(std::size_t schemaIndex) const;
+    void appendDigits(std::size_t schemaIndex, std::string& out) const;
     storage::FieldValue value(std::size_t schemaIndex) const;
 
     std::string m_path;

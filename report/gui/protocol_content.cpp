@@ -17,7 +17,7 @@ DateOrder systemDateOrder()
 }
 
 ProtocolContent loadProtocol(ResultsReader& reader, const TimingRecord* timing, std::uint32_t record,
-                             const std::vector<TestIdentity>& identities, const AnalysisOptions& options)
+                             const std::vector<TestIdentity>* identities, const AnalysisOptions& options)
 {
     if (record < 1 || record > reader.recordCount()) {
         throw ReportError("row " + std::to_string(record) + " does not exist: the table has "
@@ -29,8 +29,10 @@ ProtocolContent loadProtocol(ResultsReader& reader, const TimingRecord* timing, 
     }
     ProtocolContent content;
     content.analysis = analyse(*test, options, timing);
-    content.history = personHistory(reader, identities, test->identity, options, timing, systemDateOrder(),
-                                    QDate::currentDate().year());
+    const std::vector<TestIdentity> samePerson
+        = identities ? std::vector<TestIdentity> {} : reader.identitiesWithBirthNumber(test->identity.birthNumberKey());
+    content.history = personHistory(reader, identities ? *identities : samePerson, test->identity, options, timing,
+                                    systemDateOrder(), QDate::currentDate().year());
     content.test = std::move(*test);
     content.thresholds = options.thresholds;
     content.tableName = QFileInfo(QString::fromStdString(reader.path())).fileName();

@@ -27,10 +27,11 @@ struct ProtocolContent
 // The date order of the system's short date format (day before month, or month before day).
 DateOrder systemDateOrder();
 
-// Reads the test stored as `record` and what its protocol needs. `identities` are the table's rows for
-// the person's earlier tests (ResultsReader::identities()). Throws ReportError "row N does not exist:
+// Reads the test stored as `record` and what its protocol needs. `identities` are the table's rows among
+// which the person's earlier tests are found (all of them, or those with the person's birth number);
+// when null, the table is searched. Throws ReportError "row N does not exist:
 // the table has M rows" / "row N is marked deleted", and what the reader throws.
 ProtocolContent loadProtocol(ResultsReader& reader, const TimingRecord* timing, std::uint32_t record,
-                             const std::vector<TestIdentity>& identities, const AnalysisOptions& options);
+                             const std::vector<TestIdentity>* identities, const AnalysisOptions& options);
 
 } // namespace report::gui

@@ -79,7 +79,7 @@ int runProtocol(const Command& command, std::ostream& err)
             err << "tivora-report: warning: " << error.what() << "; the table alone is used\n";
         }
         const ProtocolContent content
-            = loadProtocol(reader, timing.get(), command.row, reader.identities(), command.exportOptions.analysis);
+            = loadProtocol(reader, timing.get(), command.row, nullptr, command.exportOptions.analysis);
         writeProtocolPdf(QString::fromStdString(command.output), content);
         for (const RowIssue& issue : content.analysis.issues) {
             err << "tivora-report: " << problemLine(command.row, issue) << '\n';

@@ -72,6 +72,7 @@ void ReportWindow::buildWidgets()
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->verticalHeader()->hide();
+    m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 6);
     m_list->horizontalHeader()->setStretchLastSection(true);
     m_countLabel = new QLabel(left);
     m_countLabel->setObjectName(QStringLiteral("countLabel"));
@@ -111,6 +112,7 @@ void ReportWindow::buildWidgets()
     splitter->addWidget(left);
     splitter->addWidget(right);
     splitter->setStretchFactor(1, 1);
+    splitter->setSizes({470, 730});
     setCentralWidget(splitter);
 
     connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -185,7 +187,7 @@ void ReportWindow::showTest(std::uint32_t record)
 {
     m_content.reset();
     if (record != 0 && m_reader) {
-        m_content = loadProtocol(*m_reader, m_timing.get(), record, m_model->tests(), m_options);
+        m_content = loadProtocol(*m_reader, m_timing.get(), record, &m_model->tests(), m_options);
     }
     updateButtons();
     m_preview->updatePreview();
