@@ -1,6 +1,6 @@
 #include "report/series_list.h"
 
-#include "engine/text_codec.h"
+#include "text/utf8.h"
 
 #include <limits>
 
@@ -19,7 +19,7 @@ bool decodeList(int series, std::string_view list, const std::string& field, boo
     std::size_t pos = 0;
     while (pos < list.size()) {
         const std::size_t start = pos;
-        const char32_t c = engine::nextCodePoint(list, pos);
+        const char32_t c = text::nextCodePoint(list, pos);
         ++position;
         if (c >= U'0' && c <= U'9') {
             digits += static_cast<char>(c);
@@ -63,7 +63,7 @@ DecodedSeries decodeSeriesLists(int series, std::string_view listA, std::string_
                                 const std::string& fieldB, std::size_t widthB)
 {
     DecodedSeries decoded;
-    decoded.fullWidth = engine::utf8Length(listB) >= widthB;
+    decoded.fullWidth = text::utf8Length(listB) >= widthB;
     // List A is never longer than 235 characters when stored, so the table cannot have cut it.
     if (decodeList(series, listA, fieldA, false, decoded)) {
         decodeList(series, listB, fieldB, decoded.fullWidth, decoded);
