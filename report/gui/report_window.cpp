@@ -144,11 +144,7 @@ void ReportWindow::openTable(const QString& path)
         m_reader.reset();
         m_model->setTests({});
         m_reader = std::make_unique<ResultsReader>(path.toStdString());
-        try {
-            m_timing = TimingRecord::openBeside(path.toStdString());
-        } catch (const std::exception& error) {
-            statusBar()->showMessage(QString::fromStdString(error.what()));
-        }
+        openTimingRecord();
         m_model->setTests(m_reader->identities());
         setWindowTitle(QStringLiteral("Tivora – výsledky – %1").arg(QDir::toNativeSeparators(path)));
         m_list->resizeColumnsToContents();
@@ -158,6 +154,17 @@ void ReportWindow::openTable(const QString& path)
     updateButtons();
 }
 
+void ReportWindow::openTimingRecord()
+{
+    // A timing record that cannot be used leaves the table's own values; the status line says why.
+    try {
+        m_timing = TimingRecord::openBeside(m_reader->path());
+    } catch (const std::exception& error) {
+        m_timing.reset();
+        statusBar()->showMessage(QString::fromStdString(error.what()));
+    }
+}
+
 void ReportWindow::refresh()
 {
     if (!m_reader) {
@@ -165,6 +172,7 @@ void ReportWindow::refresh()
     }
     const std::uint32_t keep = currentRecord();
     m_reader->refresh();
+    openTimingRecord(); // stations append to it too
     m_model->setTests(m_reader->identities());
     const int row = m_model->rowOf(keep);
     m_list->selectRow(row >= 0 ? row : 0);

@@ -58,6 +58,7 @@ public:
 
 private:
     void buildWidgets();
+    void openTimingRecord();
     void showTest(std::uint32_t record);
     void chooseCurrentRow();
     void updateButtons();
