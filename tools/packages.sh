@@ -1,9 +1,11 @@
 # Shared by the set-up scripts: installs the Debian packages Tivora needs when they are missing.
 # Sourced, not run.
 
-TIVORA_BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core"
+TIVORA_BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+  libxlsxwriter-dev pkg-config"
 TIVORA_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev libshp-dev clang clang-format libclang-rt-14-dev
-  g++-mingw-w64-x86-64-posix xvfb xauth xdotool x11-utils imagemagick python3 python3-dbfread gdal-bin"
+  g++-mingw-w64-x86-64-posix xvfb xauth xdotool x11-utils imagemagick python3 python3-dbfread gdal-bin
+  python3-openpyxl poppler-utils"
 
 # ensure_packages PACKAGE...: installs those not yet installed, with apt-get as root or through sudo.
 ensure_packages() {

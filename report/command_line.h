@@ -1,0 +1,48 @@
+#pragma once
+
+#include "report/export.h"
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// The command line of tivora-report: the batch face (export, protocol) and the window.
+namespace report {
+
+// Exit codes.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;   // nothing (or not everything) was written; the reason is on stderr
+inline constexpr int kExitUsage = 2;     // the command line is wrong
+inline constexpr int kExitRowErrors = 3; // written, but some rows could not be read in full (listed on stderr)
+
+enum class CommandKind { Window, Export, Protocol, Help, Version };
+
+struct Command
+{
+    CommandKind kind = CommandKind::Window;
+    std::string table;  // may be empty for the window
+    std::string output; // export and protocol; "-" is the standard output for CSV
+    std::uint32_t row = 0;
+    ExportOptions exportOptions;
+};
+
+struct ParsedCommandLine
+{
+    std::optional<Command> command;
+    std::string error; // when `command` is empty: what is wrong, for "tivora-report: <error>"
+};
+
+// Parses the arguments after the program name. Options may come in any order after the command word;
+// every option takes its value as the next argument or after "=" (`--format=csv`).
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
+
+// The text of --help.
+std::string usageText();
+
+// Runs an export command: writes the file, then lists the rows' problems on `err`. Returns the exit
+// code. Never throws.
+int runExport(const Command& command, std::ostream& err);
+
+} // namespace report

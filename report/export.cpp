@@ -1,0 +1,214 @@
+#include "report/export.h"
+
+#include "storage/result_record.h"
+
+#include <charconv>
+
+namespace report {
+
+namespace {
+
+// The statistic columns of each block, in order; the header prefixes them with "s1_" ... "all_".
+constexpr const char* kStatisticColumns[]
+    = {"n", "mean", "median", "sd", "min", "max", "p10", "p90", "speed", "lapses", "anticipations", "premature"};
+
+void optionalNumber(TableSink& sink, const std::optional<double>& value)
+{
+    if (value) {
+        sink.number(*value);
+    } else {
+        sink.empty();
+    }
+}
+
+void writeStatistics(TableSink& sink, const Statistics& stats, bool valid)
+{
+    if (!valid) {
+        for (std::size_t i = 0; i < std::size(kStatisticColumns); ++i) {
+            sink.empty();
+        }
+        return;
+    }
+    sink.integer(static_cast<std::int64_t>(stats.n));
+    for (const auto* value :
+         {&stats.mean, &stats.median, &stats.sd, &stats.min, &stats.max, &stats.p10, &stats.p90, &stats.speed}) {
+        optionalNumber(sink, *value);
+    }
+    sink.integer(static_cast<std::int64_t>(stats.lapses));
+    sink.integer(static_cast<std::int64_t>(stats.anticipations));
+    if (stats.premature) {
+        sink.integer(*stats.premature);
+    } else {
+        sink.empty();
+    }
+}
+
+void writeValue(TableSink& sink, const storage::FieldValue& value)
+{
+    if (const auto* text = std::get_if<std::string>(&value)) {
+        sink.text(*text);
+    } else if (const auto* whole = std::get_if<std::int64_t>(&value)) {
+        sink.integer(*whole);
+    } else if (const auto* number = std::get_if<double>(&value)) {
+        sink.number(*number);
+    } else {
+        sink.empty();
+    }
+}
+
+// A column of the timing record as written: a whole number as a number cell, anything else as text.
+void passThrough(TableSink& sink, const std::string& text)
+{
+    std::int64_t value = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty()) {
+        sink.empty();
+    } else if (result.ec == std::errc() && result.ptr == text.data() + text.size()) {
+        sink.integer(value);
+    } else {
+        sink.text(text);
+    }
+}
+
+void note(ExportSummary& summary, const StoredTest& test, const TestAnalysis& analysis)
+{
+    for (const RowIssue& issue : analysis.issues) {
+        summary.problems.push_back(problemLine(test.identity.record, issue));
+    }
+    summary.rowsWithErrors += analysis.hasErrors() ? 1U : 0U;
+}
+
+} // namespace
+
+const char* meanCheckWord(MeanCheck check)
+{
+    switch (check) {
+    case MeanCheck::Matches:
+        return "matches";
+    case MeanCheck::Differs:
+        return "differs";
+    case MeanCheck::ShortTotal:
+        return "16-bit total";
+    case MeanCheck::NotPossible:
+        return "not possible";
+    case MeanCheck::NotApplicable:
+        break;
+    }
+    return "";
+}
+
+void writeTestHeader(TableSink& sink)
+{
+    sink.text("row");
+    for (const storage::TableFieldDef& field : storage::resultTableFields()) {
+        sink.text(field.name);
+    }
+    for (const std::string block : {"s1_", "s2_", "s3_", "s4_", "all_"}) {
+        for (const char* column : kStatisticColumns) {
+            sink.text(block + column);
+        }
+    }
+    for (int n = 1; n <= kSeriesCount; ++n) {
+        sink.text("s" + std::to_string(n) + "_mean_check");
+    }
+    sink.text("timing_record");
+    sink.text("issues");
+    sink.endRow();
+}
+
+void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis)
+{
+    sink.integer(test.identity.record);
+    for (const storage::FieldValue& value : test.values) {
+        writeValue(sink, value);
+    }
+    for (const SeriesAnalysis& series : analysis.series) {
+        writeStatistics(sink, series.stats, series.valid);
+    }
+    writeStatistics(sink, analysis.all, analysis.allValid);
+    for (const SeriesAnalysis& series : analysis.series) {
+        sink.text(meanCheckWord(series.meanCheck));
+    }
+    sink.integer(analysis.fineValues ? 1 : 0);
+    sink.text(describeAll(analysis.issues));
+    sink.endRow();
+}
+
+void writeTrialHeader(TableSink& sink)
+{
+    for (const char* column :
+         {"row", "series", "trial", "rt_ms", "rt_us", "line", "foreperiod_programmed_ms", "foreperiod_measured_us",
+          "premature", "input", "response_stamp", "onset_stamp", "test_time"}) {
+        sink.text(column);
+    }
+    sink.endRow();
+}
+
+std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis)
+{
+    std::size_t lines = 0;
+    for (const SeriesAnalysis& series : analysis.series) {
+        if (!series.valid) {
+            continue;
+        }
+        const auto& fine = analysis.fineTrials[static_cast<std::size_t>(series.number - 1)];
+        for (std::size_t i = 0; i < series.storedMs.size(); ++i) {
+            sink.integer(test.identity.record);
+            sink.integer(series.number);
+            sink.integer(static_cast<std::int64_t>(i + 1));
+            sink.integer(series.storedMs[i]);
+            if (analysis.fineValues && i < fine.size()) {
+                const TimingTrial& trial = fine[i];
+                sink.integer(trial.rtUs);
+                for (const std::string* text :
+                     {&trial.line, &trial.foreperiodProgrammedMs, &trial.foreperiodMeasuredUs, &trial.premature}) {
+                    passThrough(sink, *text);
+                }
+                for (const std::string* text :
+                     {&trial.input, &trial.responseStamp, &trial.onsetStamp, &trial.testTime}) {
+                    sink.text(*text);
+                }
+            } else {
+                for (int column = 0; column < 9; ++column) {
+                    sink.empty();
+                }
+            }
+            sink.endRow();
+            ++lines;
+        }
+    }
+    return lines;
+}
+
+ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, const std::string& outputPath,
+                          const ExportOptions& options, const std::vector<std::uint32_t>* records)
+{
+    std::unique_ptr<TableSink> sink = options.format == ExportFormat::Xlsx ? makeXlsxSink(outputPath, "tests")
+                                                                           : makeCsvSink(outputPath, options.csv);
+    const bool trials = options.format == ExportFormat::Trials;
+    trials ? writeTrialHeader(*sink) : writeTestHeader(*sink);
+    ExportSummary summary;
+    const auto write = [&](const StoredTest& test) {
+        const TestAnalysis analysis = analyse(test, options.analysis, timing);
+        if (trials) {
+            summary.trials += writeTrialRows(*sink, test, analysis);
+        } else {
+            writeTestRow(*sink, test, analysis);
+        }
+        ++summary.tests;
+        note(summary, test, analysis);
+    };
+    if (records) {
+        for (const std::uint32_t record : *records) {
+            if (const auto test = reader.read(record)) {
+                write(*test);
+            }
+        }
+    } else {
+        reader.forEach(write);
+    }
+    sink->finish();
+    return summary;
+}
+
+} // namespace report

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "report/results_reader.h"
+#include "report/table_sink.h"
+#include "report/test_analysis.h"
+#include "report/timing_record.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace report {
+
+enum class ExportFormat {
+    Csv,    // one line per test: the 25 fields as typed values, then the statistics
+    Xlsx,   // the same as a workbook
+    Trials, // CSV, one line per trial: row, series, trial number, reaction time, and the timing record's values
+};
+
+struct ExportOptions
+{
+    ExportFormat format = ExportFormat::Csv;
+    CsvOptions csv;
+    AnalysisOptions analysis;
+};
+
+// What an export did, and the problems of the rows it wrote ("row 7: SER1A: ...").
+struct ExportSummary
+{
+    std::size_t tests = 0;
+    std::size_t trials = 0;
+    std::size_t rowsWithErrors = 0;
+    std::vector<std::string> problems; // errors and warnings, in row order
+};
+
+// Writes the tests of `reader` to `outputPath` in `options.format`: every shown row in record order, or
+// only `records` (in that order; rows marked deleted meanwhile are left out) when given. `timing` may be
+// null. The output is complete or not there at all. Throws ReportError and storage::TableError.
+ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, const std::string& outputPath,
+                          const ExportOptions& options, const std::vector<std::uint32_t>* records = nullptr);
+
+// The header and one row of the per-test table, for any sink.
+void writeTestHeader(TableSink& sink);
+void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis);
+
+// The header and the lines of one test of the per-trial table. Returns the number of lines.
+void writeTrialHeader(TableSink& sink);
+std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis);
+
+// The export's word for a mean check ("matches", "differs", "16-bit total", "not possible", "").
+const char* meanCheckWord(MeanCheck check);
+
+} // namespace report

@@ -1,0 +1,190 @@
+#include "report/export.h"
+#include "report/report_error.h"
+#include "report/test_support.h"
+#include "storage/test_support.h"
+
+#include <cmath>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace report {
+namespace {
+
+using storage::testing::readAll;
+
+// A sink that keeps the cells as text, to look at the columns.
+class RecordingSink final : public TableSink
+{
+public:
+    void text(std::string_view value) override { m_row.push_back("t:" + std::string(value)); }
+    void integer(std::int64_t value) override { m_row.push_back("i:" + std::to_string(value)); }
+    void number(double value) override { m_row.push_back("n:" + shortestNumber(value)); }
+    void empty() override { m_row.push_back(""); }
+    void endRow() override
+    {
+        rows.push_back(m_row);
+        m_row.clear();
+    }
+    void finish() override { }
+
+    std::vector<std::vector<std::string>> rows;
+
+private:
+    std::vector<std::string> m_row;
+};
+
+class ExportTest : public ::testing::Test
+{
+protected:
+    std::string table(const std::vector<storage::ResultRecord>& records)
+    {
+        const std::string path = m_dir.path("tivora4.DBF");
+        testing::appendRecords(path, records);
+        return path;
+    }
+
+    static storage::ResultRecord person(const char* surname, const std::string& list)
+    {
+        return testing::rawRecord({surname, "Jana", "905512", "1234", " 7.12.2026"}, {{2, 305.0, 1, list, ""}});
+    }
+
+    storage::testing::TempDir m_dir;
+};
+
+TEST_F(ExportTest, TestRowHasTheFieldsThenTheStatisticsOfEachBlock)
+{
+    RecordingSink sink;
+    writeTestHeader(sink);
+    StoredTest test;
+    test.identity.record = 4;
+    test.values[0] = std::string("Nováková");
+    test.values[5] = std::int64_t {2};
+    test.values[9] = 305.0;
+    test.series[0] = {2, 305.0, 1, "300|310|", ""};
+    writeTestRow(sink, test, analyse(test, {}));
+    ASSERT_EQ(sink.rows.size(), 2U);
+    const auto& header = sink.rows[0];
+    const auto& row = sink.rows[1];
+    ASSERT_EQ(header.size(), row.size());
+    const auto cell = [&](const std::string& name) {
+        const auto at = std::find(header.begin(), header.end(), "t:" + name);
+        return at == header.end() ? std::string("missing") : row[static_cast<std::size_t>(at - header.begin())];
+    };
+    EXPECT_EQ(header.size(), 1U + 25U + 5U * 12U + 4U + 2U);
+    EXPECT_EQ(cell("row"), "i:4");
+    EXPECT_EQ(cell("PRIJM"), "t:Nováková");
+    EXPECT_EQ(cell("POC_1SER"), "i:2");
+    EXPECT_EQ(cell("PRUMER1"), "n:305");
+    EXPECT_EQ(cell("JMENO"), "");
+    EXPECT_EQ(cell("s1_n"), "i:2");
+    EXPECT_EQ(cell("s1_sd"), "n:" + shortestNumber(std::sqrt(50.0)));
+    EXPECT_EQ(cell("s1_premature"), "i:1");
+    EXPECT_EQ(cell("s1_mean_check"), "t:matches");
+    EXPECT_EQ(cell("s2_n"), "i:0");
+    EXPECT_EQ(cell("s2_mean"), "");
+    EXPECT_EQ(cell("all_p90"), "n:309");
+    EXPECT_EQ(cell("timing_record"), "i:0");
+    EXPECT_EQ(cell("issues"), "t:");
+}
+
+TEST_F(ExportTest, CsvIsRfc4180WithAByteOrderMark)
+{
+    const std::string path = table({person("Čárka, \"Uvoz\"", "300|310|")});
+    ResultsReader reader(path);
+    ExportOptions options;
+    const ExportSummary summary = exportTests(reader, nullptr, m_dir.path("out.csv"), options);
+    EXPECT_EQ(summary.tests, 1U);
+    const std::string csv = readAll(m_dir.path("out.csv"));
+    EXPECT_EQ(csv.rfind("\xEF\xBB\xBFrow,PRIJM,JMENO,", 0), 0U);
+    EXPECT_NE(csv.find("\r\n1,\"Čárka, \"\"Uvoz\"\"\",Jana,905512,1234,7.12.2026,2,0,0,0,305,0,0,0,1,"),
+              std::string::npos);
+    EXPECT_EQ(csv.substr(csv.size() - 2), "\r\n");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 2);
+}
+
+TEST_F(ExportTest, DelimiterAndDecimalCommaForOtherLocales)
+{
+    const std::string path = table({person("Nováková", "300|305|")});
+    ResultsReader reader(path);
+    ExportOptions options;
+    options.csv = {';', true};
+    exportTests(reader, nullptr, m_dir.path("out.csv"), options);
+    const std::string csv = readAll(m_dir.path("out.csv"));
+    EXPECT_NE(
+        csv.find("1;Nováková;Jana;905512;1234;7.12.2026;2;0;0;0;305;0;0;0;1;0;0;0;300|305|;;;;;;;;2;302,5;302,5;"),
+        std::string::npos);
+}
+
+TEST_F(ExportTest, TrialsAreOneLinePerTrialOfReadableSeries)
+{
+    const std::string path
+        = table({person("A", "300|310|"),
+                 testing::rawRecord({"B", "", "", "", ""}, {{1, 1.0, 0, "1x|", ""}, {1, 9.0, 0, "9|", ""}})});
+    ResultsReader reader(path);
+    ExportOptions options;
+    options.format = ExportFormat::Trials;
+    const ExportSummary summary = exportTests(reader, nullptr, m_dir.path("trials.csv"), options);
+    EXPECT_EQ(summary.trials, 3U);
+    EXPECT_EQ(summary.rowsWithErrors, 1U);
+    ASSERT_EQ(summary.problems.size(), 1U);
+    EXPECT_EQ(summary.problems[0], "row 2: error: SER1A: character 2 ('x') is neither a digit nor '|'");
+    EXPECT_EQ(readAll(m_dir.path("trials.csv")),
+              "\xEF\xBB\xBFrow,series,trial,rt_ms,rt_us,line,foreperiod_programmed_ms,foreperiod_measured_us,premature,"
+              "input,response_stamp,onset_stamp,test_time\r\n"
+              "1,1,1,300,,,,,,,,,\r\n1,1,2,310,,,,,,,,,\r\n2,2,1,9,,,,,,,,,\r\n");
+}
+
+TEST_F(ExportTest, ChosenRecordsInTheirOrderDeletedOnesLeftOut)
+{
+    const std::string path = table({person("A", "1|"), person("B", "2|"), person("C", "3|")});
+    testing::deleteRecord(path, 2);
+    ResultsReader reader(path);
+    ExportOptions options;
+    options.format = ExportFormat::Trials;
+    const std::vector<std::uint32_t> records {3, 2};
+    exportTests(reader, nullptr, m_dir.path("some.csv"), options, &records);
+    const std::string csv = readAll(m_dir.path("some.csv"));
+    EXPECT_NE(csv.find("\r\n3,1,1,3,"), std::string::npos);
+    EXPECT_EQ(csv.find("\r\n2,"), std::string::npos);
+}
+
+TEST_F(ExportTest, FailedExportLeavesNoFileAndKeepsAnOldOne)
+{
+    const std::string path = table({person("A", "1|")});
+    ResultsReader reader(path);
+    EXPECT_THROW(exportTests(reader, nullptr, m_dir.path("missing/out.csv"), {}), ReportError);
+    storage::testing::writeAll(m_dir.path("old.xlsx"), "old");
+    {
+        auto sink = makeXlsxSink(m_dir.path("old.xlsx"), "tests");
+        sink->text("unfinished");
+        // Destroyed without finish(): the export failed half-way.
+    }
+    EXPECT_EQ(readAll(m_dir.path("old.xlsx")), "old");
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(m_dir.dir())) {
+        ++files;
+    }
+    EXPECT_EQ(files, 2U); // the table and the old file: no temporary file is left behind
+}
+
+TEST_F(ExportTest, XlsxIsAZipWorkbook)
+{
+    const std::string path = table({person("A", "300|310|")});
+    ResultsReader reader(path);
+    ExportOptions options;
+    options.format = ExportFormat::Xlsx;
+    exportTests(reader, nullptr, m_dir.path("out.xlsx"), options);
+    EXPECT_EQ(readAll(m_dir.path("out.xlsx")).substr(0, 2), "PK");
+}
+
+TEST(ShortestNumberTest, ReadsBackAsTheSameValue)
+{
+    EXPECT_EQ(shortestNumber(312.5), "312.5");
+    EXPECT_EQ(shortestNumber(0.1), "0.1");
+    EXPECT_EQ(shortestNumber(250000000.0), "250000000");
+    EXPECT_EQ(shortestNumber(0.000015), "0.000015");
+    EXPECT_EQ(std::stod(shortestNumber(1.0 / 3.0)), 1.0 / 3.0);
+}
+
+} // namespace
+} // namespace report

@@ -1,0 +1,198 @@
+// Makes results tables for the report's checks with other programs, its end-to-end tests and its
+// benchmark.
+//
+//   report_fixture sample PROGRAM_TXT TABLE   people taking the test of PROGRAM_TXT, some of them several
+//                                             times; the last tests also get a timing record beside TABLE
+//   report_fixture varied TABLE               rows as hands and damage leave them: edited, cut, broken lists,
+//                                             Czech names, a deleted row, texts with commas and quotes
+//   report_fixture large TABLE ROWS           ROWS tests of the sample program, quickly
+#include "report/test_support.h"
+
+#include <cmath>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <sstream>
+
+namespace {
+
+using report::testing::RawSeries;
+using storage::SubjectIdentity;
+
+const char* const kTimingHeader
+    = "test_time,table_row,line,block,series,foreperiod_programmed_ms,foreperiod_measured_us,onset_us,"
+      "response_us,rt_us,rt_stored_ms,premature,input,response_stamp,onset_stamp\r\n";
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path);
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Reaction times as people give them: most around 250 to 400 ms, now and then a lapse or an anticipation.
+std::vector<std::uint32_t> reactionTimes(std::mt19937& random, std::size_t count, double typical)
+{
+    std::lognormal_distribution<double> usual(std::log(typical), 0.18);
+    std::uniform_real_distribution<double> chance(0.0, 1.0);
+    std::vector<std::uint32_t> times;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double roll = chance(random);
+        double rt = usual(random);
+        if (roll < 0.06) {
+            rt = 520.0 + 900.0 * chance(random);
+        } else if (roll < 0.09) {
+            rt = 40.0 + 55.0 * chance(random);
+        }
+        times.push_back(static_cast<std::uint32_t>(std::lround(rt)));
+    }
+    return times;
+}
+
+struct Person
+{
+    SubjectIdentity identity;
+    double typical;
+};
+
+// The timing record's lines of one stored test: its trial lines of `program` with finer stamps.
+void appendTiming(std::ofstream& out, const std::string& program, const std::vector<std::uint32_t>& times,
+                  std::uint32_t row, int day, std::mt19937& random)
+{
+    std::uniform_int_distribution<int> fraction(0, 999);
+    std::istringstream lines(program);
+    std::string line;
+    int index = -1;
+    std::size_t trial = 0;
+    std::string block = "practice";
+    std::int64_t clock = 5'000'000;
+    int measured = 0;
+    while (std::getline(lines, line)) {
+        ++index;
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.rfind("77", 0) == 0) {
+            block = "measured";
+            continue;
+        }
+        if (line.rfind("88", 0) == 0) {
+            break;
+        }
+        const std::uint32_t stored = trial < times.size() ? times[trial] : 0U;
+        const std::int64_t rtUs = std::int64_t {stored} * 1000 + fraction(random);
+        const std::int64_t foreperiod = std::stoll(line) * 1000;
+        clock += foreperiod * 1000 + 1500;
+        const int series = block == "measured" ? 1 + measured++ / 8 : 0;
+        out << "2026-12-" << (day < 10 ? "0" : "") << day << "T10:00:00+01:00," << row << ',' << index << ',' << block
+            << ',' << (series ? std::to_string(series) : std::string()) << ',' << foreperiod << ','
+            << foreperiod * 1000 + 1500 << ',' << clock << ',' << clock + rtUs << ',' << rtUs << ',' << stored
+            << ",0,key,event,server\r\n";
+        clock += rtUs;
+        ++trial;
+    }
+}
+
+int sample(const std::string& programPath, const std::string& table)
+{
+    const std::string program = readFile(programPath);
+    std::mt19937 random(20261208);
+    const std::vector<Person> people = {
+        {{"Nováková", "Jana", "905512", "1234", ""}, 290.0},
+        {{"Dvořák", "Jiří", "851003", "4321", ""}, 340.0},
+        {{"Černá", "Žofie", "016205", "0007", ""}, 310.0},
+    };
+    std::vector<storage::ResultRecord> records;
+    std::ofstream timing(table.substr(0, table.rfind('.')) + "_timing.csv", std::ios::binary);
+    timing << kTimingHeader;
+    const int visits[] = {1, 2, 3, 1, 3, 5, 2, 7, 4};
+    for (std::size_t i = 0; i < std::size(visits); ++i) {
+        const Person& person = people[i % people.size()];
+        SubjectIdentity who = person.identity;
+        const int day = visits[i];
+        who.date = (day < 10 ? " " : "") + std::to_string(day) + ".12.2026";
+        const auto times = reactionTimes(random, 19, person.typical);
+        std::vector<int> premature(19, 0);
+        premature[4 + i % 7] = 1;
+        records.push_back(report::testing::evaluatedRecord(program, times, premature, who));
+        if (i + 3 >= std::size(visits)) {
+            appendTiming(timing, program, times, static_cast<std::uint32_t>(i + 1), day, random);
+        }
+    }
+    report::testing::appendRecords(table, records);
+    return timing ? 0 : 1;
+}
+
+int varied(const std::string& table)
+{
+    const SubjectIdentity who {"Příliš žluťoučký", "Kůň", "905512", "1234", " 8.12.2026"};
+    std::string cutB;
+    while (cutB.size() + 4 <= 252) {
+        cutB += "400|";
+    }
+    cutB += "31"; // 254 characters: the table cut the value 315 behind its "31"
+
+    using report::testing::rawRecord;
+    std::vector<storage::ResultRecord> records = {
+        rawRecord(who, {{4, 300.0, 1, "250|300|300|350|", ""}, {2, 450.0, 0, "400|500|", ""}}),
+        rawRecord({"Smazaný", "Řádek", "111111", "1111", " 8.12.2026"}, {{1, 300.0, 0, "300|", ""}}),
+        rawRecord({"Ručně", "Upravený", "222222", "2222", " 8.12.2026"}, {{3, 300.0, 0, "300|310|400|", ""}}),
+        rawRecord({"Chybí", "Hodnota", "333333", "3333", " 8.12.2026"}, {{4, 300.0, 2, "300|310|290|", ""}}),
+        rawRecord({"Poškozený", "Seznam", "444444", "4444", " 8.12.2026"},
+                  {{3, 300.0, 0, "300|3x0|300|", ""}, {2, 200.0, 0, "150|250|", ""}}),
+        rawRecord({"Useknutý", "Seznam", "555555", "5555", " 8.12.2026"}, {{66, 397.0, 0, "200|", cutB}}),
+        rawRecord({"Starý", "Součet", "666666", "6666", " 8.12.2026"}, {{2, 2768.0, 0, "40000|31072|", ""}}),
+        rawRecord({"Čárka, \"uvozovky\"", "Jméno", "777777", "7777", "12/ 8/2026"},
+                  {{1, 95.0, 3, "95|", ""}, {1, 0.0, 0, "", ""}}),
+        rawRecord({"", "", "      ", "    ", "          "}, {}),
+        rawRecord(who, {{2, 251.0, 0, "250|251|", ""}}),
+    };
+    report::testing::appendRecords(table, records);
+    report::testing::deleteRecord(table, 2);
+    return 0;
+}
+
+int large(const std::string& table, std::size_t rows)
+{
+    std::mt19937 random(7);
+    std::vector<storage::ResultRecord> records;
+    const std::size_t batch = 10'000;
+    for (std::size_t i = 0; i < rows; ++i) {
+        SubjectIdentity who {"Testovací" + std::to_string(i % 5000), "Osoba", std::to_string(100000 + i % 5000), "1000",
+                             " 8.12.2026"};
+        records.push_back(report::testing::evaluatedRecord(report::testing::kSampleProgram,
+                                                           reactionTimes(random, 19, 300.0), {}, who));
+        if (records.size() == batch || i + 1 == rows) {
+            report::testing::appendRecords(table, records);
+            records.clear();
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        if (args.size() == 3 && args[0] == "sample") {
+            return sample(args[1], args[2]);
+        }
+        if (args.size() == 2 && args[0] == "varied") {
+            return varied(args[1]);
+        }
+        if (args.size() == 3 && args[0] == "large") {
+            return large(args[1], std::stoul(args[2]));
+        }
+    } catch (const std::exception& error) {
+        std::cerr << "report_fixture: " << error.what() << '\n';
+        return 1;
+    }
+    std::cerr << "usage: report_fixture sample PROGRAM_TXT TABLE | varied TABLE | large TABLE ROWS\n";
+    return 2;
+}

@@ -1,0 +1,92 @@
+// tivora-report: the statistics, protocols and exports of a results table. With "export" or
+// "protocol" it works as a command; otherwise it opens the examiner's window.
+#include "report/command_line.h"
+#include "report/gui/protocol_output.h"
+#include "report/gui/report_window.h"
+#include "ui/application.h"
+
+#include <iostream>
+
+#include <QFileInfo>
+#include <QGuiApplication>
+
+namespace {
+
+void nameApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("tivora-report"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TIVORA_VERSION));
+}
+
+int usageError(const std::string& error)
+{
+    std::cerr << "tivora-report: " << error << "\nTry 'tivora-report --help'.\n";
+    return report::kExitUsage;
+}
+
+int runWindow(int argc, char* argv[])
+{
+    ui::Application app(argc, argv); // takes Qt's own options (-platform, ...) off the command line
+    app.setQuitOnLastWindowClosed(true);
+    nameApplication();
+    std::vector<std::string> args;
+    for (const QString& arg : QCoreApplication::arguments().mid(1)) {
+        args.push_back(arg.toStdString());
+    }
+    const report::ParsedCommandLine parsed = report::parseCommandLine(args);
+    if (!parsed.command) {
+        return usageError(parsed.error);
+    }
+    report::gui::ReportWindow window(parsed.command->exportOptions.analysis);
+    window.show();
+    QString table = QString::fromStdString(parsed.command->table);
+    if (table.isEmpty() && QFileInfo::exists(QStringLiteral("tivora4.DBF"))) {
+        table = QStringLiteral("tivora4.DBF");
+    }
+    if (!table.isEmpty()) {
+        window.openTable(table);
+    }
+    return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const bool command = !args.empty()
+        && (args[0] == "export" || args[0] == "protocol" || args[0] == "--help" || args[0] == "-h"
+            || args[0] == "--version");
+    if (!command) {
+        return runWindow(argc, argv);
+    }
+    const report::ParsedCommandLine parsed = report::parseCommandLine(args);
+    if (!parsed.command) {
+        return usageError(parsed.error);
+    }
+    switch (parsed.command->kind) {
+    case report::CommandKind::Help:
+        std::cout << report::usageText();
+        return report::kExitOk;
+    case report::CommandKind::Version:
+        std::cout << "tivora-report " << TIVORA_VERSION << '\n';
+        return report::kExitOk;
+    case report::CommandKind::Export:
+        return report::runExport(*parsed.command, std::cerr);
+    default:
+        break;
+    }
+    // A protocol is drawn with Qt's fonts and PDF writer, which need an application object but no screen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    // Qt's notes about the session (no runtime folder, no screen) mean nothing to a command's user.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg) {
+            std::cerr << "tivora-report: " << message.toStdString() << '\n';
+        }
+    });
+    QGuiApplication app(argc, argv);
+    nameApplication();
+    return report::gui::runProtocol(*parsed.command, std::cerr);
+}

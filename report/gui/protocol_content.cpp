@@ -1,0 +1,43 @@
+#include "report/gui/protocol_content.h"
+
+#include "report/report_error.h"
+
+#include <QDate>
+#include <QFileInfo>
+#include <QLocale>
+
+namespace report::gui {
+
+DateOrder systemDateOrder()
+{
+    const QString format = QLocale::system().dateFormat(QLocale::ShortFormat);
+    const qsizetype day = format.indexOf(QLatin1Char('d'));
+    const qsizetype month = format.indexOf(QLatin1Char('M'));
+    return month >= 0 && day >= 0 && month < day ? DateOrder::MonthDay : DateOrder::DayMonth;
+}
+
+ProtocolContent loadProtocol(ResultsReader& reader, const TimingRecord* timing, std::uint32_t record,
+                             const std::vector<TestIdentity>* identities, const AnalysisOptions& options)
+{
+    if (record < 1 || record > reader.recordCount()) {
+        throw ReportError("row " + std::to_string(record) + " does not exist: the table has "
+                          + std::to_string(reader.recordCount()) + " rows");
+    }
+    auto test = reader.read(record);
+    if (!test) {
+        throw ReportError("row " + std::to_string(record) + " is marked deleted");
+    }
+    ProtocolContent content;
+    content.analysis = analyse(*test, options, timing);
+    const std::vector<TestIdentity> samePerson
+        = identities ? std::vector<TestIdentity> {} : reader.identitiesWithBirthNumber(test->identity.birthNumberKey());
+    content.history = personHistory(reader, identities ? *identities : samePerson, test->identity, options, timing,
+                                    systemDateOrder(), QDate::currentDate().year());
+    content.test = std::move(*test);
+    content.thresholds = options.thresholds;
+    content.tableName = QFileInfo(QString::fromStdString(reader.path())).fileName();
+    content.created = QDateTime::currentDateTime();
+    return content;
+}
+
+} // namespace report::gui

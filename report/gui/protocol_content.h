@@ -1,0 +1,37 @@
+#pragma once
+
+#include "report/history.h"
+#include "report/results_reader.h"
+#include "report/test_analysis.h"
+#include "report/timing_record.h"
+
+#include <cstdint>
+#include <vector>
+
+#include <QDateTime>
+#include <QString>
+
+namespace report::gui {
+
+// Everything one protocol shows.
+struct ProtocolContent
+{
+    StoredTest test;
+    TestAnalysis analysis;
+    std::vector<HistoryPoint> history; // the person's tests up to this one; shown from two on
+    Thresholds thresholds;
+    QString tableName; // the table's file name
+    QDateTime created; // when the protocol was made
+};
+
+// The date order of the system's short date format (day before month, or month before day).
+DateOrder systemDateOrder();
+
+// Reads the test stored as `record` and what its protocol needs. `identities` are the table's rows among
+// which the person's earlier tests are found (all of them, or those with the person's birth number);
+// when null, the table is searched. Throws ReportError "row N does not exist:
+// the table has M rows" / "row N is marked deleted", and what the reader throws.
+ProtocolContent loadProtocol(ResultsReader& reader, const TimingRecord* timing, std::uint32_t record,
+                             const std::vector<TestIdentity>* identities, const AnalysisOptions& options);
+
+} // namespace report::gui

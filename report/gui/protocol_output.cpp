@@ -1,0 +1,94 @@
+#include "report/gui/protocol_output.h"
+
+#include "report/gui/protocol_painter.h"
+#include "report/report_error.h"
+
+#include <exception>
+
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <QSaveFile>
+
+namespace report::gui {
+
+namespace {
+
+QString documentTitle(const ProtocolContent& content)
+{
+    const TestIdentity& who = content.test.identity;
+    return QStringLiteral("Protokol vyšetření – %1 %2, %3")
+        .arg(QString::fromStdString(who.firstName), QString::fromStdString(who.surname),
+             QString::fromStdString(who.date));
+}
+
+void fail(const QString& path, const QString& reason)
+{
+    throw ReportError("Cannot write file " + path.toStdString() + ": " + reason.toStdString());
+}
+
+} // namespace
+
+void writeProtocolPdf(const QString& path, const ProtocolContent& content)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        fail(path, file.errorString());
+    }
+    {
+        QPdfWriter writer(&file);
+        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
+        writer.setResolution(1200);
+        writer.setTitle(documentTitle(content));
+        writer.setCreator(QStringLiteral("tivora-report"));
+        QPainter painter;
+        if (!painter.begin(&writer)) {
+            fail(path, QStringLiteral("the PDF could not be started"));
+        }
+        paintProtocol(painter, QRectF(0, 0, writer.width(), writer.height()), content);
+        painter.end();
+    }
+    if (!file.commit()) {
+        fail(path, file.errorString());
+    }
+}
+
+void printProtocol(QPrinter& printer, const ProtocolContent& content)
+{
+    printer.setFullPage(true);
+    printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
+    printer.setDocName(documentTitle(content));
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        throw ReportError("The printer " + printer.printerName().toStdString() + " cannot be started");
+    }
+    paintProtocol(painter, printer.paperRect(QPrinter::DevicePixel), content);
+    painter.end();
+}
+
+int runProtocol(const Command& command, std::ostream& err)
+{
+    try {
+        ResultsReader reader(command.table);
+        std::unique_ptr<TimingRecord> timing;
+        try {
+            timing = TimingRecord::openBeside(command.table);
+        } catch (const std::exception& error) {
+            err << "tivora-report: warning: " << error.what() << "; the table alone is used\n";
+        }
+        const ProtocolContent content
+            = loadProtocol(reader, timing.get(), command.row, nullptr, command.exportOptions.analysis);
+        writeProtocolPdf(QString::fromStdString(command.output), content);
+        for (const RowIssue& issue : content.analysis.issues) {
+            err << "tivora-report: " << problemLine(command.row, issue) << '\n';
+        }
+        return content.analysis.hasErrors() ? kExitRowErrors : kExitOk;
+    } catch (const std::exception& error) {
+        err << "tivora-report: " << error.what() << '\n';
+        return kExitFailure;
+    }
+}
+
+} // namespace report::gui

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "report/command_line.h"
+#include "report/gui/protocol_content.h"
+
+#include <ostream>
+
+#include <QString>
+
+class QPrinter;
+
+namespace report::gui {
+
+// Writes the protocol as a one-page A4 PDF to `path`, under a temporary name that is renamed when the
+// file is complete. Needs a QGuiApplication. Throws ReportError "Cannot write file <path>: <reason>".
+void writeProtocolPdf(const QString& path, const ProtocolContent& content);
+
+// Prints the protocol on `printer` (set up for A4 here, whole sheet). Needs a QGuiApplication. Throws
+// ReportError when the printer cannot be started.
+void printProtocol(QPrinter& printer, const ProtocolContent& content);
+
+// The protocol command: reads the table and writes the PDF. Returns the exit code (kExitRowErrors when
+// the row has errors, listed on `err`). Needs a QGuiApplication. Never throws.
+int runProtocol(const Command& command, std::ostream& err);
+
+} // namespace report::gui

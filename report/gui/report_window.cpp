@@ -1,0 +1,296 @@
+#include "report/gui/report_window.h"
+
+#include "report/gui/protocol_output.h"
+#include "ui/application.h"
+#include "ui/message_box.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPrintDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace report::gui {
+
+namespace {
+
+const QString kTestsCsvFilter = QStringLiteral("Tabulka CSV, řádek na vyšetření (*.csv)");
+const QString kXlsxFilter = QStringLiteral("Sešit Excel (*.xlsx)");
+const QString kTrialsCsvFilter = QStringLiteral("Tabulka CSV, řádek na pokus (*.csv)");
+
+QString defaultChooser(QWidget* parent, const QString& caption, const QString& suggested, const QString& filters,
+                       QString* selectedFilter)
+{
+    return QFileDialog::getSaveFileName(parent, caption, suggested, filters, selectedFilter);
+}
+
+QPushButton* makeButton(const QString& text, const QString& objectName, QWidget* parent)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(objectName);
+    return button;
+}
+
+} // namespace
+
+ReportWindow::ReportWindow(AnalysisOptions options, QWidget* parent)
+    : QMainWindow(parent)
+    , m_options(options)
+    , m_chooseFile(defaultChooser)
+{
+    setWindowTitle(QStringLiteral("Tivora – výsledky"));
+    buildWidgets();
+    updateButtons();
+    resize(1200, 800);
+}
+
+ReportWindow::~ReportWindow() = default;
+
+void ReportWindow::buildWidgets()
+{
+    auto* left = new QWidget(this);
+    m_filter = new QLineEdit(left);
+    m_filter->setObjectName(QStringLiteral("filterLineEdit"));
+    m_filter->setPlaceholderText(QStringLiteral("Hledat příjmení, jméno nebo rodné číslo"));
+    m_filter->setClearButtonEnabled(true);
+    m_model = new TestsModel(this);
+    m_list = new QTableView(left);
+    m_list->setObjectName(QStringLiteral("testsTableView"));
+    m_list->setModel(m_model);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->verticalHeader()->hide();
+    m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 6);
+    m_list->horizontalHeader()->setStretchLastSection(true);
+    m_countLabel = new QLabel(left);
+    m_countLabel->setObjectName(QStringLiteral("countLabel"));
+    auto* open = makeButton(QStringLiteral("Otevřít tabulku…"), QStringLiteral("openPushButton"), left);
+    auto* reload = makeButton(QStringLiteral("Obnovit"), QStringLiteral("refreshPushButton"), left);
+    m_exportAll = makeButton(QStringLiteral("Exportovat vše…"), QStringLiteral("exportAllPushButton"), left);
+    m_exportShown = makeButton(QStringLiteral("Exportovat zobrazené…"), QStringLiteral("exportShownPushButton"), left);
+    auto* leftLayout = new QVBoxLayout(left);
+    auto* tableButtons = new QHBoxLayout;
+    tableButtons->addWidget(open);
+    tableButtons->addWidget(reload);
+    tableButtons->addStretch();
+    leftLayout->addLayout(tableButtons);
+    leftLayout->addWidget(m_filter);
+    leftLayout->addWidget(m_list, 1);
+    leftLayout->addWidget(m_countLabel);
+    auto* exportButtons = new QHBoxLayout;
+    exportButtons->addWidget(m_exportAll);
+    exportButtons->addWidget(m_exportShown);
+    leftLayout->addLayout(exportButtons);
+
+    auto* right = new QWidget(this);
+    m_previewPrinter = new QPrinter(QPrinter::HighResolution);
+    m_preview = new QPrintPreviewWidget(m_previewPrinter, right);
+    m_preview->setObjectName(QStringLiteral("protocolPreview"));
+    m_print = makeButton(QStringLiteral("Tisk…"), QStringLiteral("printPushButton"), right);
+    m_savePdf = makeButton(QStringLiteral("Uložit jako PDF…"), QStringLiteral("savePdfPushButton"), right);
+    auto* rightLayout = new QVBoxLayout(right);
+    auto* protocolButtons = new QHBoxLayout;
+    protocolButtons->addStretch();
+    protocolButtons->addWidget(m_print);
+    protocolButtons->addWidget(m_savePdf);
+    rightLayout->addWidget(m_preview, 1);
+    rightLayout->addLayout(protocolButtons);
+
+    auto* splitter = new QSplitter(this);
+    splitter->addWidget(left);
+    splitter->addWidget(right);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({470, 730});
+    setCentralWidget(splitter);
+
+    connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
+        ui::guarded(this, [&] {
+            const std::uint32_t keep = currentRecord();
+            m_model->setFilter(text);
+            const int row = m_model->rowOf(keep);
+            m_list->selectRow(row >= 0 ? row : 0);
+            chooseCurrentRow();
+        });
+    });
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { ui::guarded(this, [&] { chooseCurrentRow(); }); });
+    connect(m_preview, &QPrintPreviewWidget::paintRequested, this,
+            [this](QPrinter* printer) { ui::guarded(this, [&] { paintPreview(printer); }); });
+    connect(open, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { openWithDialog(); }); });
+    connect(reload, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { refresh(); }); });
+    connect(m_print, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { printChosen(); }); });
+    connect(m_savePdf, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { saveChosenAsPdf(); }); });
+    connect(m_exportAll, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { exportWithDialog(false); }); });
+    connect(m_exportShown, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { exportWithDialog(true); }); });
+}
+
+void ReportWindow::openTable(const QString& path)
+{
+    ui::guarded(this, [&] {
+        m_content.reset();
+        m_timing.reset();
+        m_reader.reset();
+        m_model->setTests({});
+        m_reader = std::make_unique<ResultsReader>(path.toStdString());
+        openTimingRecord();
+        m_model->setTests(m_reader->identities());
+        setWindowTitle(QStringLiteral("Tivora – výsledky – %1").arg(QDir::toNativeSeparators(path)));
+        m_list->resizeColumnsToContents();
+        m_list->selectRow(0);
+        chooseCurrentRow();
+    });
+    updateButtons();
+}
+
+void ReportWindow::openTimingRecord()
+{
+    // A timing record that cannot be used leaves the table's own values; the status line says why.
+    try {
+        m_timing = TimingRecord::openBeside(m_reader->path());
+    } catch (const std::exception& error) {
+        m_timing.reset();
+        statusBar()->showMessage(QString::fromStdString(error.what()));
+    }
+}
+
+void ReportWindow::refresh()
+{
+    if (!m_reader) {
+        return;
+    }
+    const std::uint32_t keep = currentRecord();
+    m_reader->refresh();
+    openTimingRecord(); // stations append to it too
+    m_model->setTests(m_reader->identities());
+    const int row = m_model->rowOf(keep);
+    m_list->selectRow(row >= 0 ? row : 0);
+    m_content.reset(); // the row may have been deleted or the timing record grown: read it again
+    chooseCurrentRow();
+}
+
+void ReportWindow::chooseCurrentRow()
+{
+    const QModelIndex current = m_list->selectionModel()->currentIndex();
+    const std::uint32_t record = m_model->recordAt(current.isValid() ? current.row() : -1);
+    if (record != currentRecord() || (record != 0 && !m_content)) {
+        showTest(record);
+    }
+    m_countLabel->setText(
+        QStringLiteral("Zobrazeno %1 z %2 vyšetření").arg(m_model->rowCount()).arg(m_model->totalCount()));
+}
+
+void ReportWindow::showTest(std::uint32_t record)
+{
+    m_content.reset();
+    if (record != 0 && m_reader) {
+        m_content = loadProtocol(*m_reader, m_timing.get(), record, &m_model->tests(), m_options);
+    }
+    updateButtons();
+    m_preview->updatePreview();
+}
+
+void ReportWindow::paintPreview(QPrinter* printer)
+{
+    if (m_content) {
+        printProtocol(*printer, *m_content);
+    }
+}
+
+void ReportWindow::updateButtons()
+{
+    m_print->setEnabled(m_content.has_value());
+    m_savePdf->setEnabled(m_content.has_value());
+    m_exportAll->setEnabled(m_reader != nullptr);
+    m_exportShown->setEnabled(m_reader != nullptr && m_model->rowCount() > 0);
+}
+
+void ReportWindow::printChosen()
+{
+    if (!m_content) {
+        return;
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        printProtocol(printer, *m_content);
+    }
+}
+
+void ReportWindow::saveChosenAsPdf()
+{
+    if (!m_content) {
+        return;
+    }
+    const TestIdentity& who = m_content->test.identity;
+    const QString suggested
+        = QStringLiteral("protokol-%1-%2.pdf").arg(QString::fromStdString(who.surname)).arg(who.record);
+    const QString path = m_chooseFile(this, QStringLiteral("Uložit protokol jako PDF"), suggested,
+                                      QStringLiteral("PDF (*.pdf)"), nullptr);
+    if (!path.isEmpty()) {
+        writeProtocolPdf(path, *m_content);
+        statusBar()->showMessage(QStringLiteral("Protokol uložen do %1").arg(QDir::toNativeSeparators(path)));
+    }
+}
+
+ExportSummary ReportWindow::exportTo(const QString& path, ExportFormat format, bool onlyShown)
+{
+    ExportOptions options;
+    options.format = format;
+    options.analysis = m_options;
+    // Spreadsheets of a locale with a decimal comma expect ";" between the cells.
+    if (QLocale::system().decimalPoint() == QStringLiteral(",")) {
+        options.csv.delimiter = ';';
+        options.csv.decimalComma = true;
+    }
+    const std::vector<std::uint32_t> records = m_model->shownRecords();
+    return exportTests(*m_reader, m_timing.get(), path.toStdString(), options, onlyShown ? &records : nullptr);
+}
+
+void ReportWindow::exportWithDialog(bool onlyShown)
+{
+    if (!m_reader) {
+        return;
+    }
+    QString filter = kTestsCsvFilter;
+    const QString path = m_chooseFile(
+        this, onlyShown ? QStringLiteral("Exportovat zobrazená vyšetření") : QStringLiteral("Exportovat celou tabulku"),
+        QStringLiteral("vysledky.csv"),
+        kTestsCsvFilter + QStringLiteral(";;") + kXlsxFilter + QStringLiteral(";;") + kTrialsCsvFilter, &filter);
+    if (path.isEmpty()) {
+        return;
+    }
+    const bool xlsx = filter == kXlsxFilter || path.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive);
+    const ExportFormat format
+        = xlsx ? ExportFormat::Xlsx : (filter == kTrialsCsvFilter ? ExportFormat::Trials : ExportFormat::Csv);
+    const ExportSummary summary = exportTo(path, format, onlyShown);
+    QString message
+        = QStringLiteral("Exportováno %1 vyšetření do %2.").arg(summary.tests).arg(QDir::toNativeSeparators(path));
+    if (summary.rowsWithErrors > 0) {
+        message += QStringLiteral("\n\n%1 vyšetření nešlo přečíst celé; popis je ve sloupci „issues“.")
+                       .arg(summary.rowsWithErrors);
+    }
+    ui::MessageBox::show(this, ui::MessageBox::Icon::None, ui::Application::title(), message);
+}
+
+void ReportWindow::openWithDialog()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Otevřít tabulku výsledků"), QString(),
+                                                      QStringLiteral("Tabulky (*.DBF *.dbf)"));
+    if (!path.isEmpty()) {
+        openTable(path);
+    }
+}
+
+} // namespace report::gui

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "report/export.h"
+#include "report/gui/protocol_content.h"
+#include "report/gui/tests_model.h"
+#include "report/results_reader.h"
+#include "report/timing_record.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <QMainWindow>
+#include <QString>
+
+class QLabel;
+class QLineEdit;
+class QPrintPreviewWidget;
+class QPrinter;
+class QPushButton;
+class QTableView;
+
+namespace report::gui {
+
+// The examiner's window: the table's tests newest first, filtered as one types a name or a birth number;
+// the chosen test's protocol in a print preview; Print, Save as PDF, and Export of the whole table or of
+// the tests shown. Errors are shown in a message box and the window goes on.
+class ReportWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // Asks for a file name (a file dialog in the program; tests answer it). Returns an empty text when
+    // the examiner cancels. `selectedFilter` receives the filter chosen, when not null.
+    using FileChooser = std::function<QString(QWidget* parent, const QString& caption, const QString& suggested,
+                                              const QString& filters, QString* selectedFilter)>;
+
+    explicit ReportWindow(AnalysisOptions options = {}, QWidget* parent = nullptr);
+    ~ReportWindow() override;
+
+    // Opens the table at `path` read-only and lists its tests, the newest chosen. Errors are shown.
+    void openTable(const QString& path);
+    // Reads the table again: rows other stations stored meanwhile appear. Keeps the chosen test.
+    void refresh();
+
+    // The record of the chosen test, 0 when none.
+    std::uint32_t currentRecord() const { return m_content ? m_content->test.identity.record : 0; }
+    // The chosen test's protocol, when one is chosen.
+    const ProtocolContent* currentProtocol() const { return m_content ? &*m_content : nullptr; }
+    TestsModel& model() { return *m_model; }
+
+    // Writes the tests shown (`onlyShown`) or the whole table to `path` in `format`. Returns what was
+    // written. Throws ReportError and storage::TableError.
+    ExportSummary exportTo(const QString& path, ExportFormat format, bool onlyShown);
+
+    // Test seam for the file dialogs.
+    void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+
+private:
+    void buildWidgets();
+    void openTimingRecord();
+    void showTest(std::uint32_t record);
+    void chooseCurrentRow();
+    void updateButtons();
+    void printChosen();
+    void saveChosenAsPdf();
+    void exportWithDialog(bool onlyShown);
+    void paintPreview(QPrinter* printer);
+    void openWithDialog();
+
+    AnalysisOptions m_options;
+    std::unique_ptr<ResultsReader> m_reader;
+    std::unique_ptr<TimingRecord> m_timing;
+    std::optional<ProtocolContent> m_content;
+    FileChooser m_chooseFile;
+
+    TestsModel* m_model = nullptr;
+    QLineEdit* m_filter = nullptr;
+    QTableView* m_list = nullptr;
+    QLabel* m_countLabel = nullptr;
+    QPrintPreviewWidget* m_preview = nullptr;
+    QPushButton* m_print = nullptr;
+    QPushButton* m_savePdf = nullptr;
+    QPushButton* m_exportAll = nullptr;
+    QPushButton* m_exportShown = nullptr;
+    QPrinter* m_previewPrinter = nullptr;
+};
+
+} // namespace report::gui

@@ -1,0 +1,236 @@
+#include "report/gui/report_window.h"
+#include "report/test_support.h"
+#include "ui/message_box.h"
+
+#include <memory>
+
+#include <QAbstractItemModelTester>
+#include <QFile>
+#include <QLineEdit>
+#include <QPrintPreviewWidget>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace report::gui {
+
+class ReportWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    // The table of these tests: two of Jana Nováková, one of Jiří Dvořák, a deleted one, one without a name.
+    QString writeTable()
+    {
+        const QString path = m_dir->filePath(QStringLiteral("tivora4.DBF"));
+        std::vector<storage::ResultRecord> records;
+        const auto add = [&](storage::SubjectIdentity who, const std::string& list) {
+            records.push_back(testing::rawRecord(who, {{2, 0.0, 0, list, ""}}));
+        };
+        add({"Nováková", "Jana", "905512", "1234", " 1.12.2026"}, "300|320|");
+        add({"Dvořák", "Jiří", "851003", "4321", " 2.12.2026"}, "400|410|");
+        add({"Smazaná", "Řada", "111111", "1111", " 3.12.2026"}, "1|");
+        add({"Nováková", "Jana", "905512", "1234", " 4.12.2026"}, "280|290|");
+        add({"", "", "      ", "    ", " 5.12.2026"}, "310|");
+        testing::appendRecords(path.toStdString(), records);
+        testing::deleteRecord(path.toStdString(), 3);
+        return path;
+    }
+
+    QLineEdit* filter(ReportWindow& window) { return window.findChild<QLineEdit*>(QStringLiteral("filterLineEdit")); }
+    QTableView* list(ReportWindow& window) { return window.findChild<QTableView*>(QStringLiteral("testsTableView")); }
+    void click(ReportWindow& window, const char* name)
+    {
+        QTest::mouseClick(window.findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
+    }
+
+    // A file chooser that answers with `path` and the filter `filter`.
+    static ReportWindow::FileChooser answer(const QString& path, const QString& filter = {})
+    {
+        return [path, filter](QWidget*, const QString&, const QString&, const QString& filters, QString* selected) {
+            if (selected && !filter.isEmpty()) {
+                Q_ASSERT(filters.contains(filter));
+                *selected = filter;
+            }
+            return path;
+        };
+    }
+
+    // Appends `record` to the table at `path` as another station's process does, while this process
+    // has the table open read-only: the record's bytes go behind the last record in the file.
+    void appendAsAnotherStation(const QString& path, const storage::ResultRecord& record)
+    {
+        const QString copy = m_dir->filePath(QStringLiteral("station.DBF"));
+        QFile::remove(copy);
+        QVERIFY(QFile::copy(path, copy));
+        testing::appendRecords(copy.toStdString(), {record});
+        QFile table(path);
+        QFile station(copy);
+        QVERIFY(table.open(QIODevice::ReadWrite) && station.open(QIODevice::ReadOnly));
+        const QByteArray rows = station.readAll();
+        const qint64 end = table.size() - 1; // the end marker
+        const int recordLength = static_cast<unsigned char>(rows[10]) | static_cast<unsigned char>(rows[11]) << 8;
+        QVERIFY(table.seek(end));
+        QCOMPARE(table.write(rows.mid(static_cast<int>(end), recordLength)), qint64 {recordLength});
+    }
+
+    static int lineCount(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? static_cast<int>(file.readAll().count('\n')) : -1;
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        ui::MessageBox::setAutoAnswer(true);
+        ui::MessageBox::takeShown();
+    }
+
+    void listsTestsNewestFirstAndShowsTheNewest()
+    {
+        ReportWindow window;
+        window.openTable(writeTable());
+        QCOMPARE(window.model().rowCount(), 4);
+        QCOMPARE(window.model().recordAt(0), 5U);
+        QCOMPARE(window.model().recordAt(3), 1U);
+        QCOMPARE(window.currentRecord(), 5U);
+        QVERIFY(window.currentProtocol());
+        QCOMPARE(window.findChild<QPrintPreviewWidget*>(QStringLiteral("protocolPreview"))->pageCount(), 1);
+        QVERIFY(ui::MessageBox::takeShown().empty());
+    }
+
+    void filterByNameOrBirthNumberAsOneTypes()
+    {
+        ReportWindow window;
+        window.openTable(writeTable());
+        window.show();
+        QTest::keyClicks(filter(window), QStringLiteral("novak"));
+        QCOMPARE(window.model().rowCount(), 2);
+        QCOMPARE(window.model().recordAt(0), 4U);
+        QCOMPARE(window.currentRecord(), 4U); // the test shown before was filtered out: the first one now
+        filter(window)->clear();
+        filter(window)->insert(QStringLiteral("JIŘÍ")); // typed through an input method
+        QTest::keyClicks(filter(window), QStringLiteral(" DV"));
+        QCOMPARE(window.model().rowCount(), 1);
+        QCOMPARE(window.currentRecord(), 2U);
+        filter(window)->clear();
+        QTest::keyClicks(filter(window), QStringLiteral("905512/12"));
+        QCOMPARE(window.model().rowCount(), 2);
+        filter(window)->clear();
+        QTest::keyClicks(filter(window), QStringLiteral("nobody"));
+        QCOMPARE(window.model().rowCount(), 0);
+        QCOMPARE(window.currentRecord(), 0U);
+        QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("printPushButton"))->isEnabled());
+        filter(window)->clear();
+        QCOMPARE(window.model().rowCount(), 4);
+    }
+
+    void choosingATestShowsItsProtocolWithEarlierTests()
+    {
+        ReportWindow window;
+        window.openTable(writeTable());
+        window.show();
+        QTableView* view = list(window);
+        const int row = window.model().rowOf(4);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                          view->visualRect(window.model().index(row, 1)).center());
+        QCOMPARE(window.currentRecord(), 4U);
+        const ProtocolContent* protocol = window.currentProtocol();
+        QCOMPARE(protocol->test.identity.surname, std::string("Nováková"));
+        QCOMPARE(protocol->history.size(), std::size_t {2});
+        QCOMPARE(*protocol->analysis.all.mean, 285.0);
+        // A filter that keeps the chosen test keeps it chosen.
+        QTest::keyClicks(filter(window), QStringLiteral("Jana"));
+        QCOMPARE(window.currentRecord(), 4U);
+    }
+
+    void exportsTheWholeTableOrTheTestsShown()
+    {
+        ReportWindow window;
+        window.openTable(writeTable());
+        window.show();
+        QTest::keyClicks(filter(window), QStringLiteral("Novakova"));
+        const QString shown = m_dir->filePath(QStringLiteral("shown.csv"));
+        window.setFileChooser(answer(shown, QStringLiteral("Tabulka CSV, řádek na vyšetření (*.csv)")));
+        click(window, "exportShownPushButton");
+        QCOMPARE(lineCount(shown), 3); // header and two tests
+        const QString trials = m_dir->filePath(QStringLiteral("trials.csv"));
+        window.setFileChooser(answer(trials, QStringLiteral("Tabulka CSV, řádek na pokus (*.csv)")));
+        click(window, "exportShownPushButton");
+        QCOMPARE(lineCount(trials), 5);
+        const QString all = m_dir->filePath(QStringLiteral("all.xlsx"));
+        window.setFileChooser(answer(all, QStringLiteral("Sešit Excel (*.xlsx)")));
+        click(window, "exportAllPushButton");
+        QFile workbook(all);
+        QVERIFY(workbook.open(QIODevice::ReadOnly));
+        QCOMPARE(workbook.read(2), QByteArray("PK"));
+        const auto shownBoxes = ui::MessageBox::takeShown();
+        QCOMPARE(shownBoxes.size(), std::size_t {3});
+        QVERIFY(shownBoxes.back().text.startsWith(QStringLiteral("Exportováno 4 vyšetření")));
+        // Cancelling the dialog writes nothing.
+        window.setFileChooser(answer({}));
+        click(window, "exportAllPushButton");
+        QVERIFY(ui::MessageBox::takeShown().empty());
+    }
+
+    void savesTheProtocolAsPdf()
+    {
+        ReportWindow window;
+        window.openTable(writeTable());
+        const QString pdf = m_dir->filePath(QStringLiteral("protokol.pdf"));
+        window.setFileChooser(answer(pdf));
+        click(window, "savePdfPushButton");
+        QFile file(pdf);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.read(5), QByteArray("%PDF-"));
+    }
+
+    void refreshShowsRowsStoredMeanwhile()
+    {
+        ReportWindow window;
+        const QString path = writeTable();
+        window.openTable(path);
+        window.show();
+        QTest::keyClicks(filter(window), QStringLiteral("Dvorak"));
+        appendAsAnotherStation(
+            path, testing::rawRecord({"Dvořák", "Jiří", "851003", "4321", " 6.12.2026"}, {{1, 0.0, 0, "350|", ""}}));
+        click(window, "refreshPushButton");
+        QCOMPARE(window.model().rowCount(), 2);
+        QCOMPARE(window.model().recordAt(0), 6U);
+        QCOMPARE(window.currentRecord(), 2U);
+    }
+
+    void tableThatCannotBeOpenedIsNamedInABox()
+    {
+        ReportWindow window;
+        window.openTable(m_dir->filePath(QStringLiteral("missing.DBF")));
+        const auto boxes = ui::MessageBox::takeShown();
+        QCOMPARE(boxes.size(), std::size_t {1});
+        QVERIFY(boxes[0].text.contains(QStringLiteral("Table file not found")));
+        QCOMPARE(window.model().rowCount(), 0);
+        QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("exportAllPushButton"))->isEnabled());
+    }
+
+    void modelPassesTheModelTester()
+    {
+        TestsModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setTests({{1, "Nováková", "Jana", "905512", "1234", "1.12.2026"}, {2, "Dvořák", "Jiří", "", "", ""}});
+        model.setFilter(QStringLiteral("dvorak"));
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.data(model.index(0, TestsModel::BirthNumberColumn)).toString(), QString());
+        model.setFilter({});
+        QCOMPARE(model.data(model.index(1, TestsModel::BirthNumberColumn)).toString(), QStringLiteral("905512/1234"));
+        QCOMPARE(model.shownRecords(), (std::vector<std::uint32_t> {1, 2}));
+    }
+};
+
+} // namespace report::gui
+
+QTEST_MAIN(report::gui::ReportWindowTest)
+#include "report_window_test.moc"

@@ -1,0 +1,243 @@
+#include "report/results_reader.h"
+
+#include "report/report_error.h"
+#include "storage/dbf_format.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace report {
+
+namespace {
+
+// Positions of the fields in the results table's schema.
+constexpr std::size_t kSurname = 0;
+constexpr std::size_t kFirstName = 1;
+constexpr std::size_t kBirthNumber1 = 2;
+constexpr std::size_t kBirthNumber2 = 3;
+constexpr std::size_t kDate = 4;
+constexpr std::size_t kFirstCount = 5;
+constexpr std::size_t kFirstMean = 9;
+constexpr std::size_t kFirstPremature = 13;
+constexpr std::size_t kFirstList = 17;
+
+std::string_view trimBlanks(std::string_view text)
+{
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20U) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20U) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// True when the table engine reads `text` as the number it shows, not as the 0 it gives for text that
+// is no number.
+bool readsAsNumber(std::string_view text, storage::FieldKind kind)
+{
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+    }
+    const char* end = text.data() + text.size();
+    if (kind == storage::FieldKind::Float) {
+        double value = 0.0;
+        const auto result = std::from_chars(text.data(), end, value, std::chars_format::general);
+        return result.ec == std::errc() && result.ptr == end && std::isfinite(value);
+    }
+    std::int64_t value = 0;
+    const auto result = std::from_chars(text.data(), end, value);
+    return result.ec == std::errc() && result.ptr == end;
+}
+
+bool isNumericKind(storage::FieldKind kind)
+{
+    return kind == storage::FieldKind::Int16 || kind == storage::FieldKind::Int32 || kind == storage::FieldKind::Int64
+        || kind == storage::FieldKind::Float;
+}
+
+std::string textOf(const storage::FieldValue& value)
+{
+    const auto* text = std::get_if<std::string>(&value);
+    return text ? *text : std::string();
+}
+
+std::optional<std::int64_t> integerOf(const storage::FieldValue& value)
+{
+    if (const auto* whole = std::get_if<std::int64_t>(&value)) {
+        return *whole;
+    }
+    if (const auto* number = std::get_if<double>(&value);
+        number && std::trunc(*number) == *number && std::fabs(*number) < 9.0e15) {
+        return static_cast<std::int64_t>(*number);
+    }
+    return std::nullopt;
+}
+
+std::optional<double> doubleOf(const storage::FieldValue& value)
+{
+    if (const auto* whole = std::get_if<std::int64_t>(&value)) {
+        return static_cast<double>(*whole);
+    }
+    if (const auto* number = std::get_if<double>(&value)) {
+        return *number;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+ResultsReader::ResultsReader(const std::string& path)
+    : m_path(path)
+{
+    storage::TableOptions options;
+    options.notice = [this](const std::string& text) { m_notices.push_back(text); };
+    m_table = storage::OpenTableFile(path, true, false, {}, options);
+    const auto& fields = m_table->fields();
+    const auto& schema = storage::resultTableFields();
+    for (std::size_t i = 0; i < schema.size(); ++i) {
+        std::size_t found = fields.size();
+        for (std::size_t f = 0; f < fields.size(); ++f) {
+            if (fields[f].name == schema[i].name) {
+                found = f;
+                break;
+            }
+        }
+        if (found == fields.size()) {
+            throw ReportError(path + " is not a results table: it has no field " + schema[i].name);
+        }
+        m_fieldIndex[i] = found;
+    }
+}
+
+ResultsReader::~ResultsReader() = default;
+
+std::uint32_t ResultsReader::recordCount() const
+{
+    return m_table->rowCount();
+}
+
+std::uint32_t ResultsReader::refresh()
+{
+    return m_table->refreshRowCount();
+}
+
+bool ResultsReader::load(std::uint32_t record)
+{
+    m_table->LoadRow(record, m_row);
+    return m_row.flag() == storage::dbf::kLiveFlag;
+}
+
+std::string ResultsReader::rawText(std::size_t schemaIndex) const
+{
+    const storage::TableFieldDef& field = m_table->fields()[m_fieldIndex[schemaIndex]];
+    const auto* bytes = reinterpret_cast<const char*>(m_row.data()) + field.offset;
+    return std::string(trimBlanks(std::string_view(bytes, static_cast<std::size_t>(field.width))));
+}
+
+void ResultsReader::appendDigits(std::size_t schemaIndex, std::string& out) const
+{
+    const storage::TableFieldDef& field = m_table->fields()[m_fieldIndex[schemaIndex]];
+    const auto* bytes = m_row.data() + field.offset;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(field.width); ++i) {
+        if (bytes[i] != ' ') {
+            out += static_cast<char>(bytes[i]);
+        }
+    }
+}
+
+storage::FieldValue ResultsReader::value(std::size_t schemaIndex) const
+{
+    return storage::DecodeField(m_row, m_table->fields()[m_fieldIndex[schemaIndex]]);
+}
+
+TestIdentity ResultsReader::identityOf(std::uint32_t record) const
+{
+    TestIdentity identity;
+    identity.record = record;
+    identity.surname = textOf(value(kSurname));
+    identity.firstName = textOf(value(kFirstName));
+    identity.birthNumber1 = textOf(value(kBirthNumber1));
+    identity.birthNumber2 = textOf(value(kBirthNumber2));
+    identity.date = textOf(value(kDate));
+    return identity;
+}
+
+StoredTest ResultsReader::decode(std::uint32_t record) const
+{
+    StoredTest test;
+    test.identity = identityOf(record);
+    for (std::size_t i = 0; i < storage::kResultFieldCount; ++i) {
+        test.values[i] = value(i);
+        const storage::TableFieldDef& field = m_table->fields()[m_fieldIndex[i]];
+        if (isNumericKind(field.kind) && !storage::isNull(test.values[i])) {
+            const std::string raw = rawText(i);
+            if (!readsAsNumber(raw, field.kind)) {
+                const int series = static_cast<int>((i - kFirstCount) % kSeriesCount) + 1;
+                test.issues.push_back({IssueKind::NumberFieldInvalid, series, field.name, raw, 0, 0, 0});
+                test.values[i] = storage::FieldValue {};
+            }
+        }
+    }
+    for (std::size_t n = 0; n < static_cast<std::size_t>(kSeriesCount); ++n) {
+        StoredSeries& series = test.series[n];
+        series.count = integerOf(test.values[kFirstCount + n]);
+        series.mean = doubleOf(test.values[kFirstMean + n]);
+        series.premature = integerOf(test.values[kFirstPremature + n]);
+        series.listA = textOf(test.values[kFirstList + 2 * n]);
+        series.listB = textOf(test.values[kFirstList + 2 * n + 1]);
+    }
+    return test;
+}
+
+std::optional<StoredTest> ResultsReader::read(std::uint32_t record)
+{
+    if (!load(record)) {
+        return std::nullopt;
+    }
+    return decode(record);
+}
+
+void ResultsReader::forEach(const std::function<void(const StoredTest&)>& visit)
+{
+    const std::uint32_t count = recordCount();
+    for (std::uint32_t record = 1; record <= count; ++record) {
+        if (load(record)) {
+            visit(decode(record));
+        }
+    }
+}
+
+std::vector<TestIdentity> ResultsReader::identities()
+{
+    std::vector<TestIdentity> list;
+    const std::uint32_t count = recordCount();
+    list.reserve(count);
+    for (std::uint32_t record = 1; record <= count; ++record) {
+        if (load(record)) {
+            list.push_back(identityOf(record));
+        }
+    }
+    return list;
+}
+
+std::vector<TestIdentity> ResultsReader::identitiesWithBirthNumber(const std::string& key)
+{
+    std::vector<TestIdentity> list;
+    std::string digits;
+    const std::uint32_t count = recordCount();
+    for (std::uint32_t record = 1; record <= count; ++record) {
+        if (load(record)) {
+            // The digits are ASCII in code page 852 too: comparing bytes is comparing the decoded text.
+            digits.clear();
+            appendDigits(kBirthNumber1, digits);
+            appendDigits(kBirthNumber2, digits);
+            if (digits == key) {
+                list.push_back(identityOf(record));
+            }
+        }
+    }
+    return list;
+}
+
+} // namespace report

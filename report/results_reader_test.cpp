@@ -1,0 +1,135 @@
+#include "report/report_error.h"
+#include "report/results_reader.h"
+#include "report/test_support.h"
+#include "storage/dbf_format.h"
+#include "storage/errors.h"
+#include "storage/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace report {
+namespace {
+
+using storage::testing::TempDir;
+
+class ResultsReaderTest : public ::testing::Test
+{
+protected:
+    std::string writeTable(const std::vector<storage::ResultRecord>& records)
+    {
+        const std::string path = m_dir.path("tivora4.DBF");
+        testing::appendRecords(path, records);
+        return path;
+    }
+
+    storage::ResultRecord record(const char* surname, const std::string& listA = "300|")
+    {
+        return testing::rawRecord({surname, "Jana", " 12345", "6789", " 7.12.2026"}, {{1, 300.0, 2, listA, ""}});
+    }
+
+    TempDir m_dir;
+};
+
+TEST_F(ResultsReaderTest, ReadsEveryFieldOfARow)
+{
+    const std::string path = writeTable({record("Nováková", "312|298|")});
+    ResultsReader reader(path);
+    ASSERT_EQ(reader.recordCount(), 1U);
+    const auto test = reader.read(1);
+    ASSERT_TRUE(test);
+    EXPECT_EQ(test->identity.record, 1U);
+    EXPECT_EQ(test->identity.surname, "Nováková");
+    EXPECT_EQ(test->identity.birthNumber1, "12345"); // the table engine trims the blank position
+    EXPECT_EQ(test->identity.birthNumberText(), "12345/6789");
+    EXPECT_EQ(test->identity.date, "7.12.2026");
+    EXPECT_EQ(*test->series[0].count, 1);
+    EXPECT_EQ(*test->series[0].mean, 300.0);
+    EXPECT_EQ(*test->series[0].premature, 2);
+    EXPECT_EQ(test->series[0].listA, "312|298|");
+    EXPECT_EQ(std::get<std::string>(test->values[17]), "312|298|");
+    EXPECT_EQ(std::get<std::int64_t>(test->values[5]), 1);
+    EXPECT_TRUE(storage::isNull(test->values[18]));
+    EXPECT_TRUE(test->issues.empty());
+}
+
+TEST_F(ResultsReaderTest, DeletedRowsAreSkippedButKeepTheirNumbers)
+{
+    const std::string path = writeTable({record("A"), record("B"), record("C")});
+    testing::deleteRecord(path, 2);
+    ResultsReader reader(path);
+    EXPECT_FALSE(reader.read(2));
+    std::vector<std::uint32_t> seen;
+    reader.forEach([&](const StoredTest& test) { seen.push_back(test.identity.record); });
+    EXPECT_EQ(seen, (std::vector<std::uint32_t> {1, 3}));
+    const auto identities = reader.identities();
+    ASSERT_EQ(identities.size(), 2U);
+    EXPECT_EQ(identities[1].surname, "C");
+    EXPECT_THROW(reader.read(4), storage::TableError);
+}
+
+TEST_F(ResultsReaderTest, NumberFieldHoldingTextIsReportedNotReadAsZero)
+{
+    const std::string path = writeTable({record("A")});
+    // POC_1SER holds "1O" after a hand edit in another program: offset 1 + 15 + 12 + 6 + 4 + 12 = 50.
+    storage::testing::setByte(path, 833 + 50 + 1, '1');
+    storage::testing::setByte(path, 833 + 50 + 2, 'O');
+    ResultsReader reader(path);
+    const auto test = reader.read(1);
+    ASSERT_EQ(test->issues.size(), 1U);
+    EXPECT_EQ(describe(test->issues[0]), "POC_1SER: '1O' is not a number");
+    EXPECT_FALSE(test->series[0].count);
+    EXPECT_TRUE(storage::isNull(test->values[5]));
+}
+
+TEST_F(ResultsReaderTest, TableWhileAStationIsAppending)
+{
+    const std::string path = writeTable({record("A"), record("B")});
+    const std::string stored = storage::testing::readAll(path);
+    const std::string rows = stored.substr(0, stored.size() - 1); // without the end marker
+    const std::size_t recordLength = 2138;
+    ASSERT_EQ(rows.size(), 833 + 2 * recordLength);
+    {
+        ResultsReader reader(path);
+        // Another station has written half of a third record and not yet stored the header.
+        storage::testing::writeAll(path, rows + std::string(recordLength - 1, ' '));
+        EXPECT_EQ(reader.refresh(), 2U);
+        EXPECT_TRUE(reader.read(2));
+        // Its record is complete now; the header still says 2 rows.
+        storage::testing::writeAll(path, rows + stored.substr(833, recordLength));
+        EXPECT_EQ(reader.refresh(), 3U);
+        EXPECT_EQ(reader.read(3)->identity.surname, "A");
+    }
+    // A reader that opens now sees the lagging header count only as a notice.
+    ResultsReader late(path);
+    EXPECT_EQ(late.recordCount(), 3U);
+    ASSERT_EQ(late.notices().size(), 1U);
+    EXPECT_EQ(late.notices()[0], "Invalid Record Count,\rRecordCount in Hdr : 2\rexpected : 3");
+}
+
+TEST_F(ResultsReaderTest, NeverWritesTheTable)
+{
+    const std::string path = writeTable({record("A")});
+    const std::string before = storage::testing::readAll(path);
+    {
+        ResultsReader reader(path);
+        reader.forEach([](const StoredTest&) {});
+        reader.refresh();
+    }
+    EXPECT_EQ(storage::testing::readAll(path), before);
+}
+
+TEST_F(ResultsReaderTest, TablesThatCannotBeRead)
+{
+    EXPECT_THROW(ResultsReader(m_dir.path("missing.DBF")), storage::TableError);
+    const std::string other = m_dir.path("other.DBF");
+    storage::CreateTableFile(other, storage::testing::smallSchema());
+    try {
+        ResultsReader reader(other);
+        FAIL() << "a table without the result fields was opened";
+    } catch (const ReportError& error) {
+        EXPECT_EQ(std::string(error.what()), other + " is not a results table: it has no field JMENO");
+    }
+}
+
+} // namespace
+} // namespace report
