@@ -77,9 +77,7 @@ void appendRecords(const std::string& path, const std::vector<storage::ResultRec
 void deleteRecord(const std::string& path, std::uint32_t record)
 {
     auto table = storage::OpenTableFile(path, false, false);
-    storage::RowBuffer row;
-    table->LoadRow(record, row);
-    table->MarkRowDeleted(row, record);
+    table->MarkRowDeleted(record);
     storage::CloseTableFile(table);
 }
 
