@@ -98,6 +98,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     }
     for (; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            // "tivora-report export --help" asks for the help, not for a value of --help.
+            return {Command {CommandKind::Help, {}, {}, 0, {}}, {}};
+        }
         if (arg == "--decimal-comma" && command.kind == CommandKind::Export) {
             command.exportOptions.csv.decimalComma = true;
         } else if (arg.rfind("--", 0) == 0) {

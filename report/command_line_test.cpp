@@ -43,6 +43,8 @@ TEST(CommandLineTest, ProtocolWindowHelpVersion)
     EXPECT_EQ(parse({}).command->kind, CommandKind::Window);
     EXPECT_EQ(parse({"t.DBF"}).command->table, "t.DBF");
     EXPECT_EQ(parse({"--help"}).command->kind, CommandKind::Help);
+    EXPECT_EQ(parse({"export", "--help"}).command->kind, CommandKind::Help);
+    EXPECT_EQ(parse({"protocol", "t.DBF", "-h"}).command->kind, CommandKind::Help);
     EXPECT_EQ(parse({"--version"}).command->kind, CommandKind::Version);
     EXPECT_NE(usageText().find("tivora-report export TABLE --format csv|xlsx|trials --output FILE"), std::string::npos);
 }
