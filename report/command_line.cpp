@@ -132,7 +132,7 @@ std::string usageText()
            "  tivora-report [TABLE]\n"
            "      Opens the window: the table's tests, newest first, with a filter by name or birth number,\n"
            "      the chosen test's protocol, printing, PDF and export. TABLE defaults to tivora4.DBF in the\n"
-           "      current folder.\n"
+           "      current folder, else in the test folder chosen last in Tivora.\n"
            "  tivora-report export TABLE --format csv|xlsx|trials --output FILE [--delimiter C]\n"
            "                       [--decimal-comma] [--lapse MS] [--anticipation MS]\n"
            "      csv, xlsx: one line per test with the 25 fields and the statistics per series and for\n"

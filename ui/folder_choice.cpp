@@ -119,10 +119,23 @@ QString installedSampleFolder()
     return QDir::cleanPath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(TIVORA_SAMPLE_DIR)));
 }
 
+namespace {
+
+QSettings userSettings()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("tivora"), QStringLiteral("tivora"));
+}
+
+} // namespace
+
+QString rememberedTestFolder()
+{
+    return userSettings().value(QLatin1String(FolderChoice::kSettingsKey)).toString();
+}
+
 QString chooseTestFolder(const QString& startFolder)
 {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("tivora"),
-                       QStringLiteral("tivora"));
+    QSettings settings = userSettings();
     FolderChoice choice(settings, installedSampleFolder(), [](const QString& start) {
         return QFileDialog::getExistingDirectory(nullptr, QStringLiteral("Tivora: vyberte složku s testem"), start,
                                                  QFileDialog::ShowDirsOnly);

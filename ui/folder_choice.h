@@ -60,4 +60,8 @@ QString installedSampleFolder();
 // this program, the installed sample. Returns the chosen folder or an empty string when cancelled.
 QString chooseTestFolder(const QString& startFolder);
 
+// The test folder the examiner chose last from the menu (empty when none was chosen yet), for the
+// programs beside the test that look for its results.
+QString rememberedTestFolder();
+
 } // namespace ui

@@ -4,9 +4,11 @@
 #include "report/gui/protocol_output.h"
 #include "report/gui/report_window.h"
 #include "ui/application.h"
+#include "ui/folder_choice.h"
 
 #include <iostream>
 
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 
@@ -40,8 +42,16 @@ int runWindow(int argc, char* argv[])
     report::gui::ReportWindow window(parsed.command->exportOptions.analysis);
     window.show();
     QString table = QString::fromStdString(parsed.command->table);
-    if (table.isEmpty() && QFileInfo::exists(QStringLiteral("tivora4.DBF"))) {
-        table = QStringLiteral("tivora4.DBF");
+    if (table.isEmpty()) {
+        // Started from the menu, the current folder is the home folder: the table of the test folder
+        // chosen last in Tivora is the one the examiner wants to see.
+        const QString here = QStringLiteral("tivora4.DBF");
+        const QString remembered = QDir(ui::rememberedTestFolder()).filePath(here);
+        if (QFileInfo::exists(here)) {
+            table = here;
+        } else if (!ui::rememberedTestFolder().isEmpty() && QFileInfo::exists(remembered)) {
+            table = remembered;
+        }
     }
     if (!table.isEmpty()) {
         window.openTable(table);
