@@ -1,4 +1,4 @@
-#include "tick_source.h"
+#include "clock.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@ namespace engine {
 
 // The performance counter, not GetTickCount: the latter advances in steps of the timer interrupt
 // (typically 15.6 ms), far coarser than a millisecond.
-std::uint32_t SystemTickSource::now()
+Microseconds SystemClock::now()
 {
     static const LONGLONG frequency = [] {
         LARGE_INTEGER f;
@@ -15,10 +15,10 @@ std::uint32_t SystemTickSource::now()
     }();
     LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
-    const auto ticks = static_cast<unsigned long long>(counter.QuadPart);
-    const auto perSecond = static_cast<unsigned long long>(frequency);
-    const unsigned long long milliseconds = (ticks / perSecond) * 1000ULL + (ticks % perSecond) * 1000ULL / perSecond;
-    return static_cast<std::uint32_t>(milliseconds);
+    // Split into whole seconds and the rest, so that the multiplication cannot overflow.
+    const LONGLONG seconds = counter.QuadPart / frequency;
+    const LONGLONG rest = counter.QuadPart % frequency;
+    return static_cast<Microseconds>(seconds * 1000000 + rest * 1000000 / frequency);
 }
 
 } // namespace engine
