@@ -15,6 +15,9 @@ class Clock
 public:
     virtual ~Clock() = default;
     virtual Microseconds now() = 0;
+    // Returns at `when` (at once when that has passed), as close to it as the system allows: sleeps
+    // while there is time, then watches the clock for the last stretch, which a sleep would overshoot.
+    virtual void waitUntil(Microseconds when) = 0;
 };
 
 // The system's monotonic clock (CLOCK_MONOTONIC, or the performance counter on Windows).
@@ -22,6 +25,7 @@ class SystemClock : public Clock
 {
 public:
     Microseconds now() override;
+    void waitUntil(Microseconds when) override;
 };
 
 } // namespace engine

@@ -13,6 +13,7 @@ class FakeClock : public Clock
 {
 public:
     Microseconds now() override { return value; }
+    void waitUntil(Microseconds when) override { value = when > value ? when : value; }
     void advance(std::uint32_t ms) { value += static_cast<Microseconds>(ms) * 1000; }
     void advanceUs(Microseconds us) { value += us; }
 

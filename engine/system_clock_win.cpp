@@ -21,4 +21,17 @@ Microseconds SystemClock::now()
     return static_cast<Microseconds>(seconds * 1000000 + rest * 1000000 / frequency);
 }
 
+void SystemClock::waitUntil(Microseconds when)
+{
+    // Sleep() rounds up to the timer interrupt (1 to 15.6 ms); the last 16 ms are spent watching the
+    // clock, yielding the processor meanwhile.
+    constexpr Microseconds kWatched = 16000;
+    while (now() < when - kWatched) {
+        Sleep(1);
+    }
+    while (now() < when) {
+        SwitchToThread();
+    }
+}
+
 } // namespace engine

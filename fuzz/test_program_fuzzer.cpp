@@ -99,6 +99,7 @@ class Clock : public engine::Clock
 {
 public:
     engine::Microseconds now() override { return value; }
+    void waitUntil(engine::Microseconds when) override { value = when > value ? when : value; }
     engine::Microseconds value = engine::Microseconds {0xFFFFF000LL} * 1000; // close to the 32-bit tick wrap
 };
 

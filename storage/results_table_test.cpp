@@ -53,7 +53,7 @@ TEST_F(ResultsTableTest, EmptyTableIsTheExact834Bytes)
 
 TEST_F(ResultsTableTest, OneStoredResultMakesThe2972ByteFile)
 {
-    ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject));
+    EXPECT_EQ(ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject)), 1U) << "the stored row's number";
     EXPECT_FALSE(m_table.isOpen());
     const std::string bytes = readAll(path());
     ASSERT_EQ(bytes.size(), 2972U);
