@@ -25,7 +25,9 @@ QtForeperiodTimer::QtForeperiodTimer(engine::Clock& clock, QObject* parent)
 void QtForeperiodTimer::start(std::uint32_t intervalMs)
 {
     // The engine bounds foreperiods to what the timer's signed 32-bit millisecond interval holds.
-    m_timer.start(static_cast<int>(std::min(intervalMs, engine::kMaxForeperiodMilliseconds)));
+    const int interval = static_cast<int>(std::min(intervalMs, engine::kMaxForeperiodMilliseconds));
+    m_end = m_clock.now() + engine::Microseconds {interval} * 1000;
+    m_timer.start(interval > m_leadMs ? interval - m_leadMs : interval);
 }
 
 void QtForeperiodTimer::stop()
