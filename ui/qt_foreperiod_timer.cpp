@@ -15,6 +15,7 @@ constexpr engine::Microseconds kMaxLatencyAimed = 8000;
 QtForeperiodTimer::QtForeperiodTimer(engine::Clock& clock, QObject* parent)
     : QObject(parent)
     , m_clock(clock)
+    , m_timer(this)
 {
     m_timer.setObjectName(QStringLiteral("Timer1"));
     m_timer.setSingleShot(true);
