@@ -129,6 +129,7 @@ StationCheck::StationCheck(int rounds, int intervalMs, engine::Clock* clock)
     setAutoFillBackground(true);
     connect(m_foreperiod.get(), &QtForeperiodTimer::elapsed, this, [this] {
         // Painted and stamped exactly as the test paints its stimulus.
+        m_windowClock->beforeFrame(*this);
         const engine::Microseconds painted = m_clock.now();
         m_squareShown = !m_squareShown;
         repaint(kSquare);
@@ -147,6 +148,7 @@ void StationCheck::start()
 {
     m_measurement = StationMeasurement {};
     m_measurement.inputTimestampsUsable = m_windowClock->checkInputClock();
+    m_windowClock->beforeFrame(*this);
     m_foreperiod->setLeadMs(m_measurement.inputTimestampsUsable ? 25 : 3);
     nextEventLoopRound();
 }

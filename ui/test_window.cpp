@@ -131,6 +131,7 @@ engine::OnsetStamp TestWindow::showStimulus()
 {
     // Painted now, not at the next paint after the handler returns: the onset is stamped once the
     // window system has the frame, so nothing may stand between the paint and the stamp.
+    m_windowClock->beforeFrame(*this);
     m_stimulusShown = true;
     repaint(squareIn(kShape2Bounds));
     return m_windowClock->frameOut(*this);

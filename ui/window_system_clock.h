@@ -33,6 +33,9 @@ public:
     WindowSystemClock(const WindowSystemClock&) = delete;
     WindowSystemClock& operator=(const WindowSystemClock&) = delete;
 
+    // Call right before an immediate paint of `window` that frameOut() is to stamp, and once early (the
+    // first call may take a while): forgets what the window system reported of earlier drawing.
+    virtual void beforeFrame(QWidget& /*window*/) { }
     // Call right after an immediate paint of `window` (a top-level widget): pushes it to the window
     // system, waits until the window system has it, and returns that moment on our clock with the way
     // it was taken.

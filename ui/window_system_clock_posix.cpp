@@ -75,6 +75,7 @@ public:
 
     // Forgets notifications that have come in.
     void discard() { drain(); }
+    bool watching(xcb_window_t window) const { return m_connection && m_window == window; }
 
 private:
     std::optional<std::uint32_t> drain()
@@ -104,9 +105,22 @@ public:
         , m_counter(counter)
     { }
 
+    void beforeFrame(QWidget& window) override
+    {
+        m_watched = m_damage.watch(static_cast<xcb_window_t>(window.winId()));
+        if (m_watched) {
+            // Everything drawn so far has been sent; once the server has it, its notifications are
+            // the past.
+            serverTime();
+            m_damage.discard();
+        }
+    }
+
     engine::OnsetStamp frameOut(QWidget& window) override
     {
-        const bool watched = m_damage.watch(static_cast<xcb_window_t>(window.winId()));
+        // Only a watch set up before the paint has seen it.
+        const bool watched = m_watched && m_damage.watching(static_cast<xcb_window_t>(window.winId()));
+        m_watched = false;
         const engine::Microseconds before = m_clock.now();
         const std::optional<std::uint32_t> server = serverTime();
         const engine::Microseconds after = m_clock.now();
@@ -149,6 +163,7 @@ private:
     xcb_connection_t* m_connection;
     xcb_sync_counter_t m_counter;
     DamageWatch m_damage;
+    bool m_watched = false;
 };
 
 // No window system whose time can be asked: our clock once the paint is done, input on arrival.

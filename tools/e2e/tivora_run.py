@@ -1,7 +1,10 @@
 """Running the real tivora on an XSession: its environment, and the examiner's part of a test (fill the
 data window and press "Data  OK")."""
 
+import contextlib
 import os
+import subprocess
+import sys
 import time
 
 
@@ -14,6 +17,25 @@ def tivora_environment(x):
     env["ASAN_OPTIONS"] = ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"), "intercept_strndup=0"]))
     env.setdefault("LSAN_OPTIONS", f"suppressions={os.path.join(tools, 'lsan.supp')}")
     return env
+
+
+@contextlib.contextmanager
+def started_tivora(x, tivora, work):
+    """Runs `tivora` in folder `work` on XSession `x` for the body of the with-statement, yielding its
+    process; its output goes to work/tivora.log, which is printed when the body fails (the process is
+    then killed)."""
+    log_path = os.path.join(work, "tivora.log")
+    with open(log_path, "w") as log:
+        app = subprocess.Popen([tivora], cwd=work, env=tivora_environment(x), stdout=log, stderr=subprocess.STDOUT)
+        try:
+            yield app
+        except BaseException:
+            if app.poll() is None:
+                app.kill()
+            log.flush()
+            with open(log_path) as written:
+                sys.stderr.write(written.read())
+            raise
 
 
 def enter_identity(x, screenshots=None, shot=None):

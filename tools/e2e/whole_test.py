@@ -8,7 +8,6 @@ import argparse
 import datetime
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 import time
@@ -16,7 +15,7 @@ import time
 import dbfread
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from tivora_run import enter_identity, tivora_environment  # noqa: E402
+from tivora_run import enter_identity, started_tivora  # noqa: E402
 from xsession import XSession  # noqa: E402
 
 PROGRAM = "1\r\n3\r\n1\r\n77 tivora2.rtf\r\n1\r\n3\r\n1\r\n4\r\n88 tivora3.rtf\r\n2\r\n2\r\n"
@@ -49,20 +48,12 @@ def main():
         out.write(PROGRAM)
 
     x = XSession()
-    env = tivora_environment(x)
-    log = open(os.path.join(work, "tivora.log"), "w")
-    app = subprocess.Popen([args.tivora], cwd=work, env=env, stdout=log, stderr=subprocess.STDOUT)
     try:
-        run(x, app, args.screenshots)
-        code = app.wait(timeout=30)
-        check(code == 0, f"tivora ended with exit code {code}")
-        check_row(os.path.join(work, "tivora4.DBF"))
-    except BaseException:
-        if app.poll() is None:
-            app.kill()
-        log.close()
-        sys.stderr.write(open(os.path.join(work, "tivora.log")).read())
-        raise
+        with started_tivora(x, args.tivora, work) as app:
+            run(x, app, args.screenshots)
+            code = app.wait(timeout=30)
+            check(code == 0, f"tivora ended with exit code {code}")
+            check_row(os.path.join(work, "tivora4.DBF"))
     finally:
         x.close()
     shutil.rmtree(work)

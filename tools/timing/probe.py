@@ -25,13 +25,14 @@ import threading
 import time
 
 import dbfread
+import Xlib.error
 from Xlib import X, XK
 from Xlib import display as xdisplay
 from Xlib.ext import damage, record
 from Xlib.protocol import rq
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
-from tivora_run import enter_identity, tivora_environment  # noqa: E402
+from tivora_run import enter_identity, started_tivora  # noqa: E402
 from xsession import XSession  # noqa: E402
 
 SQUARE = (376, 288, 33, 33)  # the stimulus square in the test window
@@ -71,7 +72,10 @@ class DamageWatch:
     def run(self):
         notify = self.dpy.extension_event.DamageNotify
         while True:
-            event = self.dpy.next_event()
+            try:
+                event = self.dpy.next_event()
+            except Xlib.error.ConnectionClosedError:
+                return  # the X server has ended
             if event.type != notify:
                 continue
             a = event.area
@@ -106,8 +110,13 @@ class InputRecord:
             "ext_replies": (0, 0, 0, 0), "delivered_events": (0, 0), "device_events": (X.KeyPress, X.ButtonPress),
             "errors": (0, 0), "client_started": False, "client_died": False}])
         self.control.sync()
-        threading.Thread(target=lambda: self.data.record_enable_context(self.context, self.received),
-                         daemon=True).start()
+        threading.Thread(target=self.run, daemon=True).start()
+
+    def run(self):
+        try:
+            self.data.record_enable_context(self.context, self.received)
+        except Xlib.error.ConnectionClosedError:
+            pass  # the X server has ended
 
     def received(self, reply):
         if reply.category != record.FromServer or reply.client_swapped or not reply.data:
@@ -175,25 +184,18 @@ def run_test(tivora, sample, measured, loaded):
         out.write(program_text(measured))
     x = XSession()
     busy = busy_processes(2) if loaded else []
-    log = open(os.path.join(work, "tivora.log"), "w")
-    app = subprocess.Popen([tivora], cwd=work, env=tivora_environment(x), stdout=log, stderr=subprocess.STDOUT)
     try:
-        seen = drive(x, measured)
-        code = app.wait(timeout=60)
-        if code != 0:
-            raise RuntimeError(f"tivora ended with exit code {code}")
-        record = os.path.join(work, "tivora4_timing.csv")
-        rows = None
-        if os.path.exists(record):
-            with open(record, newline="") as f:
-                rows = list(csv.DictReader(f))
-        table = list(dbfread.DBF(os.path.join(work, "tivora4.DBF"), encoding="cp852"))
-    except BaseException:
-        if app.poll() is None:
-            app.kill()
-        log.close()
-        sys.stderr.write(open(os.path.join(work, "tivora.log")).read())
-        raise
+        with started_tivora(x, tivora, work) as app:
+            seen = drive(x, measured)
+            code = app.wait(timeout=60)
+            if code != 0:
+                raise RuntimeError(f"tivora ended with exit code {code}")
+            record = os.path.join(work, "tivora4_timing.csv")
+            rows = None
+            if os.path.exists(record):
+                with open(record, newline="") as f:
+                    rows = list(csv.DictReader(f))
+            table = list(dbfread.DBF(os.path.join(work, "tivora4.DBF"), encoding="cp852"))
     finally:
         for process in busy:
             process.kill()
