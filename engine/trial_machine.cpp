@@ -41,10 +41,15 @@ TrialMachine::TrialMachine(MeasurementState& state, const ProgramLines& program,
     , m_store(std::move(store))
 { }
 
-void TrialMachine::armForeperiod(int index, const std::string& line)
+void TrialMachine::armForeperiod(int index, const std::string& line, bool leavingInstruction)
 {
     const std::uint32_t interval = foreperiodMilliseconds(line);
     requireTrialLine(index);
+    // At the start of a block the instruction goes first: the foreperiod runs from a black screen. (A
+    // line that is no foreperiod has failed above with the viewer still on screen.)
+    if (leavingInstruction) {
+        m_display.leaveInstruction();
+    }
     TrialTiming& timing = m_state.timing[at(index)];
     timing = TrialTiming {};
     timing.armed = true;
@@ -58,15 +63,13 @@ void TrialMachine::instructionConfirmed()
     MeasurementState& s = m_state;
     if (s.stepIndex < 2) {
         // Start of the practice block: the first foreperiod may be any whole number of seconds.
-        armForeperiod(s.stepIndex, m_program.line(s.stepIndex));
-        m_display.leaveInstruction();
+        armForeperiod(s.stepIndex, m_program.line(s.stepIndex), true);
         s.acceptingResponses = true;
     } else if (s.stepIndex > 2 && s.stepIndex < 5) {
         // Start of the measured block, on the line after the start marker.
         ++s.stepIndex;
         s.seriesStart = s.stepIndex;
-        armForeperiod(s.stepIndex, m_program.line(s.stepIndex));
-        m_display.leaveInstruction();
+        armForeperiod(s.stepIndex, m_program.line(s.stepIndex), true);
         s.acceptingResponses = true;
     } else if (s.stepIndex > 5) {
         // The closing screen: evaluate, store, end. A failure leaves the closing screen up.

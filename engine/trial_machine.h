@@ -84,8 +84,9 @@ public:
     const MeasurementState& state() const { return m_state; }
 
 private:
-    // Arms the foreperiod of the trial on line `index`, whose text is `line`.
-    void armForeperiod(int index, const std::string& line);
+    // Arms the foreperiod of the trial on line `index`, whose text is `line`, leaving the instruction
+    // screen first when `leavingInstruction`.
+    void armForeperiod(int index, const std::string& line, bool leavingInstruction = false);
 
     MeasurementState& m_state;
     const ProgramLines& m_program;

@@ -139,8 +139,11 @@ engine::OnsetStamp TestWindow::showStimulus()
 
 void TestWindow::hideStimulus()
 {
+    // Gone at once, and out before the next foreperiod is armed, so that the foreperiod runs from a
+    // stimulus that is really gone.
     m_stimulusShown = false;
     repaint(squareIn(kShape2Bounds));
+    m_windowClock->frameOut(*this);
 }
 
 void TestWindow::presentInstruction(const QString& fileName)
@@ -170,6 +173,9 @@ void TestWindow::leaveInstruction()
 {
     setFocus(Qt::OtherFocusReason);
     m_viewer->hide();
+    // The screen turns black as the foreperiod starts, not at some later paint.
+    repaint(kRichEdit1Bounds);
+    m_windowClock->frameOut(*this);
 }
 
 void TestWindow::focusTestWindow()

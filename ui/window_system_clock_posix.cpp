@@ -59,9 +59,10 @@ public:
         return !error;
     }
 
-    // The server's time of the latest drawing into the window, from every notification that has come
-    // in (waiting for the first when none has); nullopt when none comes.
-    std::optional<std::uint32_t> latest()
+    // The server's time of the first drawing into the window since discard(), the frame's beginning,
+    // from the notifications that have come in (waiting for one when none has); nullopt when none
+    // comes. Every notification that has come in is consumed.
+    std::optional<std::uint32_t> first()
     {
         std::optional<std::uint32_t> time = drain();
         if (!time) {
@@ -82,7 +83,7 @@ private:
     {
         std::optional<std::uint32_t> time;
         while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
-            if ((event->response_type & 0x7F) == m_firstEvent + XCB_DAMAGE_NOTIFY) {
+            if (!time && (event->response_type & 0x7F) == m_firstEvent + XCB_DAMAGE_NOTIFY) {
                 time = reinterpret_cast<xcb_damage_notify_event_t*>(event)->timestamp;
             }
             free(event);
@@ -130,7 +131,7 @@ public:
             }
             return {after, engine::OnsetSource::Flush};
         }
-        const std::optional<std::uint32_t> drawn = watched ? m_damage.latest() : std::nullopt;
+        const std::optional<std::uint32_t> drawn = watched ? m_damage.first() : std::nullopt;
         // A drawing stamp later than the confirming answer cannot belong to this frame.
         const std::uint32_t stamp = drawn && static_cast<std::int32_t>(*server - *drawn) >= 0 ? *drawn : *server;
         return {engine::ServerTimeRelation::toLocal(stamp, after), engine::OnsetSource::Server};
