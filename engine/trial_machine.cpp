@@ -103,6 +103,9 @@ void TrialMachine::Stisk_tlacitka(const ResponseStamp& response)
         return;
     }
     requireTrialLine(s.stepIndex);
+    // The next line is read before the stimulus goes (no event comes between), so that nothing slow
+    // stands between the stimulus going and the next foreperiod being armed.
+    const std::string line = m_program.line(s.stepIndex + 1);
     s.responseTick = milliseconds(response.time);
     m_display.hideStimulus();
     // Rounded from the microseconds, not the difference of two whole-millisecond readings.
@@ -112,7 +115,6 @@ void TrialMachine::Stisk_tlacitka(const ResponseStamp& response)
     timing.onset = s.onset;
     timing.response = response;
     ++s.stepIndex;
-    const std::string line = m_program.line(s.stepIndex);
     switch (lineKind(line)) {
     case LineKind::Foreperiod:
         armForeperiod(s.stepIndex, line);

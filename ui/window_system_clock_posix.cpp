@@ -59,32 +59,36 @@ public:
         return !error;
     }
 
-    // The server's time of the first drawing into the window since discard(), the frame's beginning,
-    // from the notifications that have come in (waiting for one when none has); nullopt when none
-    // comes. Every notification that has come in is consumed.
-    std::optional<std::uint32_t> first()
+    // The server's time of the first drawing into the window at or after `since` (server
+    // milliseconds), the frame's beginning, from the notifications that have come in (waiting for one
+    // when none has); nullopt when none comes. Every notification that has come in is consumed.
+    std::optional<std::uint32_t> first(std::uint32_t since)
     {
-        std::optional<std::uint32_t> time = drain();
+        std::optional<std::uint32_t> time = drain(since);
         if (!time) {
             pollfd request {xcb_get_file_descriptor(m_connection), POLLIN, 0};
             if (::poll(&request, 1, kNotificationWaitMs) > 0) {
-                time = drain();
+                time = drain(since);
             }
         }
         return time;
     }
 
     // Forgets notifications that have come in.
-    void discard() { drain(); }
+    void discard() { drain(0); }
     bool watching(xcb_window_t window) const { return m_connection && m_window == window; }
 
 private:
-    std::optional<std::uint32_t> drain()
+    // The first notification's time at or after `since` (every one when 0), consuming all.
+    std::optional<std::uint32_t> drain(std::uint32_t since)
     {
         std::optional<std::uint32_t> time;
         while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
             if (!time && (event->response_type & 0x7F) == m_firstEvent + XCB_DAMAGE_NOTIFY) {
-                time = reinterpret_cast<xcb_damage_notify_event_t*>(event)->timestamp;
+                const std::uint32_t at = reinterpret_cast<xcb_damage_notify_event_t*>(event)->timestamp;
+                if (since == 0 || static_cast<std::int32_t>(at - since) >= 0) {
+                    time = at;
+                }
             }
             free(event);
         }
@@ -111,8 +115,8 @@ public:
         m_watched = m_damage.watch(static_cast<xcb_window_t>(window.winId()));
         if (m_watched) {
             // Everything drawn so far has been sent; once the server has it, its notifications are
-            // the past.
-            serverTime();
+            // the past. A notification that comes in late anyway is told apart by its time.
+            m_paintFrom = serverTime();
             m_damage.discard();
         }
     }
@@ -131,7 +135,7 @@ public:
             }
             return {after, engine::OnsetSource::Flush};
         }
-        const std::optional<std::uint32_t> drawn = watched ? m_damage.first() : std::nullopt;
+        const std::optional<std::uint32_t> drawn = watched && m_paintFrom ? m_damage.first(*m_paintFrom) : std::nullopt;
         // A drawing stamp later than the confirming answer cannot belong to this frame.
         const std::uint32_t stamp = drawn && static_cast<std::int32_t>(*server - *drawn) >= 0 ? *drawn : *server;
         return {engine::ServerTimeRelation::toLocal(stamp, after), engine::OnsetSource::Server};
@@ -165,6 +169,7 @@ private:
     xcb_sync_counter_t m_counter;
     DamageWatch m_damage;
     bool m_watched = false;
+    std::optional<std::uint32_t> m_paintFrom; // the server's time just before the paint
 };
 
 // No window system whose time can be asked: our clock once the paint is done, input on arrival.

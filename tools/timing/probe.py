@@ -62,7 +62,7 @@ class DamageWatch:
         self.dpy.sync()
         self.visible = self.centre_is_white()
         self.transitions = []  # (server ms, True for onset / False for offset, the drawing before it)
-        self.last_drawing = None
+        self.drawings = []  # server ms of every drawing into the window
         self.cond = threading.Condition()
         threading.Thread(target=self.run, daemon=True).start()
 
@@ -80,7 +80,8 @@ class DamageWatch:
             if event.type != notify:
                 continue
             a = event.area
-            before, self.last_drawing = self.last_drawing, event.timestamp
+            with self.cond:
+                self.drawings.append(event.timestamp)
             if a.x >= SQUARE[0] + SQUARE[2] or a.x + a.width <= SQUARE[0] or a.y >= SQUARE[1] + SQUARE[3] \
                     or a.y + a.height <= SQUARE[1]:
                 continue
@@ -88,17 +89,21 @@ class DamageWatch:
             with self.cond:
                 if white != self.visible:
                     self.visible = white
-                    self.transitions.append((event.timestamp, white, before))
+                    self.transitions.append((event.timestamp, white))
                     self.cond.notify_all()
 
     def wait(self, count, timeout=30.0):
-        """Waits until `count` transitions have been seen; returns the last one: its time, whether the
-        stimulus came (or went), and the time of the drawing before it (the screen going black as the
-        foreperiod started: the stimulus going, or the instruction screen)."""
+        """Waits until `count` transitions have been seen; returns the last one: its time and whether the
+        stimulus came (or went)."""
         with self.cond:
             if not self.cond.wait_for(lambda: len(self.transitions) >= count, timeout):
                 raise TimeoutError(f"stimulus transition {count} did not come")
             return self.transitions[count - 1]
+
+    def first_drawing_since(self, time):
+        """The first drawing at or after server time `time`."""
+        with self.cond:
+            return next(t for t in self.drawings if t >= time)
 
 
 class InputRecord:
@@ -216,9 +221,9 @@ def run_test(tivora, sample, measured, loaded):
 
 def drive(x, measured):
     """Goes through the test; returns one dict per trial with the server's onset, response and the
-    reference the foreperiod ran from: the drawing just before the onset, which is the screen turning
-    black as the program armed the foreperiod (the previous stimulus going, or the instruction screen
-    at the start of a block)."""
+    reference the foreperiod ran from: the first drawing after the press that started it, the screen
+    turning black as the program armed the foreperiod (the previous stimulus going, or the instruction
+    screen at the start of a block)."""
     enter_identity(x)
     x.wait_for(lambda s: s.pixel(*VIEWER) != (0, 0, 0), what="the first instruction screen")
     window = int(x.find_window("Měření Tivora"))
@@ -236,7 +241,7 @@ def drive(x, measured):
         presses += 1
         return inputs.wait(presses)[0]
 
-    confirm()
+    start = confirm()  # the press the next foreperiod follows
     total = 3 + measured
     for n in range(total):
         premature = 1 if n % 5 == 2 else 0
@@ -245,7 +250,8 @@ def drive(x, measured):
             person.press("left")
             presses += 1
         transitions += 1
-        onset, shown, reference = stimulus.wait(transitions)
+        onset, shown = stimulus.wait(transitions)
+        reference = stimulus.first_drawing_since(start)
         assert shown
         delay = DELAYS_MS[n % len(DELAYS_MS)]
         kind = RESPONSES[n % len(RESPONSES)]
@@ -256,13 +262,14 @@ def drive(x, measured):
         if os.environ.get("PROBE_KEEP"):
             print("onset", onset, "response", response)
         transitions += 1
-        offset, shown, _ = stimulus.wait(transitions)
+        offset, shown = stimulus.wait(transitions)
         assert not shown
         trials.append({"onset": onset, "response": response, "reference": reference, "offset": offset,
                        "input": kind, "premature": premature, "block_start": n in (0, 3)})
+        start = response
         if n == 2:
             x.wait_for(lambda s: s.pixel(*VIEWER) != (0, 0, 0), what="the second instruction screen")
-            confirm()
+            start = confirm()
     x.wait_for(lambda s: s.pixel(*VIEWER) != (0, 0, 0), what="the closing screen")
     confirm()
     inputs.close()
