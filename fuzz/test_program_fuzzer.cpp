@@ -206,7 +206,7 @@ void checkAcceptedProgramRuns(const engine::TestProgram& program, fuzz::InputRea
     }
     engine::MeasurementState state;
     engine::nulovani(state);
-    Ticks ticks;
+    Clock ticks;
     Timer timer;
     WalkDisplay display;
     bool stored = false;
@@ -225,8 +225,9 @@ void checkAcceptedProgramRuns(const engine::TestProgram& program, fuzz::InputRea
         while (!events.empty() && events.byte() % 3 == 0) {
             machine.Stisk_tlacitka(); // too early
         }
+        display.onset = ticks.value;
         machine.foreperiodElapsed();
-        ticks.value += 250;
+        ticks.value += 250000;
         machine.Stisk_tlacitka();
     }
     fuzz::require(stored, "the row of an accepted program is stored");
