@@ -9,7 +9,6 @@
 #include "ui/window_system_clock.h"
 
 #include <memory>
-
 #include <optional>
 
 #include <QRect>
