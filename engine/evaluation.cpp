@@ -54,7 +54,9 @@ void vyhodnoceni(MeasurementState& s, const ProgramLines& program, const StoreRe
     }
 
     std::uint64_t totals[kSeriesCount] = {};
+    s.evaluatedSeries = 0;
     if (k >= 1 && k <= kSeriesCount) {
+        s.evaluatedSeries = k;
         std::int64_t first = s.seriesStart;
         for (std::size_t n = 0; n < static_cast<std::size_t>(k); ++n) {
             totals[n] = evaluateSeries(s, n, first, s.seriesCount[n]);
@@ -71,6 +73,22 @@ void vyhodnoceni(MeasurementState& s, const ProgramLines& program, const StoreRe
     // Reset only once the row is safely stored: a failed store must leave the closing screen able to
     // try again, not restart the test on top of the measured data.
     s.stepIndex = 0;
+}
+
+int seriesOfLine(const MeasurementState& s, int line)
+{
+    if (line > kLastTrialIndex) {
+        return 0;
+    }
+    std::int64_t first = s.seriesStart;
+    for (int n = 0; n < s.evaluatedSeries; ++n) {
+        const std::int64_t count = s.seriesCount[static_cast<std::size_t>(n)];
+        if (line >= first && line < first + count) {
+            return n + 1;
+        }
+        first += count;
+    }
+    return 0;
 }
 
 } // namespace engine

@@ -31,4 +31,8 @@ int lastSeriesCountLine(const ProgramLines& program, int endMarkerIndex);
 // measured arrays. Only after a successful store is the step index set to 0.
 void vyhodnoceni(MeasurementState& state, const ProgramLines& program, const StoreResult& store);
 
+// The series (1 to 4) the trial on program line `line` was evaluated in, or 0 for a line in none.
+// Valid after vyhodnoceni().
+int seriesOfLine(const MeasurementState& state, int line);
+
 } // namespace engine

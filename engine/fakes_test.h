@@ -8,14 +8,16 @@
 
 namespace engine::testing {
 
-// A tick counter the test sets by hand.
-class FakeTicks : public TickSource
+// A clock the test sets by hand, in microseconds.
+class FakeClock : public Clock
 {
 public:
-    std::uint32_t now() override { return value; }
-    void advance(std::uint32_t ms) { value += ms; }
+    Microseconds now() override { return value; }
+    void waitUntil(Microseconds when) override { value = when > value ? when : value; }
+    void advance(std::uint32_t ms) { value += static_cast<Microseconds>(ms) * 1000; }
+    void advanceUs(Microseconds us) { value += us; }
 
-    std::uint32_t value = 1000;
+    Microseconds value = 1000000;
 };
 
 // A foreperiod timer that fires only when the test says so.
@@ -37,14 +39,22 @@ public:
 };
 
 // Records the display actions in order, as short words ("show", "hide", "instruction:f", "leave",
-// "focus", "close"). Instruction files listed in `missingFiles` fail to open.
+// "focus", "close"). Instruction files listed in `missingFiles` fail to open. The stimulus is out
+// `drawUs` after it was asked for, on `clock` (at time 0 without one).
 class FakeDisplay : public TestDisplay
 {
 public:
-    void showStimulus() override
+    explicit FakeDisplay(FakeClock* clockToUse = nullptr)
+        : clock(clockToUse)
+    { }
+    OnsetStamp showStimulus() override
     {
         actions.push_back("show");
         stimulusVisible = true;
+        if (clock) {
+            clock->advanceUs(drawUs);
+        }
+        return {clock ? clock->now() : 0, OnsetSource::Flush};
     }
     void hideStimulus() override
     {
@@ -64,6 +74,8 @@ public:
         closed = true;
     }
 
+    FakeClock* clock;
+    Microseconds drawUs = 0;
     std::vector<std::string> actions;
     std::vector<std::string> missingFiles;
     bool stimulusVisible = false;

@@ -10,6 +10,7 @@ void nulovani(MeasurementState& state)
     }
     state.seriesCount.fill(0);
     state.seriesMean.fill(0.0);
+    state.timing.fill(TrialTiming {});
 }
 
 } // namespace engine

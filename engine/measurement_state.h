@@ -1,5 +1,7 @@
 #pragma once
 
+#include "timing.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -21,8 +23,8 @@ struct MeasurementState
 {
     std::int32_t stepIndex = 0;      // program line of the trial in progress
     bool acceptingResponses = false; // responses count (between an instruction screen and the next marker)
-    std::uint32_t onsetTick = 0;     // tick count (ms) when the current stimulus was shown
-    std::uint32_t responseTick = 0;  // tick count (ms) of the last response
+    std::uint32_t onsetTick = 0;     // clock (ms, cut to 32 bits) when the current stimulus was shown
+    std::uint32_t responseTick = 0;  // clock (ms, cut to 32 bits) of the last response
     std::int32_t seriesStart = 0;    // line of the first trial of series 1
     std::int32_t endMarkerIndex = 0; // line of the end marker
     std::array<std::int32_t, kSeriesCount> seriesCount {};
@@ -34,11 +36,17 @@ struct MeasurementState
     std::array<std::string, kSeriesCount> seriesTextA; // "312|298|" lists, up to about 230 characters
     std::array<std::string, kSeriesCount> seriesTextB; // the rest of each list
     std::array<double, kSeriesCount> seriesMean {};
-    std::string startDirectory; // the process's current directory at start-up
+    std::int32_t evaluatedSeries = 0; // how many series the evaluation filled (0 when none)
+    std::string startDirectory;       // the process's current directory at start-up
+    OnsetStamp onset;                 // the current stimulus's onset, finer than onsetTick
+    // The finer timing of each trial (foreperiod, onset and response stamps), by program line as the
+    // reaction times. It feeds the timing record; the result row does not use it.
+    std::array<TrialTiming, kReactionTimeEntries> timing {};
 };
 
 // Starts a test run: zeroes the reaction times and premature counts of lines 1 to 120, the series
-// counts and the series means. Everything else is already zero from construction.
+// counts and the series means, and forgets the finer timing of every line. Everything else is already
+// zero from construction.
 void nulovani(MeasurementState& state);
 
 } // namespace engine

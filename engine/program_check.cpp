@@ -40,7 +40,7 @@ constexpr int kMaxSteps = 10000;
 
 // The walk: the real trial machine on a clock and a timer that do nothing and a display that only
 // records what it is asked, driven as a person who answers every trial drives it.
-class DryRun : public TickSource, public ForeperiodTimer, public TestDisplay
+class DryRun : public Clock, public ForeperiodTimer, public TestDisplay
 {
 public:
     DryRun(const ProgramLines& program, const InstructionLoader& load)
@@ -53,13 +53,14 @@ public:
 
     std::optional<ProgramFault> run();
 
-    std::uint32_t now() override { return 0; }
+    Microseconds now() override { return 0; }
+    void waitUntil(Microseconds /*when*/) override { }
 
     void start(std::uint32_t /*intervalMs*/) override { m_timerActive = true; }
     void stop() override { m_timerActive = false; }
     bool isActive() const override { return m_timerActive; }
 
-    void showStimulus() override { }
+    OnsetStamp showStimulus() override { return {}; }
     void hideStimulus() override { }
     void showInstruction(const std::string& fileName) override;
     void leaveInstruction() override { m_instruction = false; }

@@ -8,8 +8,8 @@
 namespace engine {
 namespace {
 
+using testing::FakeClock;
 using testing::FakeDisplay;
-using testing::FakeTicks;
 using testing::FakeTimer;
 
 TEST(ScriptedTest, PracticeTwoSeriesAndStore)
@@ -28,9 +28,9 @@ TEST(ScriptedTest, PracticeTwoSeriesAndStore)
                               "3\r\n"              // 11 counts
                               "2\r\n");
     MeasurementState state;
-    FakeTicks ticks;
+    FakeClock ticks;
     FakeTimer timer;
-    FakeDisplay display;
+    FakeDisplay display {&ticks};
     std::vector<MeasurementState> stored;
     TrialMachine machine(state, program, ticks, timer, display,
                          [&](const MeasurementState& s) { stored.push_back(s); });

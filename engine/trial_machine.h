@@ -1,10 +1,11 @@
 #pragma once
 
+#include "clock.h"
 #include "evaluation.h"
 #include "foreperiod.h"
 #include "measurement_state.h"
 #include "test_program.h"
-#include "tick_source.h"
+#include "timing.h"
 
 #include <cstdint>
 #include <string>
@@ -31,7 +32,10 @@ class TestDisplay
 public:
     virtual ~TestDisplay() = default;
 
-    virtual void showStimulus() = 0;
+    // Makes the stimulus visible at once (not at some later paint), pushes the frame to the window
+    // system and returns when the window system had it: the onset. Nothing may be stamped before the
+    // frame is out.
+    virtual OnsetStamp showStimulus() = 0;
     virtual void hideStimulus() = 0;
     // Loads instruction file `fileName` (relative to the current directory) into the viewer, shows it
     // and gives it the keyboard focus. Throws IoError when the file cannot be opened or read; the
@@ -54,8 +58,9 @@ public:
 class TrialMachine
 {
 public:
-    // The machine keeps references to all arguments; they must outlive it.
-    TrialMachine(MeasurementState& state, const ProgramLines& program, TickSource& ticks, ForeperiodTimer& timer,
+    // The machine keeps references to all arguments; they must outlive it. `clock` stamps the arming of
+    // foreperiods; onsets come from the display and responses from the caller, on the same clock.
+    TrialMachine(MeasurementState& state, const ProgramLines& program, Clock& clock, ForeperiodTimer& timer,
                  TestDisplay& display, StoreResult store);
 
     // Enter typed in the instruction viewer. At line 0 or 1 it starts the practice block, at line 3 or
@@ -63,23 +68,29 @@ public:
     // stores the result and closes the test window; at lines 2 and 5 it does nothing.
     void instructionConfirmed();
 
-    // The foreperiod timer fired: the stimulus is shown and timed from now.
+    // The foreperiod timer fired: the stimulus is shown and timed from the moment the display reports
+    // it was out.
     void foreperiodElapsed();
 
-    // A response of the examined person. The test window calls it only while
-    // state().acceptingResponses is true. During a foreperiod it counts as premature; otherwise it ends
-    // the trial and moves to the next program line.
+    // A response of the examined person, made at `response.time`. The test window calls it only while
+    // state().acceptingResponses is true. During a foreperiod it counts as premature; so does a
+    // response made before the onset that reaches the machine only after it (the person pressed while
+    // the stimulus was on its way). Otherwise it ends the trial: the reaction time is the response
+    // minus the onset, rounded to whole milliseconds, and the machine moves to the next program line.
+    void Stisk_tlacitka(const ResponseStamp& response);
+    // A response stamped on arrival now, as a key.
     void Stisk_tlacitka();
 
     const MeasurementState& state() const { return m_state; }
 
 private:
-    // Arms the foreperiod of the trial on line `index`, whose text is `line`.
-    void armForeperiod(int index, const std::string& line);
+    // Arms the foreperiod of the trial on line `index`, whose text is `line`, leaving the instruction
+    // screen first when `leavingInstruction`.
+    void armForeperiod(int index, const std::string& line, bool leavingInstruction = false);
 
     MeasurementState& m_state;
     const ProgramLines& m_program;
-    TickSource& m_ticks;
+    Clock& m_clock;
     ForeperiodTimer& m_timer;
     TestDisplay& m_display;
     StoreResult m_store;

@@ -9,8 +9,8 @@
 namespace engine {
 namespace {
 
+using testing::FakeClock;
 using testing::FakeDisplay;
-using testing::FakeTicks;
 using testing::FakeTimer;
 
 class TrialMachineTest : public ::testing::Test
@@ -52,9 +52,9 @@ protected:
 
     MeasurementState state;
     TestProgram program;
-    FakeTicks ticks;
+    FakeClock ticks;
     FakeTimer timer;
-    FakeDisplay display;
+    FakeDisplay display {&ticks};
     std::vector<MeasurementState> stored;
     TrialMachine machine {state, program, ticks,
                           timer, display, [this](const MeasurementState& s) {
@@ -85,13 +85,13 @@ TEST_F(TrialMachineTest, FirstForeperiodOfABlockMayHaveSeveralCharacters)
     timer = FakeTimer {};
     confirm();
     fire();
-    const std::uint32_t onset = ticks.value;
+    const Microseconds onset = ticks.value;
     respondAfter(200);
     EXPECT_FALSE(timer.active);
     EXPECT_TRUE(state.acceptingResponses);
     EXPECT_EQ(state.stepIndex, 1);
     respondAfter(150);
-    EXPECT_EQ(state.reactionTime[1], ticks.value - onset);
+    EXPECT_EQ(state.reactionTime[1], static_cast<std::uint32_t>((ticks.value - onset) / 1000));
     EXPECT_EQ(state.stepIndex, 2);
     EXPECT_EQ(timer.interval, 2000U);
 }
@@ -116,53 +116,69 @@ TEST_F(TrialMachineTest, PrematureResponsesCountWithoutEndingTheTrial)
     EXPECT_EQ(display.actions, (std::vector<std::string> {"leave", "show", "hide"}));
 }
 
-TEST_F(TrialMachineTest, TimingUsesTicksTakenBeforeAnyDrawing)
+TEST_F(TrialMachineTest, TheOnsetIsWhenTheFrameWasOutAndTheTimesAreRounded)
 {
-    // A display that takes time to draw must not add that time to the reaction.
-    class SlowDisplay : public FakeDisplay
-    {
-    public:
-        explicit SlowDisplay(FakeTicks& clock)
-            : m_clock(clock)
-        { }
-        void showStimulus() override
-        {
-            FakeDisplay::showStimulus();
-            m_clock.advance(7);
-        }
-        void hideStimulus() override
-        {
-            FakeDisplay::hideStimulus();
-            m_clock.advance(9);
-        }
+    // Drawing takes 7.4 ms: the onset is stamped after it, and the reaction time is the response's own
+    // time minus that onset, rounded from the microseconds.
+    display.drawUs = 7400;
+    load("1\r\n1\r\n1\r\n");
+    confirm();
+    const Microseconds armed = ticks.value;
+    ticks.advance(1000);
+    fire();
+    EXPECT_EQ(state.onset.time, armed + 1007400);
+    EXPECT_EQ(state.onsetTick, static_cast<std::uint32_t>((armed + 1007400 + 500) / 1000));
+    ticks.advance(900); // the event loop was late: the response happened 300.5 ms after the onset
+    machine.Stisk_tlacitka({state.onset.time + 300500, ResponseSource::Event, InputKind::Left});
+    EXPECT_EQ(state.reactionTime[0], 301U);
+    EXPECT_EQ(state.responseTick, static_cast<std::uint32_t>((state.onset.time + 300500 + 500) / 1000));
 
-    private:
-        FakeTicks& m_clock;
-    };
-    SlowDisplay slow(ticks);
-    TrialMachine slowMachine(state, program, ticks, timer, slow, [](const MeasurementState&) {});
-    load("1\r\n1\r\n");
-    slowMachine.instructionConfirmed();
-    slowMachine.foreperiodElapsed();
-    const std::uint32_t onset = ticks.value - 7;
-    ticks.advance(300);
-    const std::uint32_t response = ticks.value;
-    slowMachine.Stisk_tlacitka();
-    EXPECT_EQ(state.onsetTick, onset);
-    EXPECT_EQ(state.responseTick, response);
-    EXPECT_EQ(state.reactionTime[0], 307U);
+    const TrialTiming& timing = state.timing[0];
+    EXPECT_TRUE(timing.armed && timing.answered);
+    EXPECT_EQ(timing.programmedMs, 1000U);
+    EXPECT_EQ(timing.armedAt, armed);
+    EXPECT_EQ(timing.onset.time - timing.armedAt, 1007400);
+    EXPECT_EQ(timing.response.time - timing.onset.time, 300500);
+    EXPECT_EQ(timing.response.input, InputKind::Left);
+    EXPECT_EQ(timing.response.source, ResponseSource::Event);
+
+    fire();
+    machine.Stisk_tlacitka({state.onset.time + 299499, ResponseSource::Event, InputKind::Key});
+    EXPECT_EQ(state.reactionTime[1], 299U);
 }
 
-TEST_F(TrialMachineTest, LongResponsesAndTickWrapKeepTheTrueTime)
+TEST_F(TrialMachineTest, APressMadeBeforeTheOnsetIsPrematureHoweverLateItArrives)
+{
+    load("1\r\n1\r\n");
+    confirm();
+    ticks.advance(1000);
+    fire();
+    const Microseconds onset = state.onset.time;
+    // Pressed 2 ms before the stimulus was out, handled after the timer had fired.
+    machine.Stisk_tlacitka({onset - 2000, ResponseSource::Event, InputKind::Key});
+    EXPECT_EQ(state.prematureCount[0], 1);
+    EXPECT_EQ(state.stepIndex, 0);
+    EXPECT_TRUE(display.stimulusVisible);
+    // A press in the very millisecond of the onset is a response of 0 ms.
+    machine.Stisk_tlacitka({onset, ResponseSource::Event, InputKind::Key});
+    EXPECT_EQ(state.reactionTime[0], 0U);
+    EXPECT_EQ(state.stepIndex, 1);
+    EXPECT_FALSE(state.timing[1].answered);
+    EXPECT_TRUE(state.timing[1].armed);
+}
+
+TEST_F(TrialMachineTest, LongResponsesKeepTheTrueTime)
 {
     load("1\r\n1\r\n1\r\n");
     confirm();
     trial(70000);
     EXPECT_EQ(state.reactionTime[0], 70000U);
 
-    ticks.value = 0xFFFFFF00U;
+    // The 32-bit tick fields wrap; the reaction time does not care.
+    ticks.value = Microseconds {0xFFFFFF00LL} * 1000;
     trial(300);
     EXPECT_EQ(state.reactionTime[1], 300U);
+    EXPECT_EQ(state.responseTick - state.onsetTick, 300U);
 }
 
 TEST_F(TrialMachineTest, StartMarkerLeadsIntoTheMeasuredBlock)

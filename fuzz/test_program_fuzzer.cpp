@@ -95,18 +95,20 @@ private:
     bool m_active = false;
 };
 
-class Ticks : public engine::TickSource
+class Clock : public engine::Clock
 {
 public:
-    std::uint32_t now() override { return value; }
-    std::uint32_t value = 0xFFFFF000U; // close to the wrap
+    engine::Microseconds now() override { return value; }
+    void waitUntil(engine::Microseconds when) override { value = when > value ? when : value; }
+    engine::Microseconds value = engine::Microseconds {0xFFFFF000LL} * 1000; // close to the 32-bit tick wrap
 };
 
 // Instruction files with a name show; a marker without one names a file that cannot be opened.
 class Display : public engine::TestDisplay
 {
 public:
-    void showStimulus() override { }
+    engine::OnsetStamp showStimulus() override { return {onset, engine::OnsetSource::Flush}; }
+    engine::Microseconds onset = 0;
     void hideStimulus() override { }
     void showInstruction(const std::string& fileName) override
     {
@@ -141,7 +143,7 @@ void runMachine(const engine::TestProgram& program, fuzz::InputReader& events)
 {
     engine::MeasurementState state;
     engine::nulovani(state);
-    Ticks ticks;
+    Clock ticks;
     Timer timer;
     Display display;
     engine::TrialMachine machine(state, program, ticks, timer, display, storeRow);
@@ -154,16 +156,19 @@ void runMachine(const engine::TestProgram& program, fuzz::InputReader& events)
                 break;
             case 1:
                 if (timer.isActive()) {
+                    display.onset = ticks.value;
                     machine.foreperiodElapsed();
                 }
                 break;
             case 2:
                 if (state.acceptingResponses) {
-                    machine.Stisk_tlacitka();
+                    // Now and then a response stamped before its arrival, as input events are.
+                    machine.Stisk_tlacitka({ticks.value - (event & 0x80U ? 1500 : 0), engine::ResponseSource::Event,
+                                            engine::InputKind::Key});
                 }
                 break;
             default:
-                ticks.value += 37U * (event / 4U);
+                ticks.value += 37000 * (event / 4U);
                 break;
             }
         } catch (const engine::Error& error) {
@@ -201,7 +206,7 @@ void checkAcceptedProgramRuns(const engine::TestProgram& program, fuzz::InputRea
     }
     engine::MeasurementState state;
     engine::nulovani(state);
-    Ticks ticks;
+    Clock ticks;
     Timer timer;
     WalkDisplay display;
     bool stored = false;
@@ -220,8 +225,9 @@ void checkAcceptedProgramRuns(const engine::TestProgram& program, fuzz::InputRea
         while (!events.empty() && events.byte() % 3 == 0) {
             machine.Stisk_tlacitka(); // too early
         }
+        display.onset = ticks.value;
         machine.foreperiodElapsed();
-        ticks.value += 250;
+        ticks.value += 250000;
         machine.Stisk_tlacitka();
     }
     fuzz::require(stored, "the row of an accepted program is stored");

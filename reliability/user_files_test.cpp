@@ -60,9 +60,9 @@ struct TestRun
     }
 
     engine::MeasurementState state;
-    engine::testing::FakeTicks ticks;
+    engine::testing::FakeClock ticks;
     engine::testing::FakeTimer timer;
-    engine::testing::FakeDisplay display;
+    engine::testing::FakeDisplay display {&ticks};
     int stored = 0;
     engine::TrialMachine machine;
 };

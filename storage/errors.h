@@ -46,6 +46,9 @@ public:
 // file messages are kept beneath every layer.
 namespace storage::messages {
 
+// Shown after a stored row when its timing record could not be written; the reason follows.
+inline constexpr const char* kTimingRecordFailed = "Výsledek je uložen, ale časový záznam se nepodařilo zapsat: ";
+
 using text::messages::kCannotCreateFile;
 using text::messages::kCannotOpenFile;
 using text::messages::kCannotReadFile;

@@ -121,4 +121,7 @@ struct LocalDate
 };
 LocalDate localToday();
 
+// The local date and time now, ISO 8601 with the offset from UTC: "2026-12-08T14:03:12+01:00".
+std::string localDateTime();
+
 } // namespace storage

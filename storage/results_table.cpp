@@ -2,6 +2,7 @@
 
 #include "storage/dbf_table.h"
 #include "storage/errors.h"
+#include "storage/timing_record.h"
 
 namespace storage {
 
@@ -28,7 +29,7 @@ bool createResultsTableIfMissing(const std::string& directory, const TableOption
     return CreateTableFileIfMissing(path, resultTableFields(), options);
 }
 
-void ulo_do_DBF(Dataset& table, const ResultRecord& record)
+std::uint32_t ulo_do_DBF(Dataset& table, const ResultRecord& record)
 {
     configureResultsTable(table);
     table.open();
@@ -45,6 +46,7 @@ void ulo_do_DBF(Dataset& table, const ResultRecord& record)
         }
         throw;
     }
+    const std::uint32_t row = table.recordNumber();
     // The row counts as stored only once it is on the device, not in the system's cache.
     table.sync();
     const NoticeSink& notice = table.noticeHandler();
@@ -64,12 +66,22 @@ void ulo_do_DBF(Dataset& table, const ResultRecord& record)
             notice(cappedValueNotice(capped));
         }
     }
+    return row;
 }
 
 engine::StoreResult makeResultStore(Dataset& table, std::function<SubjectIdentity()> subject)
 {
     return [&table, subject = std::move(subject)](const engine::MeasurementState& state) {
-        ulo_do_DBF(table, makeResultRecord(state, subject ? subject() : SubjectIdentity {}));
+        const std::uint32_t row = ulo_do_DBF(table, makeResultRecord(state, subject ? subject() : SubjectIdentity {}));
+        // The row is stored; the timing record beside it must not undo that. Its failure is a notice, not
+        // an exception, which would make the closing screen store the same result a second time.
+        try {
+            storeTimingRecord(table.path(), state, row);
+        } catch (const std::exception& error) {
+            if (table.noticeHandler()) {
+                table.noticeHandler()(std::string(messages::kTimingRecordFailed) + error.what());
+            }
+        }
     };
 }
 

@@ -32,12 +32,14 @@ bool createResultsTableIfMissing(const std::string& directory = {}, const TableO
 // open; a retry appends one complete row. Once the row is durable the result is stored: a header store
 // that then fails at the close is passed to the table's notice handler instead of being thrown, since a
 // retry would store the row twice. After a successful store each capped count of `record` is reported to
-// the notice handler. Throws TableError.
-void ulo_do_DBF(Dataset& table, const ResultRecord& record);
+// the notice handler. Returns the stored row's record number (1-based, deleted rows counted). Throws
+// TableError.
+std::uint32_t ulo_do_DBF(Dataset& table, const ResultRecord& record);
 
 // The store callback of the evaluation: builds the row from the measurement and the identity that
-// `subject` reports at that moment, and stores it in `table` with ulo_do_DBF(). `table` must outlive
-// the callback.
+// `subject` reports at that moment, stores it in `table` with ulo_do_DBF(), then appends the test's
+// trials to the timing record beside the table. A timing record that cannot be written is reported to
+// the table's notice handler after the row is stored, never thrown. `table` must outlive the callback.
 engine::StoreResult makeResultStore(Dataset& table, std::function<SubjectIdentity()> subject);
 
 } // namespace storage

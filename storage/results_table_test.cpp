@@ -1,7 +1,9 @@
 #include "storage/errors.h"
 #include "storage/results_table.h"
 #include "storage/test_support.h"
+#include "storage/timing_record.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace storage {
@@ -53,7 +55,7 @@ TEST_F(ResultsTableTest, EmptyTableIsTheExact834Bytes)
 
 TEST_F(ResultsTableTest, OneStoredResultMakesThe2972ByteFile)
 {
-    ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject));
+    EXPECT_EQ(ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject)), 1U) << "the stored row's number";
     EXPECT_FALSE(m_table.isOpen());
     const std::string bytes = readAll(path());
     ASSERT_EQ(bytes.size(), 2972U);
@@ -166,6 +168,33 @@ TEST_F(ResultsTableTest, StoringSettlesTheBrowsersPendingRowFirst)
     ASSERT_EQ(bytes.size(), 834U + 2 * kR);
     EXPECT_EQ(field(bytes, 1, 1, 6), "Edited");
     EXPECT_EQ(field(bytes, 2, 1, 6), "Dvo\xFD\xA0k");
+}
+
+TEST_F(ResultsTableTest, TheStoreAppendsTheTimingRecordAndReportsItsFailureAfterTheRow)
+{
+    std::vector<std::string> notices;
+    m_table.setNoticeHandler([&](const std::string& notice) { notices.push_back(notice); });
+    engine::TrialTiming& trial = m_state.timing[4];
+    trial.answered = true;
+    trial.onset = {7000000, engine::OnsetSource::Server};
+    trial.response = {7312000, engine::ResponseSource::Event, engine::InputKind::Key};
+    m_state.reactionTime[4] = 312;
+    const auto store = makeResultStore(m_table, [this] { return m_subject; });
+    store(m_state);
+    store(m_state);
+    const std::string record = readAll(timingRecordPath(path()));
+    EXPECT_NE(record.find(",1,4,practice,"), std::string::npos) << record;
+    EXPECT_NE(record.find(",2,4,practice,"), std::string::npos) << "the second row's number";
+    EXPECT_TRUE(notices.empty());
+
+    // A folder where the record's name is taken: the row is stored all the same, and the failure is a
+    // notice after it.
+    std::filesystem::remove(timingRecordPath(path()));
+    std::filesystem::create_directory(timingRecordPath(path()));
+    EXPECT_NO_THROW(store(m_state));
+    EXPECT_EQ(readAll(path()).size(), 834U + 3 * kR);
+    ASSERT_EQ(notices.size(), 1U);
+    EXPECT_EQ(notices[0].rfind(messages::kTimingRecordFailed, 0), 0U) << notices[0];
 }
 
 TEST_F(ResultsTableTest, PokusBeforeAnyTestStoresEmptyIdentityAndZeros)

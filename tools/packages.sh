@@ -2,10 +2,14 @@
 # Sourced, not run.
 
 TIVORA_BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
-  libxlsxwriter-dev pkg-config"
+  libxlsxwriter-dev"
+# The X server's frame and input stamps (DAMAGE, SYNC); pkgconf also answers as pkg-config.
+TIVORA_BUILD_PACKAGES="$TIVORA_BUILD_PACKAGES pkgconf libxcb1-dev libxcb-sync-dev libxcb-damage0-dev"
 TIVORA_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev libshp-dev clang clang-format libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix xvfb xauth xdotool x11-utils imagemagick python3 python3-dbfread gdal-bin
   python3-openpyxl poppler-utils"
+# The timing probe speaks DAMAGE, RECORD and XTEST.
+TIVORA_TEST_PACKAGES="$TIVORA_TEST_PACKAGES python3-xlib"
 
 # ensure_packages PACKAGE...: installs those not yet installed, with apt-get as root or through sudo.
 ensure_packages() {

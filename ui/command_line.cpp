@@ -26,7 +26,11 @@ struct Options
                                      QStringLiteral("Nejdřív se zeptá na složku s testem (program.txt, obrazovky s "
                                                     "pokyny, tivora4.DBF); tak program spouští nabídka.")};
 
-    void addTo(QCommandLineParser& parser) const { parser.addOptions({help, version, chooseFolder}); }
+    QCommandLineOption selfTest {QStringLiteral("self-test"),
+                                 QStringLiteral("Několik sekund měří časovač a vykreslování a řekne, zda je "
+                                                "stanice způsobilá k měření reakční doby.")};
+
+    void addTo(QCommandLineParser& parser) const { parser.addOptions({help, version, chooseFolder, selfTest}); }
 };
 
 StartRequest answer(QString output, int exitCode)
@@ -88,6 +92,9 @@ StartRequest parseCommandLine(const QStringList& arguments)
     StartRequest request;
     request.action
         = parser.isSet(options.chooseFolder) ? StartRequest::Action::ChooseFolder : StartRequest::Action::Test;
+    if (parser.isSet(options.selfTest)) {
+        request.action = StartRequest::Action::SelfTest;
+    }
     request.folder = folders.value(0);
     return request;
 }

@@ -14,6 +14,7 @@ struct StartRequest
         Test,         // the test program, working in `folder` (empty: the current directory)
         ChooseFolder, // ask for the test folder (the dialog opens in `folder` when one is given), then Test
         Answer,       // print `output` (help, version or a usage error) and end with `exitCode`
+        SelfTest,     // the station check instead of the test
     };
 
     Action action = Action::Test;
@@ -23,7 +24,7 @@ struct StartRequest
 };
 
 // Reads the program's arguments, the program's own path first. Options are the GNU/Qt ones
-// (--help, -h, --version, -v, --choose-folder) plus at most one folder. Prints nothing; an unknown
+// (--help, -h, --version, -v, --choose-folder, --self-test) plus at most one folder. Prints nothing; an unknown
 // option or a second folder yields an Answer with the message and exit code 1.
 StartRequest parseCommandLine(const QStringList& arguments);
 

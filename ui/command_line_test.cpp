@@ -44,6 +44,7 @@ private slots:
                                      << StartRequest::Action::ChooseFolder << "/srv/testy";
         QTest::newRow("choose after") << QStringList {"/srv/testy", "--choose-folder"}
                                       << StartRequest::Action::ChooseFolder << "/srv/testy";
+        QTest::newRow("self-test") << QStringList {"--self-test"} << StartRequest::Action::SelfTest << "";
     }
 
     void requests()
@@ -86,7 +87,7 @@ private slots:
     void helpNamesEveryOption()
     {
         const QString help = parse({QStringLiteral("--help")}).output;
-        for (const char* option : {"--help", "--version", "--choose-folder", "složka"}) {
+        for (const char* option : {"--help", "--version", "--choose-folder", "--self-test", "složka"}) {
             QVERIFY2(help.contains(QString::fromUtf8(option)), option);
         }
     }

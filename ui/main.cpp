@@ -1,6 +1,7 @@
 #include "ui/application.h"
 #include "ui/command_line.h"
 #include "ui/data_window.h"
+#include "ui/station_check.h"
 #include "ui/test_window.h"
 
 int main(int argc, char* argv[])
@@ -12,6 +13,10 @@ int main(int argc, char* argv[])
     const ui::StartRequest request = ui::parseCommandLine(QCoreApplication::arguments());
     if (request.action == ui::StartRequest::Action::Answer) {
         return ui::printAnswer(request);
+    }
+    // The station check runs instead of the test, in windows of its own.
+    if (request.action == ui::StartRequest::Action::SelfTest) {
+        return ui::runStationCheck();
     }
     if (const std::optional<int> exitCode = ui::enterTestFolder(request)) {
         return *exitCode;

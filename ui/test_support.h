@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/tick_source.h"
+#include "engine/clock.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,11 +9,17 @@
 
 namespace ui::testing {
 
-// A tick counter the test sets by hand.
-class ManualTicks : public engine::TickSource
+// A clock the test sets by hand, in milliseconds.
+class ManualTicks : public engine::Clock
 {
 public:
-    std::uint32_t now() override { return value; }
+    engine::Microseconds now() override { return engine::Microseconds {value} * 1000; }
+    void waitUntil(engine::Microseconds when) override
+    {
+        if (when > now()) {
+            value = static_cast<std::uint32_t>((when + 999) / 1000);
+        }
+    }
     std::uint32_t value = 50000;
 };
 

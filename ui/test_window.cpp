@@ -18,6 +18,8 @@ namespace ui {
 namespace {
 
 constexpr int kStartupDelayMs = 200;
+constexpr int kForeperiodLeadMs = 25;
+constexpr int kForeperiodLeadOnArrivalMs = 3;
 
 // Draws a shape as one rectangle whose outline uses the pen and whose interior the brush, both
 // combined with the screen through `mode`.
@@ -30,6 +32,20 @@ void drawShape(QPainter& painter, const QRect& square, const QColor& pen, const 
     painter.drawRect(square.adjusted(0, 0, -1, -1));
 }
 
+engine::InputKind inputKind(Qt::MouseButton button)
+{
+    switch (button) {
+    case Qt::LeftButton:
+        return engine::InputKind::Left;
+    case Qt::RightButton:
+        return engine::InputKind::Right;
+    case Qt::MiddleButton:
+        return engine::InputKind::Middle;
+    default:
+        return engine::InputKind::Other;
+    }
+}
+
 } // namespace
 
 QRect TestWindow::squareIn(const QRect& bounds)
@@ -38,15 +54,17 @@ QRect TestWindow::squareIn(const QRect& bounds)
     return QRect(bounds.x() + (bounds.width() - side) / 2, bounds.y() + (bounds.height() - side) / 2, side, side);
 }
 
-TestWindow::TestWindow(engine::TickSource* tickSource, QWidget* parent)
+TestWindow::TestWindow(engine::Clock* clock, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
-    , m_ticks(tickSource ? *tickSource : m_systemTicks)
+    , m_clock(clock ? *clock : m_systemClock)
+    , m_windowClock(makeWindowSystemClock(m_clock))
+    , m_timer1(m_clock)
     , m_table(QStringLiteral("Table1").toStdString())
     , m_editor(new ProgramEditor(this))
     , m_viewer(new InstructionViewer(this))
     , m_bitBtn1(new QPushButton(QStringLiteral("BitBtn1"), this))
     , m_store(makeTestWindowStore(m_table, m_subject))
-    , m_machine(m_state, m_editor->programLines(), m_ticks, m_timer1, *this,
+    , m_machine(m_state, m_editor->programLines(), m_clock, m_timer1, *this,
                 [this](const engine::MeasurementState&) { ulo_do_DBF(); })
 {
     setObjectName(QStringLiteral("Form1"));
@@ -76,6 +94,11 @@ TestWindow::TestWindow(engine::TickSource* tickSource, QWidget* parent)
     connect(&m_timer3, &QTimer::timeout, this, &TestWindow::Timer3Timer);
     m_timer3.start(kStartupDelayMs);
 
+    // Whether input events' own timestamps are on our clock; every onset checks it again. Where they
+    // are, a press made while the foreperiod timer waits out its end keeps its true time, so the timer
+    // can wait longer and absorb a late event loop.
+    m_timer1.setLeadMs(m_windowClock->checkInputClock() ? kForeperiodLeadMs : kForeperiodLeadOnArrivalMs);
+
     m_table.setNoticeHandler(
         [this](const std::string& notice) { Application::showNotice(this, QString::fromStdString(notice)); });
     guarded(this, [&] { FormCreate(); });
@@ -104,16 +127,23 @@ void TestWindow::ulo_do_DBF()
     m_store(m_state);
 }
 
-void TestWindow::showStimulus()
+engine::OnsetStamp TestWindow::showStimulus()
 {
+    // Painted now, not at the next paint after the handler returns: the onset is stamped once the
+    // window system has the frame, so nothing may stand between the paint and the stamp.
+    m_windowClock->beforeFrame(*this);
     m_stimulusShown = true;
-    update(squareIn(kShape2Bounds));
+    repaint(squareIn(kShape2Bounds));
+    return m_windowClock->frameOut(*this);
 }
 
 void TestWindow::hideStimulus()
 {
+    // Gone at once, and out before the next foreperiod is armed, so that the foreperiod runs from a
+    // stimulus that is really gone.
     m_stimulusShown = false;
-    update(squareIn(kShape2Bounds));
+    repaint(squareIn(kShape2Bounds));
+    m_windowClock->frameOut(*this);
 }
 
 void TestWindow::presentInstruction(const QString& fileName)
@@ -143,6 +173,9 @@ void TestWindow::leaveInstruction()
 {
     setFocus(Qt::OtherFocusReason);
     m_viewer->hide();
+    // The screen turns black as the foreperiod starts, not at some later paint.
+    repaint(kRichEdit1Bounds);
+    m_windowClock->frameOut(*this);
 }
 
 void TestWindow::focusTestWindow()
@@ -157,7 +190,11 @@ void TestWindow::closeTestWindow()
 
 void TestWindow::Timer1Timer()
 {
+    const engine::Microseconds elapsed = m_clock.now();
     guarded(this, [&] { m_machine.foreperiodElapsed(); });
+    if (m_stimulusShown) {
+        m_timer1.addOutputLatency(m_state.onset.time - elapsed);
+    }
 }
 
 void TestWindow::RichEdit1KeyPress()
@@ -169,11 +206,29 @@ void TestWindow::RichEdit1KeyPress()
     }
 }
 
-void TestWindow::respond()
+void TestWindow::respond(const QInputEvent& event, engine::InputKind input)
 {
     if (m_state.acceptingResponses) {
-        guarded(this, [&] { m_machine.Stisk_tlacitka(); });
+        const engine::ResponseStamp stamp = m_windowClock->stampInput(event, m_inputArrival, input);
+        guarded(this, [&] { m_machine.Stisk_tlacitka(stamp); });
     }
+}
+
+bool TestWindow::event(QEvent* event)
+{
+    // The arrival of input, for platforms whose events carry no usable time of their own: read before
+    // anything else is done with the event.
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseButtonRelease:
+        m_inputArrival = m_clock.now();
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
 }
 
 bool TestWindow::hitsControl(const QPoint& position) const
@@ -194,7 +249,7 @@ void TestWindow::paintEvent(QPaintEvent* /*event*/)
 void TestWindow::keyPressEvent(QKeyEvent* event)
 {
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && hasFocus()) {
-        respond(); // auto-repeated key-downs count again
+        respond(*event, engine::InputKind::Key); // auto-repeated key-downs count again
         return;
     }
     QWidget::keyPressEvent(event);
@@ -204,7 +259,7 @@ void TestWindow::mousePressEvent(QMouseEvent* event)
 {
     // Presses inside a shape or the label go to that control, which does nothing with them.
     if (!hitsControl(event->position().toPoint())) {
-        respond();
+        respond(*event, inputKind(event->button()));
     }
 }
 
@@ -219,7 +274,7 @@ void TestWindow::mouseReleaseEvent(QMouseEvent* event)
     // time the button was held counted in.
     const QPoint position = event->position().toPoint();
     if (event->button() == Qt::RightButton && (kShape1Bounds.contains(position) || kShape2Bounds.contains(position))) {
-        respond();
+        respond(*event, engine::InputKind::Right);
     }
 }
 

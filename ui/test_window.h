@@ -1,12 +1,14 @@
 #pragma once
 
+#include "engine/clock.h"
 #include "engine/measurement_state.h"
 #include "engine/program_check.h"
-#include "engine/tick_source.h"
 #include "engine/trial_machine.h"
 #include "storage/dataset.h"
 #include "ui/qt_foreperiod_timer.h"
+#include "ui/window_system_clock.h"
 
+#include <memory>
 #include <optional>
 
 #include <QRect>
@@ -42,8 +44,8 @@ public:
 
     // Creates the window (FormCreate): remembers the start directory, loads program.txt into the
     // editor and sets the table's directory. A missing program.txt is reported by the default error
-    // handler and leaves the editor empty. `tickSource` (null for the system clock) is for tests.
-    explicit TestWindow(engine::TickSource* tickSource = nullptr, QWidget* parent = nullptr);
+    // handler and leaves the editor empty. `clock` (null for the system clock) is for tests.
+    explicit TestWindow(engine::Clock* clock = nullptr, QWidget* parent = nullptr);
     ~TestWindow() override;
 
     // Shows the window over the whole screen, also where no window manager maximises it.
@@ -74,8 +76,8 @@ public:
     InstructionViewer* viewer() const { return m_viewer; }
     bool stimulusShown() const { return m_stimulusShown; }
 
-    // engine::TestDisplay
-    void showStimulus() override;
+    // engine::TestDisplay. The stimulus is painted at once and stamped when the window system has it.
+    engine::OnsetStamp showStimulus() override;
     void hideStimulus() override;
     // A file that cannot be loaded is named on a plain screen in the viewer, which is shown and confirmed
     // as the file would have been; the load error is thrown all the same, to be shown.
@@ -85,6 +87,7 @@ public:
     void closeTestWindow() override;
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -105,13 +108,15 @@ private:
     // loaded; the viewer is then left as it was.
     void presentInstruction(const QString& fileName);
     void runStartupStep();
-    // A response of the person, passed on only while responses count.
-    void respond();
+    // A response of the person by `event`, passed on only while responses count.
+    void respond(const QInputEvent& event, engine::InputKind input);
     bool hitsControl(const QPoint& position) const;
 
     engine::MeasurementState m_state;
-    engine::SystemTickSource m_systemTicks;
-    engine::TickSource& m_ticks;
+    engine::SystemClock m_systemClock;
+    engine::Clock& m_clock;
+    std::unique_ptr<WindowSystemClock> m_windowClock;
+    engine::Microseconds m_inputArrival = 0; // when the input event being handled reached the window
     QtForeperiodTimer m_timer1;
     QTimer m_timer3;
     storage::Dataset m_table;

@@ -79,6 +79,8 @@ void TestWindow::startTest()
     // The data window has just hidden itself: the test window takes over the keyboard.
     raise();
     activateWindow();
+    // Sets up the stamping of stimulus frames now rather than at the first stimulus.
+    m_windowClock->beforeFrame(*this);
     try {
         presentInstruction(kFirstInstruction);
         m_testRunning = true;

@@ -8,7 +8,6 @@ import argparse
 import datetime
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 import time
@@ -16,6 +15,7 @@ import time
 import dbfread
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from tivora_run import enter_identity, started_tivora  # noqa: E402
 from xsession import XSession  # noqa: E402
 
 PROGRAM = "1\r\n3\r\n1\r\n77 tivora2.rtf\r\n1\r\n3\r\n1\r\n4\r\n88 tivora3.rtf\r\n2\r\n2\r\n"
@@ -48,26 +48,12 @@ def main():
         out.write(PROGRAM)
 
     x = XSession()
-    env = dict(x.env, QT_QPA_PLATFORM="xcb", LANG="C.UTF-8", LC_ALL="C.UTF-8")
-    # In a sanitizer build: libxkbcommon-x11 hands strndup() X atom names that are not NUL-terminated
-    # within the length ASan's interceptor reads; that check is turned off (the library, not ours), and
-    # Qt's own allocations kept until exit are not leaks of ours.
-    tools = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    env["ASAN_OPTIONS"] = ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"), "intercept_strndup=0"]))
-    env.setdefault("LSAN_OPTIONS", f"suppressions={os.path.join(tools, 'lsan.supp')}")
-    log = open(os.path.join(work, "tivora.log"), "w")
-    app = subprocess.Popen([args.tivora], cwd=work, env=env, stdout=log, stderr=subprocess.STDOUT)
     try:
-        run(x, app, args.screenshots)
-        code = app.wait(timeout=30)
-        check(code == 0, f"tivora ended with exit code {code}")
-        check_row(os.path.join(work, "tivora4.DBF"))
-    except BaseException:
-        if app.poll() is None:
-            app.kill()
-        log.close()
-        sys.stderr.write(open(os.path.join(work, "tivora.log")).read())
-        raise
+        with started_tivora(x, args.tivora, work) as app:
+            run(x, app, args.screenshots)
+            code = app.wait(timeout=30)
+            check(code == 0, f"tivora ended with exit code {code}")
+            check_row(os.path.join(work, "tivora4.DBF"))
     finally:
         x.close()
     shutil.rmtree(work)
@@ -81,24 +67,7 @@ def shot(x, folder, name):
 
 
 def run(x, app, screenshots):
-    data = x.find_window("Zadání dat")
-    time.sleep(0.6)  # the start-up step runs 200 ms after start
-    left, top, width, height = x.window_geometry(data)
-    # The client area (536 x 353) lies below the menu bar.
-    cx, cy = left, top + height - 353
-
-    x.click(cx + 100, cy + 50)          # Edit1, first name
-    x.type("Jan")
-    x.click(cx + 280, cy + 50)          # Edit2, surname
-    x.type("Novák")
-    x.click(cx + 51, cy + 98)           # MaskEdit2, at its first position
-    x.key("Home")
-    x.type("850101")
-    x.click(cx + 123, cy + 98)          # MaskEdit3
-    x.key("Home")
-    x.type("1234")
-    shot(x, screenshots, "data_window")
-    x.click(cx + 452, cy + 110)         # "Data  OK"
+    enter_identity(x, screenshots, shot)
 
     screen = x.wait_for(lambda s: s.pixel(*VIEWER) != BLACK, what="the first instruction screen")
     check(screen.pixel(*FRAME_EDGE) == YELLOW, "the fixation frame is not a yellow line")

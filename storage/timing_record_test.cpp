@@ -1,0 +1,184 @@
+#include "storage/errors.h"
+#include "storage/test_support.h"
+#include "storage/timing_record.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+#include <vector>
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace storage {
+namespace {
+
+using testing::FailingFile;
+using testing::readAll;
+using testing::TempDir;
+using testing::writeAll;
+
+constexpr const char* kTime = "2026-12-08T14:03:12+01:00";
+
+// A trial on `line`: armed at `armedUs`, shown `foreperiodUs` later, answered `rtUs` after that.
+void answer(engine::MeasurementState& s, int line, std::uint32_t programmedMs, engine::Microseconds armedUs,
+            engine::Microseconds foreperiodUs, engine::Microseconds rtUs, engine::InputKind input,
+            engine::ResponseSource stamp = engine::ResponseSource::Event)
+{
+    engine::TrialTiming& t = s.timing[static_cast<std::size_t>(line)];
+    t.armed = true;
+    t.programmedMs = programmedMs;
+    t.armedAt = armedUs;
+    t.answered = true;
+    t.onset = {armedUs + foreperiodUs, engine::OnsetSource::Server};
+    t.response = {t.onset.time + rtUs, stamp, input};
+    s.reactionTime[static_cast<std::size_t>(line)] = static_cast<std::uint32_t>(engine::roundToMilliseconds(rtUs));
+}
+
+// Practice on lines 0 and 1, the start marker on 2, series 1 on line 3 and series 2 on line 4, a
+// measured trial beyond the series on line 5 and one timed against line 5's onset on line 6.
+engine::MeasurementState finishedTest()
+{
+    engine::MeasurementState s;
+    answer(s, 0, 1000, 5000000, 1000600, 287000, engine::InputKind::Key);
+    answer(s, 1, 3000, 6300000, 3000450, 312000, engine::InputKind::Left, engine::ResponseSource::Arrival);
+    answer(s, 3, 2000, 10000000, 2000500, 254000, engine::InputKind::Right);
+    answer(s, 4, 1000, 12300000, 1000700, 301000, engine::InputKind::Key);
+    answer(s, 5, 1000, 13700000, 1000400, 266000, engine::InputKind::Middle);
+    engine::TrialTiming& waiting = s.timing[6];
+    waiting.answered = true;
+    waiting.onset = s.timing[5].onset;
+    waiting.response = {waiting.onset.time + 1499500, engine::ResponseSource::Event, engine::InputKind::Other};
+    s.reactionTime[6] = 1500;
+    s.prematureCount[1] = 2;
+    s.prematureCount[4] = 1;
+    s.seriesStart = 3;
+    s.seriesCount = {1, 1, 0, 0};
+    s.evaluatedSeries = 2;
+    return s;
+}
+
+TEST(TimingRecordTest, OneLinePerAnsweredTrialInLineOrder)
+{
+    const std::string lines = timingRecordLines(finishedTest(), 17, kTime);
+    EXPECT_EQ(
+        lines,
+        "2026-12-08T14:03:12+01:00,17,0,practice,,1000,1000600,6000600,6287600,287000,287,0,key,event,server\r\n"
+        "2026-12-08T14:03:12+01:00,17,1,practice,,3000,3000450,9300450,9612450,312000,312,2,left,arrival,server\r\n"
+        "2026-12-08T14:03:12+01:00,17,3,measured,1,2000,2000500,12000500,12254500,254000,254,0,right,event,server\r\n"
+        "2026-12-08T14:03:12+01:00,17,4,measured,2,1000,1000700,13300700,13601700,301000,301,1,key,event,server\r\n"
+        "2026-12-08T14:03:12+01:00,17,5,measured,,1000,1000400,14700400,14966400,266000,266,0,middle,event,server\r\n"
+        "2026-12-08T14:03:12+01:00,17,6,measured,,,,14700400,16199900,1499500,1500,0,other,event,server\r\n");
+    EXPECT_EQ(std::string(kTimingRecordHeader),
+              "test_time,table_row,line,block,series,foreperiod_programmed_ms,foreperiod_measured_us,onset_us,"
+              "response_us,rt_us,rt_stored_ms,premature,input,response_stamp,onset_stamp\r\n");
+    EXPECT_TRUE(timingRecordLines(engine::MeasurementState {}, 1, kTime).empty());
+}
+
+TEST(TimingRecordTest, LivesBesideTheTableUnderItsBaseName)
+{
+    EXPECT_EQ(timingRecordPath("/data/lab/tivora4.DBF"), "/data/lab/tivora4_timing.csv");
+    EXPECT_EQ(timingRecordPath("tivora4.DBF"), "tivora4_timing.csv");
+    EXPECT_EQ(timingRecordPath("C:\\lab.v2\\tivora4.DBF"), "C:\\lab.v2\\tivora4_timing.csv");
+    EXPECT_EQ(timingRecordPath("/data/lab.v2/results"), "/data/lab.v2/results_timing.csv");
+}
+
+TEST(TimingRecordTest, TheHeaderIsWrittenOnceAndTestsAreAppended)
+{
+    TempDir dir;
+    const std::string table = dir.path("tivora4.DBF");
+    storeTimingRecord(table, engine::MeasurementState {}, 1); // nothing answered: no file
+    EXPECT_FALSE(fileExists(timingRecordPath(table)));
+    storeTimingRecord(table, finishedTest(), 1);
+    storeTimingRecord(table, finishedTest(), 2);
+    const std::string record = readAll(timingRecordPath(table));
+    ASSERT_EQ(record.rfind(kTimingRecordHeader, 0), 0U);
+    EXPECT_EQ(record.find("test_time", 1), std::string::npos);
+    std::size_t lineEnds = 0;
+    for (std::size_t at = record.find("\r\n"); at != std::string::npos; at = record.find("\r\n", at + 2)) {
+        ++lineEnds;
+    }
+    EXPECT_EQ(lineEnds, 1U + 2 * 6);
+    // The store's local time, ISO 8601 with the offset: "2026-12-08T14:03:12+01:00".
+    const std::string time = record.substr(std::string(kTimingRecordHeader).size(), 26);
+    EXPECT_TRUE(time.size() == 26 && time[4] == '-' && time[10] == 'T' && time[13] == ':' && time[22] == ':'
+                && (time[19] == '+' || time[19] == '-') && time[25] == ',')
+        << time;
+    EXPECT_NE(record.find(",2,6,measured,,,,"), std::string::npos);
+    EXPECT_FALSE(fileExists(dir.path("tivora4.DBF"))) << "the table is never touched";
+}
+
+TEST(TimingRecordTest, AFailedWriteLeavesTheRecordAsItWas)
+{
+    TempDir dir;
+    const std::string path = dir.path("tivora4_timing.csv");
+    const std::string lines = timingRecordLines(finishedTest(), 1, kTime);
+    {
+        auto file = openOrCreateFile(path);
+        appendTimingRecord(*file, lines);
+    }
+    const std::string before = readAll(path);
+    for (const std::size_t budget : {std::size_t {0}, std::size_t {1}, lines.size() / 2, lines.size() - 1}) {
+        FailingFile file(openOrCreateFile(path), budget);
+        try {
+            appendTimingRecord(file, lines);
+            ADD_FAILURE() << "a full disk went unnoticed at budget " << budget;
+        } catch (const FileError& error) {
+            EXPECT_EQ(std::string(error.what()).rfind("Cannot write file " + path, 0), 0U) << error.what();
+        }
+        EXPECT_EQ(readAll(path), before) << "budget " << budget;
+    }
+    // A record that could not even be created is reported too.
+    EXPECT_THROW(storeTimingRecord(dir.path("missing/tivora4.DBF"), finishedTest(), 1), FileError);
+}
+
+#ifndef _WIN32
+TEST(TimingRecordTest, StationsAppendingAtOnceNeverInterleaveTheirTests)
+{
+    TempDir dir;
+    const std::string table = dir.path("tivora4.DBF");
+    constexpr int kStations = 4;
+    constexpr int kTestsEach = 25;
+    std::vector<pid_t> children;
+    for (int station = 0; station < kStations; ++station) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            int status = 0;
+            try {
+                for (int test = 0; test < kTestsEach; ++test) {
+                    storeTimingRecord(table, finishedTest(), static_cast<std::uint32_t>(station * 1000 + test));
+                }
+            } catch (...) {
+                status = 1;
+            }
+            ::_exit(status);
+        }
+        children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+
+    std::istringstream in(readAll(timingRecordPath(table)));
+    std::string line;
+    ASSERT_TRUE(std::getline(in, line));
+    EXPECT_EQ(line + "\n",
+              std::string(kTimingRecordHeader).substr(0, std::string(kTimingRecordHeader).size() - 2) + "\r\n");
+    std::vector<std::string> rows;
+    while (std::getline(in, line)) {
+        rows.push_back(line.substr(26, line.find(',', 26) - 26)); // table_row
+    }
+    ASSERT_EQ(rows.size(), static_cast<std::size_t>(kStations * kTestsEach * 6));
+    for (std::size_t i = 0; i < rows.size(); i += 6) {
+        for (std::size_t j = 1; j < 6; ++j) {
+            EXPECT_EQ(rows[i + j], rows[i]) << "a test's lines were split at line " << i + j;
+        }
+    }
+}
+#endif
+
+} // namespace
+} // namespace storage
