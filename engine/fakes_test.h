@@ -24,9 +24,10 @@ public:
 class FakeTimer : public ForeperiodTimer
 {
 public:
-    void start(std::uint32_t intervalMs) override
+    void start(std::uint32_t intervalMs, Microseconds fromTime) override
     {
         interval = intervalMs;
+        from = fromTime;
         active = true;
         ++starts;
     }
@@ -34,6 +35,7 @@ public:
     bool isActive() const override { return active; }
 
     std::uint32_t interval = 0;
+    Microseconds from = 0;
     bool active = false;
     int starts = 0;
 };
@@ -47,25 +49,27 @@ public:
     explicit FakeDisplay(FakeClock* clockToUse = nullptr)
         : clock(clockToUse)
     { }
-    OnsetStamp showStimulus() override
+    FrameStamp showStimulus() override
     {
         actions.push_back("show");
         stimulusVisible = true;
         if (clock) {
             clock->advanceUs(drawUs);
         }
-        return {clock ? clock->now() : 0, OnsetSource::Flush};
+        return {clock ? clock->now() : 0, FrameSource::Flush};
     }
-    void hideStimulus() override
+    FrameStamp hideStimulus() override
     {
         actions.push_back("hide");
         stimulusVisible = false;
+        return {clock ? clock->now() : 0, FrameSource::Flush};
     }
     void showInstruction(const std::string& fileName) override;
-    void leaveInstruction() override
+    FrameStamp leaveInstruction() override
     {
         actions.push_back("leave");
         instructionVisible = false;
+        return {clock ? clock->now() : 0, FrameSource::Flush};
     }
     void focusTestWindow() override { actions.push_back("focus"); }
     void closeTestWindow() override

@@ -38,7 +38,7 @@ struct MeasurementState
     std::array<double, kSeriesCount> seriesMean {};
     std::int32_t evaluatedSeries = 0; // how many series the evaluation filled (0 when none)
     std::string startDirectory;       // the process's current directory at start-up
-    OnsetStamp onset;                 // the current stimulus's onset, finer than onsetTick
+    FrameStamp onset;                 // the current stimulus's onset, finer than onsetTick
     // The finer timing of each trial (foreperiod, onset and response stamps), by program line as the
     // reaction times. It feeds the timing record; the result row does not use it.
     std::array<TrialTiming, kReactionTimeEntries> timing {};

@@ -56,14 +56,18 @@ public:
     Microseconds now() override { return 0; }
     void waitUntil(Microseconds /*when*/) override { }
 
-    void start(std::uint32_t /*intervalMs*/) override { m_timerActive = true; }
+    void start(std::uint32_t /*intervalMs*/, Microseconds /*from*/) override { m_timerActive = true; }
     void stop() override { m_timerActive = false; }
     bool isActive() const override { return m_timerActive; }
 
-    OnsetStamp showStimulus() override { return {}; }
-    void hideStimulus() override { }
+    FrameStamp showStimulus() override { return {}; }
+    FrameStamp hideStimulus() override { return {}; }
     void showInstruction(const std::string& fileName) override;
-    void leaveInstruction() override { m_instruction = false; }
+    FrameStamp leaveInstruction() override
+    {
+        m_instruction = false;
+        return {};
+    }
     void focusTestWindow() override { }
     void closeTestWindow() override { m_closed = true; }
 

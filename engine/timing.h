@@ -6,8 +6,8 @@
 
 namespace engine {
 
-// How the onset of a stimulus was stamped.
-enum class OnsetSource {
+// How the moment a frame reached the window system (a stimulus coming or going) was stamped.
+enum class FrameSource {
     Server, // the window system's own clock, read after it had processed the frame
     Flush,  // the monotonic clock, read after the frame was pushed and the window system confirmed it
 };
@@ -21,11 +21,11 @@ enum class ResponseSource {
 // What answered.
 enum class InputKind { Key, Left, Right, Middle, Other };
 
-// The moment a stimulus became visible to the window system.
-struct OnsetStamp
+// The moment a frame (the stimulus coming, or the screen turning black) reached the window system.
+struct FrameStamp
 {
     Microseconds time = 0;
-    OnsetSource source = OnsetSource::Flush;
+    FrameSource source = FrameSource::Flush;
 };
 
 // The moment of one response of the examined person, and what it was.
@@ -42,9 +42,9 @@ struct TrialTiming
 {
     bool armed = false;             // a foreperiod was armed for this line
     std::uint32_t programmedMs = 0; // the foreperiod the line asked for
-    Microseconds armedAt = 0;       // when that foreperiod was armed
+    Microseconds armedAt = 0;       // when that foreperiod began: the black screen it runs from was out
     bool answered = false;          // a response ended this trial; onset and response are set
-    OnsetStamp onset;               // the stimulus the reaction time is measured from
+    FrameStamp onset;               // the stimulus the reaction time is measured from
     ResponseStamp response;         // the response that ended the trial
 };
 

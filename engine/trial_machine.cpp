@@ -41,21 +41,20 @@ TrialMachine::TrialMachine(MeasurementState& state, const ProgramLines& program,
     , m_store(std::move(store))
 { }
 
-void TrialMachine::armForeperiod(int index, const std::string& line, bool leavingInstruction)
+void TrialMachine::armForeperiod(int index, const std::string& line, const std::optional<FrameStamp>& blackScreen)
 {
     const std::uint32_t interval = foreperiodMilliseconds(line);
     requireTrialLine(index);
     // At the start of a block the instruction goes first: the foreperiod runs from a black screen. (A
-    // line that is no foreperiod has failed above with the viewer still on screen.)
-    if (leavingInstruction) {
-        m_display.leaveInstruction();
-    }
+    // line that is no foreperiod has failed above with the viewer still on screen.) It runs from the
+    // moment that screen was out, as the person saw it, not from whenever the timer got armed.
+    const FrameStamp from = blackScreen ? *blackScreen : m_display.leaveInstruction();
     TrialTiming& timing = m_state.timing[at(index)];
     timing = TrialTiming {};
     timing.armed = true;
     timing.programmedMs = interval;
-    timing.armedAt = m_clock.now();
-    m_timer.start(interval);
+    timing.armedAt = from.time;
+    m_timer.start(interval, from.time);
 }
 
 void TrialMachine::instructionConfirmed()
@@ -63,13 +62,13 @@ void TrialMachine::instructionConfirmed()
     MeasurementState& s = m_state;
     if (s.stepIndex < 2) {
         // Start of the practice block: the first foreperiod may be any whole number of seconds.
-        armForeperiod(s.stepIndex, m_program.line(s.stepIndex), true);
+        armForeperiod(s.stepIndex, m_program.line(s.stepIndex), std::nullopt);
         s.acceptingResponses = true;
     } else if (s.stepIndex > 2 && s.stepIndex < 5) {
         // Start of the measured block, on the line after the start marker.
         ++s.stepIndex;
         s.seriesStart = s.stepIndex;
-        armForeperiod(s.stepIndex, m_program.line(s.stepIndex), true);
+        armForeperiod(s.stepIndex, m_program.line(s.stepIndex), std::nullopt);
         s.acceptingResponses = true;
     } else if (s.stepIndex > 5) {
         // The closing screen: evaluate, store, end. A failure leaves the closing screen up.
@@ -107,7 +106,7 @@ void TrialMachine::Stisk_tlacitka(const ResponseStamp& response)
     // stands between the stimulus going and the next foreperiod being armed.
     const std::string line = m_program.line(s.stepIndex + 1);
     s.responseTick = milliseconds(response.time);
-    m_display.hideStimulus();
+    const FrameStamp stimulusGone = m_display.hideStimulus();
     // Rounded from the microseconds, not the difference of two whole-millisecond readings.
     s.reactionTime[at(s.stepIndex)] = static_cast<std::uint32_t>(roundToMilliseconds(response.time - s.onset.time));
     TrialTiming& timing = s.timing[at(s.stepIndex)];
@@ -117,7 +116,7 @@ void TrialMachine::Stisk_tlacitka(const ResponseStamp& response)
     ++s.stepIndex;
     switch (lineKind(line)) {
     case LineKind::Foreperiod:
-        armForeperiod(s.stepIndex, line);
+        armForeperiod(s.stepIndex, line, stimulusGone);
         break;
     case LineKind::StartMarker:
         s.acceptingResponses = false;

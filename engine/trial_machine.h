@@ -8,6 +8,7 @@
 #include "timing.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace engine {
@@ -18,10 +19,11 @@ class ForeperiodTimer
 public:
     virtual ~ForeperiodTimer() = default;
 
-    // Arms the timer to fire once, `intervalMs` milliseconds from now (restarting it when it is already
-    // active). An interval of 0 fires as soon as the event loop is free. The owner calls
-    // TrialMachine::foreperiodElapsed() when it fires.
-    virtual void start(std::uint32_t intervalMs) = 0;
+    // Arms the timer to fire once, `intervalMs` milliseconds after `from` (restarting it when it is
+    // already active). `from` is a reading of the machine's clock, at most a few milliseconds ago: the
+    // moment the screen the foreperiod runs from was out. An interval of 0 fires as soon as the event
+    // loop is free. The owner calls TrialMachine::foreperiodElapsed() when it fires.
+    virtual void start(std::uint32_t intervalMs, Microseconds from) = 0;
     virtual void stop() = 0;
     virtual bool isActive() const = 0;
 };
@@ -35,14 +37,16 @@ public:
     // Makes the stimulus visible at once (not at some later paint), pushes the frame to the window
     // system and returns when the window system had it: the onset. Nothing may be stamped before the
     // frame is out.
-    virtual OnsetStamp showStimulus() = 0;
-    virtual void hideStimulus() = 0;
+    virtual FrameStamp showStimulus() = 0;
+    // Makes the stimulus invisible at once and returns when the window system had that frame.
+    virtual FrameStamp hideStimulus() = 0;
     // Loads instruction file `fileName` (relative to the current directory) into the viewer, shows it
     // and gives it the keyboard focus. Throws IoError when the file cannot be opened or read; the
     // viewer is then not shown.
     virtual void showInstruction(const std::string& fileName) = 0;
-    // The test window takes the keyboard focus and the viewer is hidden.
-    virtual void leaveInstruction() = 0;
+    // The test window takes the keyboard focus and the viewer is hidden at once; returns when the window
+    // system had the black screen.
+    virtual FrameStamp leaveInstruction() = 0;
     // The test window takes the keyboard focus.
     virtual void focusTestWindow() = 0;
     // Closes the test window, which ends the program.
@@ -84,9 +88,10 @@ public:
     const MeasurementState& state() const { return m_state; }
 
 private:
-    // Arms the foreperiod of the trial on line `index`, whose text is `line`, leaving the instruction
-    // screen first when `leavingInstruction`.
-    void armForeperiod(int index, const std::string& line, bool leavingInstruction = false);
+    // Arms the foreperiod of the trial on line `index`, whose text is `line`, to run from
+    // `blackScreen`, the moment the stimulus went; without one, the instruction screen is left first and
+    // the foreperiod runs from the moment it was gone.
+    void armForeperiod(int index, const std::string& line, const std::optional<FrameStamp>& blackScreen);
 
     MeasurementState& m_state;
     const ProgramLines& m_program;

@@ -87,7 +87,7 @@ void checkLines(const engine::TestProgram& program, const std::string& text)
 class Timer : public engine::ForeperiodTimer
 {
 public:
-    void start(std::uint32_t) override { m_active = true; }
+    void start(std::uint32_t, engine::Microseconds) override { m_active = true; }
     void stop() override { m_active = false; }
     bool isActive() const override { return m_active; }
 
@@ -107,16 +107,16 @@ public:
 class Display : public engine::TestDisplay
 {
 public:
-    engine::OnsetStamp showStimulus() override { return {onset, engine::OnsetSource::Flush}; }
+    engine::FrameStamp showStimulus() override { return {onset, engine::FrameSource::Flush}; }
     engine::Microseconds onset = 0;
-    void hideStimulus() override { }
+    engine::FrameStamp hideStimulus() override { return {}; }
     void showInstruction(const std::string& fileName) override
     {
         if (fileName.empty()) {
             throw engine::IoError("Cannot open file ");
         }
     }
-    void leaveInstruction() override { }
+    engine::FrameStamp leaveInstruction() override { return {}; }
     void focusTestWindow() override { }
     void closeTestWindow() override { }
 };
@@ -186,7 +186,11 @@ public:
         Display::showInstruction(fileName);
         instruction = true;
     }
-    void leaveInstruction() override { instruction = false; }
+    engine::FrameStamp leaveInstruction() override
+    {
+        instruction = false;
+        return {};
+    }
     void closeTestWindow() override { closed = true; }
 
     bool instruction = true; // the first screen is up when the test starts

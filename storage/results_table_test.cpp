@@ -176,7 +176,7 @@ TEST_F(ResultsTableTest, TheStoreAppendsTheTimingRecordAndReportsItsFailureAfter
     m_table.setNoticeHandler([&](const std::string& notice) { notices.push_back(notice); });
     engine::TrialTiming& trial = m_state.timing[4];
     trial.answered = true;
-    trial.onset = {7000000, engine::OnsetSource::Server};
+    trial.onset = {7000000, engine::FrameSource::Server};
     trial.response = {7312000, engine::ResponseSource::Event, engine::InputKind::Key};
     m_state.reactionTime[4] = 312;
     const auto store = makeResultStore(m_table, [this] { return m_subject; });

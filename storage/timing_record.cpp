@@ -51,7 +51,7 @@ std::string trialLine(const engine::MeasurementState& s, std::size_t line, std::
         + std::to_string(t.response.time - t.onset.time) + ',' + std::to_string(s.reactionTime[line]) + ','
         + std::to_string(premature) + ',' + inputName(t.response.input) + ','
         + (t.response.source == engine::ResponseSource::Event ? "event" : "arrival") + ','
-        + (t.onset.source == engine::OnsetSource::Server ? "server" : "flush");
+        + (t.onset.source == engine::FrameSource::Server ? "server" : "flush");
     return out;
 }
 

@@ -30,7 +30,7 @@ void answer(engine::MeasurementState& s, int line, std::uint32_t programmedMs, e
     t.programmedMs = programmedMs;
     t.armedAt = armedUs;
     t.answered = true;
-    t.onset = {armedUs + foreperiodUs, engine::OnsetSource::Server};
+    t.onset = {armedUs + foreperiodUs, engine::FrameSource::Server};
     t.response = {t.onset.time + rtUs, stamp, input};
     s.reactionTime[static_cast<std::size_t>(line)] = static_cast<std::uint32_t>(engine::roundToMilliseconds(rtUs));
 }

@@ -1,6 +1,7 @@
 #include "ui/qt_foreperiod_timer.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace ui {
 
@@ -23,12 +24,16 @@ QtForeperiodTimer::QtForeperiodTimer(engine::Clock& clock, QObject* parent)
     connect(&m_timer, &QTimer::timeout, this, &QtForeperiodTimer::qtTimerFired);
 }
 
-void QtForeperiodTimer::start(std::uint32_t intervalMs)
+void QtForeperiodTimer::start(std::uint32_t intervalMs, engine::Microseconds from)
 {
     // The engine bounds foreperiods to what the timer's signed 32-bit millisecond interval holds.
-    const int interval = static_cast<int>(std::min(intervalMs, engine::kMaxForeperiodMilliseconds));
-    m_end = m_clock.now() + engine::Microseconds {interval} * 1000;
-    m_timer.start(interval > m_leadMs ? interval - m_leadMs : interval);
+    const std::uint32_t interval = std::min(intervalMs, engine::kMaxForeperiodMilliseconds);
+    m_end = from + engine::Microseconds {interval} * 1000;
+    // The Qt timer counts from now; what has passed since `from` is taken off (whole milliseconds
+    // down, the rest is waited out on the clock).
+    const engine::Microseconds untilEnd = std::max<engine::Microseconds>(m_end - m_clock.now(), 0);
+    const auto untilEndMs = static_cast<int>(untilEnd / 1000);
+    m_timer.start(untilEndMs > m_leadMs ? untilEndMs - m_leadMs : untilEndMs);
 }
 
 void QtForeperiodTimer::stop()
@@ -54,10 +59,12 @@ engine::Microseconds QtForeperiodTimer::outputLatency() const
     if (m_latencies.empty()) {
         return 0;
     }
-    // The shortest: a frame slowed down by the system's other work says nothing about the next one, and
-    // aiming too early would shorten the foreperiod.
-    const engine::Microseconds shortest = *std::min_element(m_latencies.begin(), m_latencies.end());
-    return std::clamp<engine::Microseconds>(shortest, 0, kMaxLatencyAimed);
+    // The median: one frame slowed down by the system's other work says nothing about the next one, and
+    // aiming at the quickest frame would make the foreperiod a little long every time.
+    std::vector<engine::Microseconds> sorted(m_latencies.begin(), m_latencies.end());
+    const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
+    std::nth_element(sorted.begin(), middle, sorted.end());
+    return std::clamp<engine::Microseconds>(*middle, 0, kMaxLatencyAimed);
 }
 
 void QtForeperiodTimer::qtTimerFired()

@@ -13,9 +13,9 @@ namespace ui {
 // Timer1: the engine's foreperiod timer. A precise one-shot Qt timer (Qt's default timers may fire up
 // to 5 % early or late, which would be seconds off in a long foreperiod) is set to fire a little
 // early; the rest is waited out on the clock, so that an event loop a few milliseconds late does not
-// make the foreperiod longer. It fires early by the time the display needs to get a frame out, the
-// shortest of the last few, so that the stimulus is out when the foreperiod ends. An interval of 0 fires as soon
-// as the event loop is free.
+// make the foreperiod longer. It fires early by the time the display needs to get a frame out (the
+// middle of the last few), so that the stimulus is out when the foreperiod ends. An interval of 0 fires
+// as soon as the event loop is free.
 class QtForeperiodTimer : public QObject, public engine::ForeperiodTimer
 {
     Q_OBJECT
@@ -24,7 +24,7 @@ public:
     // `clock` must outlive the timer.
     explicit QtForeperiodTimer(engine::Clock& clock, QObject* parent = nullptr);
 
-    void start(std::uint32_t intervalMs) override;
+    void start(std::uint32_t intervalMs, engine::Microseconds from) override;
     void stop() override;
     bool isActive() const override;
 
@@ -41,7 +41,7 @@ signals:
 
 private:
     void qtTimerFired();
-    // The shortest of the recent output latencies, within sane bounds.
+    // The median of the recent output latencies, within sane bounds.
     engine::Microseconds outputLatency() const;
 
     engine::Clock& m_clock;

@@ -30,26 +30,41 @@ private slots:
         QVERIFY(qtTimer);
         QSignalSpy elapsed(&timer, &QtForeperiodTimer::elapsed);
 
-        timer.start(30);
+        timer.start(30, clock.value);
         QVERIFY(timer.isActive());
         QCOMPARE(qtTimer->interval(), 5);
         QCOMPARE(qtTimer->timerType(), Qt::PreciseTimer);
         QVERIFY(elapsed.wait(2000));
         QCOMPARE(clock.waitedFor, std::vector<engine::Microseconds> {5030000});
 
-        // The next foreperiod ends earlier by the shortest recent frame time, within bounds.
+        // The next foreperiod ends earlier by the middle of the recent frame times, within bounds.
         timer.addOutputLatency(900);
         timer.addOutputLatency(400);
         timer.addOutputLatency(1200);
-        timer.start(30);
+        timer.start(30, clock.value);
         QVERIFY(elapsed.wait(2000));
-        QCOMPARE(clock.waitedFor.back(), engine::Microseconds {5030000 - 400});
+        QCOMPARE(clock.waitedFor.back(), engine::Microseconds {5030000 - 900});
         for (int i = 0; i < 5; ++i) {
             timer.addOutputLatency(50000);
         }
-        timer.start(30);
+        timer.start(30, clock.value);
         QVERIFY(elapsed.wait(2000));
         QCOMPARE(clock.waitedFor.back(), engine::Microseconds {5030000 - 8000});
+    }
+
+    void runsFromTheMomentTheScreenWasBlack()
+    {
+        // Armed 300 ms after the black screen was out (a slow handler): the foreperiod still ends one
+        // second after that moment, not one second after the arming.
+        StillClock clock;
+        QtForeperiodTimer timer(clock);
+        timer.setLeadMs(25);
+        auto* qtTimer = timer.findChild<QTimer*>(QStringLiteral("Timer1"));
+        QSignalSpy elapsed(&timer, &QtForeperiodTimer::elapsed);
+        timer.start(1000, clock.value - 300000);
+        QCOMPARE(qtTimer->interval(), 675);
+        QVERIFY(elapsed.wait(3000));
+        QCOMPARE(clock.waitedFor, std::vector<engine::Microseconds> {clock.value + 700000});
     }
 
     void shortForeperiodsAndStoppingWorkAsBefore()
@@ -58,11 +73,11 @@ private slots:
         QtForeperiodTimer timer(clock);
         timer.setLeadMs(25);
         auto* qtTimer = timer.findChild<QTimer*>(QStringLiteral("Timer1"));
-        timer.start(20); // shorter than the lead: no early firing
+        timer.start(20, clock.value); // shorter than the lead: no early firing
         QCOMPARE(qtTimer->interval(), 20);
         timer.stop();
         QVERIFY(!timer.isActive());
-        timer.start(0);
+        timer.start(0, clock.value);
         QCOMPARE(qtTimer->interval(), 0);
     }
 };

@@ -64,7 +64,7 @@ QString measuredValues(const StationMeasurement& m)
                          ? QStringLiteral("časové značky okenního systému (jdou podle hodin stanice)")
                          : QStringLiteral("čas, kdy událost dojde do programu"));
     text += QStringLiteral("• začátek podnětu: %1\n")
-                .arg(m.onsetSource == engine::OnsetSource::Server
+                .arg(m.onsetSource == engine::FrameSource::Server
                          ? QStringLiteral("čas okenního systému, kdy snímek převzal")
                          : QStringLiteral("hodiny stanice po odeslání snímku"));
     return text;
@@ -129,15 +129,16 @@ StationCheck::StationCheck(int rounds, int intervalMs, engine::Clock* clock)
     setAutoFillBackground(true);
     connect(m_foreperiod.get(), &QtForeperiodTimer::elapsed, this, [this] {
         // Painted and stamped exactly as the test paints its stimulus.
+        const engine::Microseconds fired = m_clock.now();
         m_windowClock->beforeFrame(*this);
         const engine::Microseconds painted = m_clock.now();
         m_squareShown = !m_squareShown;
         repaint(kSquare);
-        const engine::OnsetStamp out = m_windowClock->frameOut(*this);
+        const engine::FrameStamp out = m_windowClock->frameOut(*this);
         m_measurement.frameLatency.push_back(out.time - painted);
         m_measurement.foreperiodError.push_back(out.time - m_due);
         m_measurement.onsetSource = out.source;
-        m_foreperiod->addOutputLatency(out.time - painted);
+        m_foreperiod->addOutputLatency(out.time - fired);
         nextForeperiodRound();
     });
 }
@@ -172,8 +173,9 @@ void StationCheck::nextForeperiodRound()
         finish();
         return;
     }
-    m_due = m_clock.now() + engine::Microseconds {m_intervalMs} * 1000;
-    m_foreperiod->start(static_cast<std::uint32_t>(m_intervalMs));
+    const engine::Microseconds now = m_clock.now();
+    m_due = now + engine::Microseconds {m_intervalMs} * 1000;
+    m_foreperiod->start(static_cast<std::uint32_t>(m_intervalMs), now);
 }
 
 void StationCheck::finish()

@@ -24,7 +24,7 @@ struct StationMeasurement
     std::vector<engine::Microseconds> frameLatency;    // from the paint until the window system had it
     double refreshHz = 0;                              // the display's refresh rate; 0 when unknown
     bool inputTimestampsUsable = false;                // input events carry a time on our clock
-    engine::OnsetSource onsetSource = engine::OnsetSource::Flush;
+    engine::FrameSource onsetSource = engine::FrameSource::Flush;
 };
 
 // The verdict on a station: fit for reaction-time measurement or not, why not, and the whole report

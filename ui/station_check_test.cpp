@@ -18,7 +18,7 @@ class StationCheckTest : public QObject
         m.frameLatency.assign(20, 900);
         m.refreshHz = 60;
         m.inputTimestampsUsable = true;
-        m.onsetSource = engine::OnsetSource::Server;
+        m.onsetSource = engine::FrameSource::Server;
         return m;
     }
 
@@ -83,7 +83,7 @@ private slots:
         // As on Windows: no usable input stamps, but the wait for the event loop is short.
         StationMeasurement m = goodStation();
         m.inputTimestampsUsable = false;
-        m.onsetSource = engine::OnsetSource::Flush;
+        m.onsetSource = engine::FrameSource::Flush;
         m.refreshHz = 0; // unknown is no reason
         const StationVerdict verdict = judgeStation(m);
         QVERIFY2(verdict.fit, qPrintable(verdict.reasons.join('|')));

@@ -127,7 +127,7 @@ void TestWindow::ulo_do_DBF()
     m_store(m_state);
 }
 
-engine::OnsetStamp TestWindow::showStimulus()
+engine::FrameStamp TestWindow::showStimulus()
 {
     // Painted now, not at the next paint after the handler returns: the onset is stamped once the
     // window system has the frame, so nothing may stand between the paint and the stamp.
@@ -137,13 +137,14 @@ engine::OnsetStamp TestWindow::showStimulus()
     return m_windowClock->frameOut(*this);
 }
 
-void TestWindow::hideStimulus()
+engine::FrameStamp TestWindow::hideStimulus()
 {
-    // Gone at once, and out before the next foreperiod is armed, so that the foreperiod runs from a
-    // stimulus that is really gone.
+    // Gone at once, and stamped like the onset: the next foreperiod runs from the moment the stimulus
+    // was really gone.
+    m_windowClock->beforeFrame(*this);
     m_stimulusShown = false;
     repaint(squareIn(kShape2Bounds));
-    m_windowClock->frameOut(*this);
+    return m_windowClock->frameOut(*this);
 }
 
 void TestWindow::presentInstruction(const QString& fileName)
@@ -169,13 +170,15 @@ void TestWindow::showInstruction(const std::string& fileName)
     }
 }
 
-void TestWindow::leaveInstruction()
+engine::FrameStamp TestWindow::leaveInstruction()
 {
     setFocus(Qt::OtherFocusReason);
+    // The screen turns black as the foreperiod starts, not at some later paint, and the foreperiod runs
+    // from the moment it was black.
+    m_windowClock->beforeFrame(*this);
     m_viewer->hide();
-    // The screen turns black as the foreperiod starts, not at some later paint.
     repaint(kRichEdit1Bounds);
-    m_windowClock->frameOut(*this);
+    return m_windowClock->frameOut(*this);
 }
 
 void TestWindow::focusTestWindow()

@@ -77,12 +77,12 @@ public:
     bool stimulusShown() const { return m_stimulusShown; }
 
     // engine::TestDisplay. The stimulus is painted at once and stamped when the window system has it.
-    engine::OnsetStamp showStimulus() override;
-    void hideStimulus() override;
+    engine::FrameStamp showStimulus() override;
+    engine::FrameStamp hideStimulus() override;
     // A file that cannot be loaded is named on a plain screen in the viewer, which is shown and confirmed
     // as the file would have been; the load error is thrown all the same, to be shown.
     void showInstruction(const std::string& fileName) override;
-    void leaveInstruction() override;
+    engine::FrameStamp leaveInstruction() override;
     void focusTestWindow() override;
     void closeTestWindow() override;
 
@@ -108,6 +108,9 @@ private:
     // loaded; the viewer is then left as it was.
     void presentInstruction(const QString& fileName);
     void runStartupStep();
+    // Times a few frames of the hidden stimulus, so that the foreperiod timer knows how long a frame
+    // takes to get out before the first stimulus.
+    void warmUpStimulusFrames();
     // A response of the person by `event`, passed on only while responses count.
     void respond(const QInputEvent& event, engine::InputKind input);
     bool hitsControl(const QPoint& position) const;

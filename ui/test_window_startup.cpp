@@ -72,6 +72,18 @@ std::optional<engine::ProgramFault> TestWindow::checkProgram() const
     return engine::checkProgram(m_editor->programLines(), load);
 }
 
+void TestWindow::warmUpStimulusFrames()
+{
+    constexpr int kWarmUpFrames = 3;
+    for (int i = 0; i < kWarmUpFrames; ++i) {
+        const engine::Microseconds start = m_clock.now();
+        m_windowClock->beforeFrame(*this);
+        repaint(squareIn(kShape2Bounds));
+        const engine::FrameStamp out = m_windowClock->frameOut(*this);
+        m_timer1.addOutputLatency(out.time - start);
+    }
+}
+
 void TestWindow::startTest()
 {
     QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
@@ -79,8 +91,10 @@ void TestWindow::startTest()
     // The data window has just hidden itself: the test window takes over the keyboard.
     raise();
     activateWindow();
-    // Sets up the stamping of stimulus frames now rather than at the first stimulus.
-    m_windowClock->beforeFrame(*this);
+    // Sets up the stamping of stimulus frames now rather than at the first stimulus, and times a few
+    // frames of the square as the stimulus will be drawn (still hidden, so nothing changes on the
+    // screen), so that the first foreperiod is aimed as well as the later ones.
+    warmUpStimulusFrames();
     try {
         presentInstruction(kFirstInstruction);
         m_testRunning = true;

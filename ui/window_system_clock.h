@@ -39,7 +39,7 @@ public:
     // Call right after an immediate paint of `window` (a top-level widget): pushes it to the window
     // system, waits until the window system has it, and returns that moment on our clock with the way
     // it was taken.
-    virtual engine::OnsetStamp frameOut(QWidget& window) = 0;
+    virtual engine::FrameStamp frameOut(QWidget& window) = 0;
     // Checks now whether input events' timestamps are on our clock. False where they cannot be.
     virtual bool checkInputClock() = 0;
 

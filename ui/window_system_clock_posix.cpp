@@ -30,12 +30,14 @@ public:
         }
     }
 
-    // Starts watching `window`; false when the server cannot be reached or has no DAMAGE.
+    // Starts watching `window` afresh; false when the server cannot be reached or has no DAMAGE.
+    //
+    // The server reports a drawing to the newest damage object of the window first, and writing a
+    // report to a client that waits for one may let the system switch to that client (a compositor, a
+    // screen recorder) before the server gets to the next report. A new object for every frame makes
+    // ours the newest, so that its report, and its time, come first, right after the drawing.
     bool watch(xcb_window_t window)
     {
-        if (m_window == window && m_connection) {
-            return true;
-        }
         if (!m_connection) {
             m_connection = xcb_connect(nullptr, nullptr);
             if (xcb_connection_has_error(m_connection)) {
@@ -47,15 +49,20 @@ public:
             }
             m_firstEvent = damage->first_event;
             free(xcb_damage_query_version_reply(m_connection, xcb_damage_query_version(m_connection, 1, 1), nullptr));
-        } else {
+        } else if (m_damage) {
             xcb_damage_destroy(m_connection, m_damage);
+            m_damage = 0;
         }
         m_damage = xcb_generate_id(m_connection);
         m_window = window;
+        // Checked: the round trip also makes sure the object exists before the frame is drawn.
         xcb_generic_error_t* error = xcb_request_check(
             m_connection,
             xcb_damage_create_checked(m_connection, m_damage, window, XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES));
         free(error);
+        if (error) {
+            m_window = 0;
+        }
         return !error;
     }
 
@@ -85,8 +92,10 @@ private:
         std::optional<std::uint32_t> time;
         while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
             if (!time && (event->response_type & 0x7F) == m_firstEvent + XCB_DAMAGE_NOTIFY) {
-                const std::uint32_t at = reinterpret_cast<xcb_damage_notify_event_t*>(event)->timestamp;
-                if (since == 0 || static_cast<std::int32_t>(at - since) >= 0) {
+                const auto* notify = reinterpret_cast<xcb_damage_notify_event_t*>(event);
+                const std::uint32_t at = notify->timestamp;
+                // Reports of an earlier object, still on their way, belong to earlier frames.
+                if (notify->damage == m_damage && (since == 0 || static_cast<std::int32_t>(at - since) >= 0)) {
                     time = at;
                 }
             }
@@ -121,7 +130,7 @@ public:
         }
     }
 
-    engine::OnsetStamp frameOut(QWidget& window) override
+    engine::FrameStamp frameOut(QWidget& window) override
     {
         // Only a watch set up before the paint has seen it.
         const bool watched = m_watched && m_damage.watching(static_cast<xcb_window_t>(window.winId()));
@@ -133,12 +142,12 @@ public:
             if (watched) {
                 m_damage.discard();
             }
-            return {after, engine::OnsetSource::Flush};
+            return {after, engine::FrameSource::Flush};
         }
         const std::optional<std::uint32_t> drawn = watched && m_paintFrom ? m_damage.first(*m_paintFrom) : std::nullopt;
         // A drawing stamp later than the confirming answer cannot belong to this frame.
         const std::uint32_t stamp = drawn && static_cast<std::int32_t>(*server - *drawn) >= 0 ? *drawn : *server;
-        return {engine::ServerTimeRelation::toLocal(stamp, after), engine::OnsetSource::Server};
+        return {engine::ServerTimeRelation::toLocal(stamp, after), engine::FrameSource::Server};
     }
 
     bool checkInputClock() override
@@ -177,7 +186,7 @@ class LocalClock final : public WindowSystemClock
 {
 public:
     using WindowSystemClock::WindowSystemClock;
-    engine::OnsetStamp frameOut(QWidget& /*window*/) override { return {m_clock.now(), engine::OnsetSource::Flush}; }
+    engine::FrameStamp frameOut(QWidget& /*window*/) override { return {m_clock.now(), engine::FrameSource::Flush}; }
     bool checkInputClock() override { return false; }
 };
 

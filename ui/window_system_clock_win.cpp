@@ -15,14 +15,14 @@ class WindowsClock final : public WindowSystemClock
 public:
     using WindowSystemClock::WindowSystemClock;
 
-    engine::OnsetStamp frameOut(QWidget& /*window*/) override
+    engine::FrameStamp frameOut(QWidget& /*window*/) override
     {
         GdiFlush();
         BOOL composed = FALSE;
         if (SUCCEEDED(DwmIsCompositionEnabled(&composed)) && composed) {
             DwmFlush();
         }
-        return {m_clock.now(), engine::OnsetSource::Flush};
+        return {m_clock.now(), engine::FrameSource::Flush};
     }
 
     bool checkInputClock() override { return false; }
