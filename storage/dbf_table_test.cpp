@@ -312,6 +312,30 @@ TEST_F(DbfTableTest, CreateIfMissingNeverEmptiesAnExistingTable)
     EXPECT_EQ(names, (std::set<std::string> {"new.dbf", "table.dbf"})) << "no temporary file is left";
 }
 
+TEST_F(DbfTableTest, FolderAndFileNamesWithCzechLetters)
+{
+    // Paths are UTF-8 inside the program; on Windows they must reach the system as the same letters, not
+    // through the ANSI code page.
+    const std::string folder = "Výsledky čtvrtek";
+    std::filesystem::create_directory(std::filesystem::u8path(m_dir.path(folder)));
+    const std::string table = m_dir.path(folder) + pathSeparator() + "Měření.dbf";
+    EXPECT_TRUE(CreateTableFileIfMissing(table, smallSchema(), fixedDateOptions()));
+    auto file = OpenTableFile(table, false, false, {}, fixedDateOptions());
+    RowBuffer row = file->newRow();
+    EncodeField(row, file->fields()[0], std::string("Řehoř"));
+    file->AppendRow(row);
+    CloseTableFile(file);
+    EXPECT_TRUE(fileIdentity(table).has_value());
+
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_dir.dir())) {
+        names.insert(entry.path().filename().u8string());
+    }
+    EXPECT_EQ(names, (std::set<std::string> {folder, "Měření.dbf"}));
+    file = OpenTableFile(table, true, false);
+    EXPECT_EQ(surnameOf(*file, 1), "Řehoř");
+}
+
 TEST_F(DbfTableTest, ExplicitCreateEmptiesButNotWhileOpen)
 {
     writeTable({"A"});
