@@ -18,6 +18,10 @@ execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
     OUTPUT_VARIABLE TIVORA_MINGW_STDCXX OUTPUT_STRIP_TRAILING_WHITESPACE)
 get_filename_component(TIVORA_MINGW_RUNTIME_DIR "${TIVORA_MINGW_STDCXX}" DIRECTORY)
 set(TIVORA_MINGW_DLL_DIRS ${TIVORA_MINGW_RUNTIME_DIR} ${CMAKE_FIND_ROOT_PATH}/lib)
+# Qt's DLLs, for the test programs of a build with the user interface.
+foreach(prefix IN LISTS CMAKE_PREFIX_PATH)
+    list(APPEND TIVORA_MINGW_DLL_DIRS ${prefix}/bin)
+endforeach()
 set(TIVORA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tools/windows/wine-run --prefix ${TIVORA_WINEPREFIX})
 foreach(dir IN LISTS TIVORA_MINGW_DLL_DIRS)
