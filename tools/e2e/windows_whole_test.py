@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """End to end on Windows, here under wine64: the packaged tivora.exe (nothing but its own folder on the
-DLL path) starts in a fresh folder whose name has Czech letters, with a program.txt in code page 1250
+DLL path) starts in a new folder whose name has Czech letters, holding only the test's files, with a program.txt in code page 1250
 whose start marker names an instruction file with Czech letters, and with the station's short date
 format set to d.M.yyyy in the registry. The table it creates at start must be byte for byte the one the
 Linux build creates the same day; then a whole test is driven with real X input (Wine's windows are X
@@ -41,9 +41,19 @@ def wait_for_table(path, timeout=60.0):
     raise TimeoutError(f"no results table {path}")
 
 
-def linux_empty_table(linux_tivora):
-    """The table the Linux build creates at start in an empty folder."""
+def prepare_folder(work, sample):
+    """The test's files: the sample's instruction screens, the second under its Czech name, and program.txt."""
+    for name, target in (("tivora1.rtf", "tivora1.rtf"), ("tivora2.rtf", SECOND_SCREEN),
+                         ("tivora3.rtf", "tivora3.rtf")):
+        shutil.copy(os.path.join(sample, name), os.path.join(work, target))
+    with open(os.path.join(work, "program.txt"), "wb") as out:
+        out.write(PROGRAM)
+
+
+def linux_empty_table(linux_tivora, sample):
+    """The table the Linux build creates at start in a folder with the same files."""
     work = tempfile.mkdtemp(prefix="tivora_linux_")
+    prepare_folder(work, sample)
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", LANG="C.UTF-8", LC_ALL="C.UTF-8")
     app = subprocess.Popen([linux_tivora], cwd=work, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
@@ -69,16 +79,12 @@ def main():
     parser.add_argument("--screenshots", help="folder for screenshots (PPM)")
     args = parser.parse_args()
 
-    linux_table = linux_empty_table(args.linux_tivora)
+    linux_table = linux_empty_table(args.linux_tivora, args.sample)
 
     base = tempfile.mkdtemp(prefix="tivora_win_e2e_")
     work = os.path.join(base, FOLDER)
     os.mkdir(work)
-    for name, target in (("tivora1.rtf", "tivora1.rtf"), ("tivora2.rtf", SECOND_SCREEN),
-                         ("tivora3.rtf", "tivora3.rtf")):
-        shutil.copy(os.path.join(args.sample, name), os.path.join(work, target))
-    with open(os.path.join(work, "program.txt"), "wb") as out:
-        out.write(PROGRAM)
+    prepare_folder(work, args.sample)
 
     x = XSession()
     env = dict(x.env, LANG="C.UTF-8", LC_ALL="C.UTF-8")
