@@ -77,7 +77,7 @@ protected:
     std::unique_ptr<TestProcess> m_holder;
 };
 
-TEST_F(FileSharingTest, ReadsAndRowEditsGoOnWhileAnotherStationHoldsTheAppendLock)
+TEST_F(FileSharingTest, ReadsGoOnWhileAnotherStationHoldsTheAppendLock)
 {
     writeTable(3);
     const std::string before = readAll(path());
@@ -88,16 +88,9 @@ TEST_F(FileSharingTest, ReadsAndRowEditsGoOnWhileAnotherStationHoldsTheAppendLoc
     EXPECT_EQ(raw->readAt(0, bytes.data(), bytes.size()), before.size());
     EXPECT_EQ(bytes, before);
 
+    // The browser opens the table writable and reads it.
     auto table = open(false);
-    EXPECT_EQ(rows(*table).size(), 3U);
-    // The browser's edits write a record in place and need no lock either.
-    RowBuffer row;
-    table->LoadRow(2, row);
-    EncodeField(row, table->fields()[1], std::int64_t {42});
-    table->RewriteRow(row, 2);
-    table->LoadRow(3, row);
-    table->MarkRowDeleted(row, 3);
-    const std::vector<std::pair<std::string, std::int64_t>> expected {{"first", 1}, {"first", 42}};
+    const std::vector<std::pair<std::string, std::int64_t>> expected {{"first", 1}, {"first", 2}, {"first", 3}};
     EXPECT_EQ(rows(*table), expected);
     release();
 }

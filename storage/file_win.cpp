@@ -39,8 +39,8 @@ std::string failure(const char* pattern, const std::string& path)
 // The append lock is one byte at the last offset a file could ever reach: Windows file sizes are signed
 // 64-bit numbers, so no file has a byte at 2^63 - 1. Windows byte-range locks are mandatory (a read or
 // write of a locked byte through another handle fails), so a lock over the file's data would make every
-// other station's browser and store fail while this one appends. Here it excludes other appenders and
-// header stores only, which take the same byte.
+// other station's browser and store fail while this one appends. Here it excludes only the others who
+// take the same byte: appends, header stores and row edits.
 constexpr std::uint64_t kAppendLockOffset = 0x7FFFFFFFFFFFFFFFULL;
 constexpr DWORD kAppendLockLength = 1;
 
