@@ -63,6 +63,14 @@ EOF
     touch "$work/qtbase/.tivora-unpacked-$version"
 }
 
+# Mends in the unpacked source for the features chosen here; each is idempotent.
+patch_qt_source() {
+    local qtbase="$1"
+    # The Windows print engine uses the DirectWrite font engine, which Gui builds only with Direct2D on.
+    sed -i 's/^#\(.*\)if QT_CONFIG(directwrite)$/#\1if QT_CONFIG(directwrite) \&\& QT_CONFIG(direct2d)/' \
+        "$qtbase/src/printsupport/platform/windows/qprintengine_win.cpp"
+}
+
 # Builds qtbase in $1/build and installs it into $2. Slow (see README); runs at the lowest priority with two
 # jobs so the machine stays usable.
 build_qt() {
@@ -94,6 +102,7 @@ ensure_qt_mingw() {
     started="$(date +%s)"
     echo "Building Qt $version for MinGW-w64 in $work (the first time takes long)"
     fetch_qt_source "$work" "$version"
+    patch_qt_source "$work/qtbase"
     build_qt "$work" "$TIVORA_QT_MINGW" "$toolchain"
     echo "$stamp" >"$TIVORA_QT_MINGW/.tivora-qt-stamp"
     echo "Qt for MinGW built in $(($(date +%s) - started)) s"
