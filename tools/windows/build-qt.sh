@@ -69,6 +69,14 @@ patch_qt_source() {
     # The Windows print engine uses the DirectWrite font engine, which Gui builds only with Direct2D on.
     sed -i 's/^#\(.*\)if QT_CONFIG(directwrite)$/#\1if QT_CONFIG(directwrite) \&\& QT_CONFIG(direct2d)/' \
         "$qtbase/src/printsupport/platform/windows/qprintengine_win.cpp"
+    # Debian's source leaves out the Wintab header (3rdparty/wintab): the windows platform plugin is built
+    # without tablet support.
+    local plugin="$qtbase/src/plugins/platforms/windows"
+    sed -i 's/QT_CONFIG(tabletevent)/defined(TIVORA_QT_WINTAB)/' "$plugin"/*.cpp "$plugin"/*.h
+    # Qt 6.4 keeps dynamic OpenGL on without OpenGL; the plugin's dynamic-OpenGL code needs OpenGL.
+    sed -i 's/^\(#.*\)QT_CONFIG(dynamicgl)$/\1QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' "$plugin"/*.cpp "$plugin"/*.h
+    sed -i 's/CONDITION QT_FEATURE_tabletevent$/CONDITION QT_FEATURE_tabletevent AND EXISTS ${QtBase_SOURCE_DIR}\/src\/3rdparty\/wintab\/wintab.h/' \
+        "$plugin/CMakeLists.txt"
 }
 
 # Builds qtbase in $1/build and installs it into $2. Slow (see README); runs at the lowest priority with two
