@@ -73,6 +73,8 @@ patch_qt_source() {
     # without tablet support.
     local plugin="$qtbase/src/plugins/platforms/windows"
     sed -i 's/QT_CONFIG(tabletevent)/defined(TIVORA_QT_WINTAB)/' "$plugin"/*.cpp "$plugin"/*.h
+    # The DirectWrite font database, too, is in Gui only with Direct2D.
+    sed -i 's/^\(#.*\)QT_CONFIG(directwrite3)$/\1QT_CONFIG(directwrite3) \&\& QT_CONFIG(direct2d)/' "$plugin"/*.cpp "$plugin"/*.h
     # Qt 6.4 keeps dynamic OpenGL on without OpenGL; the plugin's dynamic-OpenGL code needs OpenGL.
     sed -i 's/^\(#.*\)QT_CONFIG(dynamicgl)$/\1QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' "$plugin"/*.cpp "$plugin"/*.h
     sed -i 's/CONDITION QT_FEATURE_tabletevent$/CONDITION QT_FEATURE_tabletevent AND EXISTS ${QtBase_SOURCE_DIR}\/src\/3rdparty\/wintab\/wintab.h/' \
