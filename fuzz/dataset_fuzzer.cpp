@@ -8,6 +8,7 @@
 #include "storage/dataset.h"
 #include "storage/dbf_table.h"
 #include "storage/results_table.h"
+#include "storage/test_support.h"
 
 #include <filesystem>
 #include <fstream>
@@ -22,30 +23,15 @@ using storage::FieldValue;
 using Bytes = std::vector<unsigned char>;
 
 // A directory of this process for the table file, removed at exit.
-class ScratchDirectory
+const storage::testing::TempDir& scratchDirectory()
 {
-public:
-    ScratchDirectory()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tivora_fuzz_XXXXXX").string();
-        fuzz::require(::mkdtemp(pattern.data()) != nullptr, "a scratch directory can be made");
-        m_path = pattern + "/";
-    }
-    ~ScratchDirectory()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+    static const storage::testing::TempDir directory;
+    return directory;
+}
 
 const std::string& tablePath()
 {
-    static const ScratchDirectory directory;
-    static const std::string path = directory.path() + storage::kResultsTableName;
+    static const std::string path = scratchDirectory().path(storage::kResultsTableName);
     return path;
 }
 
@@ -189,7 +175,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::set<std::uint32_t> written;
     {
         Dataset table;
-        table.setDirectory(tablePath().substr(0, tablePath().rfind('/') + 1));
+        table.setDirectory(scratchDirectory().dir());
         table.setDateSource([] { return storage::LocalDate {2026, 12, 7}; });
         table.open();
         fuzz::InputReader script(reinterpret_cast<const std::uint8_t*>(scriptBytes.data()), scriptBytes.size());

@@ -39,11 +39,11 @@ int main(int argc, char** argv)
         for (const auto& input : inputsIn(argv[i])) {
             std::ifstream in(input, std::ios::binary);
             if (!in) {
-                std::fprintf(stderr, "cannot read %s\n", input.c_str());
+                std::fprintf(stderr, "cannot read %s\n", input.string().c_str());
                 return 1;
             }
             const std::vector<char> bytes {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-            std::fprintf(stderr, "%s\n", input.c_str());
+            std::fprintf(stderr, "%s\n", input.string().c_str());
             LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
             ++count;
         }

@@ -1,12 +1,40 @@
 #include "storage/code_page.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 #include <string>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
 
 namespace storage {
 namespace {
 
+#ifdef _WIN32
+// The system's own converter, as the independent reference for the table.
+unsigned codePageNumber(const char* name)
+{
+    return std::string(name) == "UTF-8" ? CP_UTF8 : 852U;
+}
+
+std::string convert(const char* from, const char* to, const std::string& input)
+{
+    if (input.empty()) {
+        return {};
+    }
+    const int inLength = static_cast<int>(input.size());
+    std::wstring wide(input.size(), L'\0');
+    const int wideLength = MultiByteToWideChar(codePageNumber(from), 0, input.data(), inLength, wide.data(), inLength);
+    EXPECT_GT(wideLength, 0) << "MultiByteToWideChar failed";
+    std::string out(input.size() * 4 + 4, '\0');
+    const int outLength = WideCharToMultiByte(codePageNumber(to), 0, wide.data(), wideLength, out.data(),
+                                              static_cast<int>(out.size()), nullptr, nullptr);
+    EXPECT_GT(outLength, 0) << "WideCharToMultiByte failed";
+    out.resize(static_cast<std::size_t>(outLength > 0 ? outLength : 0));
+    return out;
+}
+#else
 // The C library's converter, as the independent reference for the table.
 std::string convert(const char* from, const char* to, const std::string& input)
 {
@@ -24,6 +52,7 @@ std::string convert(const char* from, const char* to, const std::string& input)
     out.resize(out.size() - outLeft);
     return out;
 }
+#endif
 
 TEST(CodePage852Test, EveryByteDecodesAsTheCLibraryDoes)
 {

@@ -3,6 +3,7 @@
 #include "storage/errors.h"
 #include "storage/test_support.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace storage {
@@ -12,6 +13,13 @@ using testing::readAll;
 
 constexpr std::size_t kH = 129;
 constexpr std::size_t kR = 27;
+
+// `path` with the system's separator in place of "/".
+std::string native(std::string path)
+{
+    std::replace(path.begin(), path.end(), '/', pathSeparator());
+    return path;
+}
 
 class DatasetTest : public ::testing::Test
 {
@@ -276,9 +284,9 @@ TEST_F(DatasetTest, SettingsNeedAClosedTable)
     EXPECT_THROW(m_table.createTable(), StateError);
     m_table.close();
     EXPECT_THROW(m_table.value(0), StateError);
-    EXPECT_EQ(resolveTableDirectory("", "/opt/Tivora/bin"), "/opt/Tivora/bin/");
-    EXPECT_EQ(resolveTableDirectory("Data/../Results", "/opt/Tivora/"), "/opt/Tivora/Results/");
-    EXPECT_EQ(resolveTableDirectory("/srv/Lab//A/./", "/opt"), "/srv/Lab/A/");
+    EXPECT_EQ(resolveTableDirectory("", "/opt/Tivora/bin"), native("/opt/Tivora/bin/"));
+    EXPECT_EQ(resolveTableDirectory("Data/../Results", "/opt/Tivora/"), native("/opt/Tivora/Results/"));
+    EXPECT_EQ(resolveTableDirectory("/srv/Lab//A/./", "/opt"), native("/srv/Lab/A/"));
 }
 
 TEST_F(DatasetTest, ReadOnlyDatasetNeverCreatesTheTable)

@@ -33,7 +33,9 @@ public:
     virtual void truncate(std::uint64_t size) = 0;
     // Returns once the data written so far is on the storage device.
     virtual void sync() = 0;
-    // Takes an exclusive lock on the whole file, waiting for other processes to release theirs. Locks
+    // Takes the file's exclusive append lock, waiting for other processes to release theirs. It excludes
+    // only other holders of the lock: reads and writes by other processes go on meanwhile (on Windows,
+    // where byte-range locks are mandatory, it is held on a byte beyond any possible end of file). Locks
     // do not nest; every lock() is paired with one unlock().
     virtual void lock() = 0;
     virtual void unlock() = 0;

@@ -37,6 +37,14 @@ std::string failure(const char* pattern, const std::string& path)
     return text::formatMessage(pattern, {path}) + ": system error " + std::to_string(GetLastError());
 }
 
+// The append lock is one byte at the last offset a file could ever reach: Windows file sizes are signed
+// 64-bit numbers, so no file has a byte at 2^63 - 1. Windows byte-range locks are mandatory (a read or
+// write of a locked byte through another handle fails), so a lock over the file's data would make every
+// other station's browser and store fail while this one appends. Here it excludes only the others who
+// take the same byte: appends, header stores and row edits.
+constexpr std::uint64_t kAppendLockOffset = 0x7FFFFFFFFFFFFFFFULL;
+constexpr DWORD kAppendLockLength = 1;
+
 OVERLAPPED at(std::uint64_t offset)
 {
     OVERLAPPED position {};
@@ -118,16 +126,16 @@ public:
 
     void lock() override
     {
-        OVERLAPPED position = at(0);
-        if (!LockFileEx(m_handle, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &position)) {
+        OVERLAPPED position = at(kAppendLockOffset);
+        if (!LockFileEx(m_handle, LOCKFILE_EXCLUSIVE_LOCK, 0, kAppendLockLength, 0, &position)) {
             throw FileError(failure(messages::kCannotLockFile, path()));
         }
     }
 
     void unlock() override
     {
-        OVERLAPPED position = at(0);
-        if (!UnlockFileEx(m_handle, 0, MAXDWORD, MAXDWORD, &position)) {
+        OVERLAPPED position = at(kAppendLockOffset);
+        if (!UnlockFileEx(m_handle, 0, kAppendLockLength, 0, &position)) {
             throw FileError(failure(messages::kCannotLockFile, path()));
         }
     }

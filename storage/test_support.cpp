@@ -3,21 +3,30 @@
 #include "storage/errors.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
+#include <thread>
 
 namespace storage::testing {
 
 TempDir::TempDir()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "storage_test_XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
+    // create_directory is false for a name that exists: another test process may have taken it.
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto dir = std::filesystem::temp_directory_path() / ("storage_test_" + std::to_string(random()));
+        if (std::filesystem::create_directory(dir)) {
+            m_dir = (dir / "").string(); // ends with the system's separator
+            return;
+        }
     }
-    m_dir = pattern + "/";
+    throw std::runtime_error("cannot create a temporary directory");
 }
 
 TempDir::~TempDir()
@@ -48,6 +57,18 @@ void setByte(const std::string& path, std::size_t offset, unsigned char value)
 std::uint64_t fileSize(const std::string& path)
 {
     return std::filesystem::file_size(path);
+}
+
+bool waitForFile(const std::string& path, int milliseconds)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!fileExists(path)) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 LocalDate fixedDate()

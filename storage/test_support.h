@@ -20,7 +20,7 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    // The directory, ending with "/".
+    // The directory, ending with the separator ("/", or "\\" on Windows).
     const std::string& dir() const { return m_dir; }
     // `name` inside the directory.
     std::string path(const std::string& name) const { return m_dir + name; }
@@ -33,6 +33,8 @@ std::string readAll(const std::string& path);
 void writeAll(const std::string& path, const std::string& bytes);
 void setByte(const std::string& path, std::size_t offset, unsigned char value);
 std::uint64_t fileSize(const std::string& path);
+// True once a file named `path` exists (another process made it); waits at most `milliseconds` for it.
+bool waitForFile(const std::string& path, int milliseconds);
 
 // The date the tests stamp into headers: 7 December 2026.
 LocalDate fixedDate();

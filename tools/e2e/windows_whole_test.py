@@ -1,0 +1,131 @@
+#!/usr/bin/python3
+"""End to end on Windows, here under wine64: the packaged tivora.exe (nothing but its own folder on the
+DLL path) starts in a new folder whose name has Czech letters, holding only the test's files, with a program.txt in code page 1250
+whose start marker names an instruction file with Czech letters, and with the station's short date
+format set to d.M.yyyy in the registry. The table it creates at start must be byte for byte the one the
+Linux build creates the same day; then a whole test is driven with real X input (Wine's windows are X
+windows) exactly as the Linux end-to-end test drives it, and the stored row must be the row the Linux
+build stores, with the date box's text in the Windows date format."""
+
+import argparse
+import datetime
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import whole_test  # noqa: E402
+from whole_test import check  # noqa: E402
+from xsession import XSession  # noqa: E402
+
+# The Linux test's program, with the start marker's file named in Czech and the file in code page 1250.
+SECOND_SCREEN = "pokyny k měření.rtf"
+PROGRAM = whole_test.PROGRAM.replace("77 tivora2.rtf", "77 " + SECOND_SCREEN).encode("cp1250")
+FOLDER = "Zkouška Řehoř"
+SHORT_DATE = "d.M.yyyy"
+EMPTY_TABLE_SIZE = 834
+
+
+def wait_for_table(path, timeout=60.0):
+    """The bytes of the results table once the program has created it."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if os.path.exists(path) and os.path.getsize(path) == EMPTY_TABLE_SIZE:
+            with open(path, "rb") as table:
+                return table.read()
+        time.sleep(0.1)
+    raise TimeoutError(f"no results table {path}")
+
+
+def prepare_folder(work, sample):
+    """The test's files: the sample's instruction screens, the second under its Czech name, and program.txt."""
+    for name, target in (("tivora1.rtf", "tivora1.rtf"), ("tivora2.rtf", SECOND_SCREEN),
+                         ("tivora3.rtf", "tivora3.rtf")):
+        shutil.copy(os.path.join(sample, name), os.path.join(work, target))
+    with open(os.path.join(work, "program.txt"), "wb") as out:
+        out.write(PROGRAM)
+
+
+def linux_empty_table(linux_tivora, sample):
+    """The table the Linux build creates at start in a folder with the same files."""
+    work = tempfile.mkdtemp(prefix="tivora_linux_")
+    prepare_folder(work, sample)
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", LANG="C.UTF-8", LC_ALL="C.UTF-8")
+    app = subprocess.Popen([linux_tivora], cwd=work, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        return wait_for_table(os.path.join(work, "tivora4.DBF"))
+    finally:
+        app.send_signal(signal.SIGTERM)
+        app.wait(timeout=30)
+        shutil.rmtree(work)
+
+
+def wine(args, prefix, command, **kwargs):
+    return subprocess.run([args.wine_run, "--prefix", prefix, "--", *command], check=True,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kwargs)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--package", required=True, help="the package folder (with bin\\tivora.exe)")
+    parser.add_argument("--sample", required=True)
+    parser.add_argument("--wine-run", required=True)
+    parser.add_argument("--prefix", required=True, help="the Wine prefix to run in")
+    parser.add_argument("--linux-tivora", required=True, help="the Linux build's tivora, for the empty table")
+    parser.add_argument("--screenshots", help="folder for screenshots (PPM)")
+    args = parser.parse_args()
+
+    linux_table = linux_empty_table(args.linux_tivora, args.sample)
+
+    base = tempfile.mkdtemp(prefix="tivora_win_e2e_")
+    work = os.path.join(base, FOLDER)
+    os.mkdir(work)
+    prepare_folder(work, args.sample)
+
+    x = XSession()
+    env = dict(x.env, LANG="C.UTF-8", LC_ALL="C.UTF-8")
+    wine(args, args.prefix, ["reg", "add", r"HKCU\Control Panel\International", "/v", "sShortDate", "/d",
+                             SHORT_DATE, "/f"], env=env)
+    log = open(os.path.join(base, "tivora.log"), "w")
+    tivora = os.path.join(args.package, "bin", "tivora.exe")
+    app = subprocess.Popen([args.wine_run, "--prefix", args.prefix, "--", tivora], cwd=work, env=env,
+                           stdout=log, stderr=subprocess.STDOUT)
+    try:
+        windows_table = wait_for_table(os.path.join(work, "tivora4.DBF"))
+        check(windows_table == linux_table, "the empty table differs from the Linux build's: "
+              + next(f"first at byte {i}" for i, (a, b) in enumerate(zip(windows_table, linux_table)) if a != b))
+        whole_test.run(x, app, args.screenshots)
+        code = app.wait(timeout=60)
+        check(code == 0, f"tivora.exe ended with exit code {code}")
+        table = os.path.join(work, "tivora4.DBF")
+        whole_test.check_row(table)
+        check_date(table)
+    except BaseException:
+        if app.poll() is None:
+            app.kill()
+        log.close()
+        sys.stderr.write(open(os.path.join(base, "tivora.log"), errors="replace").read())
+        raise
+    finally:
+        x.close()
+        subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=args.prefix), check=False)
+    shutil.rmtree(base)
+    print("Windows end-to-end test passed")
+
+
+def check_date(path):
+    """DATE holds the date box's text: today in the registry's d.M.yyyy, fitted to the box's mask."""
+    with open(path, "rb") as table:
+        data = table.read()
+    today = datetime.date.today()
+    expected = f"{today.day:>2}.{today.month:>2}.{today.year}".ljust(12).encode("ascii")
+    stored = data[833 + 38:833 + 38 + 12]
+    check(stored == expected, f"DATE is {stored!r}, expected {expected!r}")
+
+
+if __name__ == "__main__":
+    main()
