@@ -40,3 +40,16 @@ TIVORA_WINDOWS_TEST_PACKAGES="g++-mingw-w64-x86-64-posix wine wine64 googletest 
 TIVORA_WINDOWS_PACKAGES="$TIVORA_WINDOWS_TEST_PACKAGES dpkg-dev perl"
 # The Windows Qt is kept outside every build tree; CI on the same machine reuses it.
 TIVORA_QT_MINGW="${TIVORA_QT_MINGW:-$HOME/.cache/tivora/qt-mingw}"
+
+# own_build_dir DIR: a build tree in the cache that another checkout configured is of no use here (CMake
+# refuses to configure it, and building it would build the other checkout's sources); it is removed.
+own_build_dir() {
+    local cache="$1/CMakeCache.txt"
+    [ -f "$cache" ] || return 0
+    local home
+    home="$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$cache")"
+    if [ "$home" != "$source_dir" ]; then
+        echo "Removing $1: it was configured for $home, not for $source_dir"
+        rm -rf "$1"
+    fi
+}
