@@ -10,6 +10,9 @@ namespace {
 constexpr std::size_t kLatenciesKept = 5;
 // A frame that took longer than this is an outlier, not something to aim for.
 constexpr engine::Microseconds kMaxLatencyAimed = 8000;
+// The last part of the wait in which the window system is kept awake, and how often it is nudged.
+constexpr engine::Microseconds kKeptAwake = 2000;
+constexpr engine::Microseconds kKeepAwakeEvery = 100;
 
 } // namespace
 
@@ -69,7 +72,18 @@ engine::Microseconds QtForeperiodTimer::outputLatency() const
 
 void QtForeperiodTimer::qtTimerFired()
 {
-    m_clock.waitUntil(m_end - outputLatency());
+    if (m_prepareFrame) {
+        m_prepareFrame();
+    }
+    const engine::Microseconds target = m_end - outputLatency();
+    if (m_keepAwake) {
+        m_clock.waitUntil(target - kKeptAwake);
+        for (engine::Microseconds now = m_clock.now(); now < target; now = m_clock.now()) {
+            m_keepAwake();
+            m_clock.waitUntil(std::min(now + kKeepAwakeEvery, target));
+        }
+    }
+    m_clock.waitUntil(target);
     emit elapsed();
 }
 

@@ -4,6 +4,7 @@
 #include "engine/trial_machine.h"
 
 #include <deque>
+#include <functional>
 
 #include <QObject>
 #include <QTimer>
@@ -32,6 +33,16 @@ public:
     // no input; a press in that time is handled after the onset, so this stays short unless presses
     // carry their own time (see WindowSystemClock).
     void setLeadMs(int leadMs) { m_leadMs = leadMs; }
+    // What the display does to get ready for a frame (round trips to the window system), run when the
+    // Qt timer fires, before the rest is waited out: its time, which varies with the window system's
+    // scheduling, is then not part of the foreperiod.
+    // `keepAwake` is called every fraction of a millisecond in the last moments of the wait (see
+    // WindowSystemClock::keepAwake).
+    void setPrepareFrame(std::function<void()> prepare, std::function<void()> keepAwake = {})
+    {
+        m_prepareFrame = std::move(prepare);
+        m_keepAwake = std::move(keepAwake);
+    }
     // One measurement of the time from elapsed() to the frame being out.
     void addOutputLatency(engine::Microseconds latency);
 
@@ -49,6 +60,8 @@ private:
     engine::Microseconds m_end = 0;
     int m_leadMs = 3;
     std::deque<engine::Microseconds> m_latencies;
+    std::function<void()> m_prepareFrame;
+    std::function<void()> m_keepAwake;
 };
 
 } // namespace ui

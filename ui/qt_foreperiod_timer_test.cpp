@@ -16,6 +16,16 @@ public:
     std::vector<engine::Microseconds> waitedFor;
 };
 
+// A clock that moves on by a little at every reading, and to the moment asked for when it is waited on.
+class SteppingClock : public engine::Clock
+{
+public:
+    engine::Microseconds now() override { return value += 10; }
+    void waitUntil(engine::Microseconds when) override { value = std::max(value, when); }
+
+    engine::Microseconds value = 5000000;
+};
+
 class QtForeperiodTimerTest : public QObject
 {
     Q_OBJECT
@@ -65,6 +75,36 @@ private slots:
         QCOMPARE(qtTimer->interval(), 675);
         QVERIFY(elapsed.wait(3000));
         QCOMPARE(clock.waitedFor, std::vector<engine::Microseconds> {clock.value + 700000});
+    }
+
+    void getsTheFrameReadyBeforeTheWaitAndKeepsTheWindowSystemAwakeToTheEnd()
+    {
+        SteppingClock clock;
+        QtForeperiodTimer timer(clock);
+        timer.setLeadMs(25);
+        timer.addOutputLatency(500);
+        std::vector<engine::Microseconds> prepared;
+        std::vector<engine::Microseconds> nudged;
+        timer.setPrepareFrame([&] { prepared.push_back(clock.value); }, [&] { nudged.push_back(clock.value); });
+        engine::Microseconds elapsedAt = 0;
+        connect(&timer, &QtForeperiodTimer::elapsed, this, [&] { elapsedAt = clock.value; });
+        QSignalSpy elapsed(&timer, &QtForeperiodTimer::elapsed);
+
+        const engine::Microseconds from = clock.value;
+        const engine::Microseconds target = from + 30000 - 500;
+        timer.start(30, from);
+        QVERIFY(elapsed.wait(2000));
+        // Got ready once, well before the end (the Qt timer fired 25 ms early and the clock stood still).
+        QCOMPARE(prepared.size(), std::size_t {1});
+        QVERIFY(prepared[0] < target - 2000);
+        // Nudged all through the last 2 ms, a tenth of a millisecond apart, never after the end.
+        QVERIFY(nudged.size() >= 15 && nudged.size() <= 21);
+        QVERIFY(nudged.front() >= target - 2000 && nudged.front() < target - 1900);
+        QVERIFY(nudged.back() < target && nudged.back() >= target - 120);
+        for (std::size_t i = 1; i < nudged.size(); ++i) {
+            QVERIFY(nudged[i] - nudged[i - 1] >= 100 && nudged[i] - nudged[i - 1] <= 120);
+        }
+        QVERIFY(elapsedAt >= target && elapsedAt < target + 50);
     }
 
     void shortForeperiodsAndStoppingWorkAsBefore()

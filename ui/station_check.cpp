@@ -127,10 +127,10 @@ StationCheck::StationCheck(int rounds, int intervalMs, engine::Clock* clock)
     black.setColor(QPalette::Window, Qt::black);
     setPalette(black);
     setAutoFillBackground(true);
+    m_foreperiod->setPrepareFrame([this] { m_windowClock->beforeFrame(*this); },
+                                  [this] { m_windowClock->keepAwake(); });
     connect(m_foreperiod.get(), &QtForeperiodTimer::elapsed, this, [this] {
         // Painted and stamped exactly as the test paints its stimulus.
-        const engine::Microseconds fired = m_clock.now();
-        m_windowClock->beforeFrame(*this);
         const engine::Microseconds painted = m_clock.now();
         m_squareShown = !m_squareShown;
         repaint(kSquare);
@@ -138,7 +138,7 @@ StationCheck::StationCheck(int rounds, int intervalMs, engine::Clock* clock)
         m_measurement.frameLatency.push_back(out.time - painted);
         m_measurement.foreperiodError.push_back(out.time - m_due);
         m_measurement.onsetSource = out.source;
-        m_foreperiod->addOutputLatency(out.time - fired);
+        m_foreperiod->addOutputLatency(out.time - painted);
         nextForeperiodRound();
     });
 }

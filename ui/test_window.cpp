@@ -5,7 +5,10 @@
 #include "ui/program_editor.h"
 #include "ui/result_store.h"
 
+#include <utility>
+
 #include <QApplication>
+#include <QBackingStore>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -58,7 +61,7 @@ TestWindow::TestWindow(engine::Clock* clock, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
     , m_clock(clock ? *clock : m_systemClock)
     , m_windowClock(makeWindowSystemClock(m_clock))
-    , m_timer1(m_clock)
+    , m_timer1(m_clock, this)
     , m_table(QStringLiteral("Table1").toStdString())
     , m_editor(new ProgramEditor(this))
     , m_viewer(new InstructionViewer(this))
@@ -87,6 +90,12 @@ TestWindow::TestWindow(engine::Clock* clock, QWidget* parent)
     setTabOrder(m_viewer, m_editor);
 
     connect(&m_timer1, &QtForeperiodTimer::elapsed, this, &TestWindow::Timer1Timer);
+    m_timer1.setPrepareFrame(
+        [this] {
+            m_windowClock->beforeFrame(*this);
+            m_framePrepared = paintStimulusAhead(true);
+        },
+        [this] { m_windowClock->keepAwake(); });
     connect(m_viewer, &InstructionViewer::confirmed, this, &TestWindow::RichEdit1KeyPress);
 
     m_timer3.setObjectName(QStringLiteral("Timer3"));
@@ -129,18 +138,50 @@ void TestWindow::ulo_do_DBF()
 
 engine::FrameStamp TestWindow::showStimulus()
 {
-    // Painted now, not at the next paint after the handler returns: the onset is stamped once the
-    // window system has the frame, so nothing may stand between the paint and the stamp.
-    m_windowClock->beforeFrame(*this);
+    // Sent now, not at the next paint after the handler returns: the onset is stamped once the window
+    // system has the frame, so nothing may stand between the sending and the stamp. The foreperiod
+    // timer has usually had the frame painted ahead.
+    if (!std::exchange(m_framePrepared, false)) {
+        m_windowClock->beforeFrame(*this);
+        if (!paintStimulusAhead(true)) {
+            m_stimulusShown = true;
+            repaint(squareIn(kShape2Bounds));
+            return m_windowClock->frameOut(*this);
+        }
+    }
     m_stimulusShown = true;
-    repaint(squareIn(kShape2Bounds));
+    pushStimulusFrame();
     return m_windowClock->frameOut(*this);
+}
+
+bool TestWindow::paintStimulusAhead(bool stimulusShown)
+{
+    QBackingStore* store = backingStore();
+    if (!store || !windowHandle() || !isVisible()) {
+        return false;
+    }
+    const QRect square = squareIn(kShape2Bounds);
+    store->beginPaint(square);
+    {
+        QPainter painter(store->paintDevice());
+        painter.setClipRect(square);
+        painter.fillRect(square, palette().color(QPalette::Window));
+        paintShapes(painter, stimulusShown);
+    }
+    store->endPaint();
+    return true;
+}
+
+void TestWindow::pushStimulusFrame()
+{
+    backingStore()->flush(squareIn(kShape2Bounds), windowHandle());
 }
 
 engine::FrameStamp TestWindow::hideStimulus()
 {
     // Gone at once, and stamped like the onset: the next foreperiod runs from the moment the stimulus
     // was really gone.
+    m_framePrepared = false;
     m_windowClock->beforeFrame(*this);
     m_stimulusShown = false;
     repaint(squareIn(kShape2Bounds));
@@ -175,6 +216,7 @@ engine::FrameStamp TestWindow::leaveInstruction()
     setFocus(Qt::OtherFocusReason);
     // The screen turns black as the foreperiod starts, not at some later paint, and the foreperiod runs
     // from the moment it was black.
+    m_framePrepared = false;
     m_windowClock->beforeFrame(*this);
     m_viewer->hide();
     repaint(kRichEdit1Bounds);
@@ -242,11 +284,16 @@ bool TestWindow::hitsControl(const QPoint& position) const
 void TestWindow::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter painter(this);
+    paintShapes(painter, m_stimulusShown);
+}
+
+void TestWindow::paintShapes(QPainter& painter, bool stimulusShown) const
+{
     // On black, "screen OR NOT blue" draws a yellow frame and leaves the white-brushed interior alone.
     drawShape(painter, squareIn(kShape1Bounds), Qt::blue, Qt::white, QPainter::RasterOp_NotSourceOrDestination);
     // "screen AND white" leaves the screen unchanged: the stimulus is invisible until it is copied.
     drawShape(painter, squareIn(kShape2Bounds), Qt::white, Qt::white,
-              m_stimulusShown ? QPainter::CompositionMode_SourceOver : QPainter::RasterOp_SourceAndDestination);
+              stimulusShown ? QPainter::CompositionMode_SourceOver : QPainter::RasterOp_SourceAndDestination);
 }
 
 void TestWindow::keyPressEvent(QKeyEvent* event)

@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QWidget>
 
+class QPainter;
 class QPushButton;
 
 namespace ui {
@@ -111,6 +112,14 @@ private:
     // Times a few frames of the hidden stimulus, so that the foreperiod timer knows how long a frame
     // takes to get out before the first stimulus.
     void warmUpStimulusFrames();
+    // Draws the shapes (the frame, and the stimulus when `stimulusShown`) as the window shows them.
+    void paintShapes(QPainter& painter, bool stimulusShown) const;
+    // Paints the stimulus square into the window's backing store, as shown or hidden, without sending it
+    // to the window system; pushStimulusFrame() sends it. Painting ahead leaves only the sending to the
+    // moment of the onset (the paint itself may wait for the window system). False where the window has
+    // no backing store to paint into.
+    bool paintStimulusAhead(bool stimulusShown);
+    void pushStimulusFrame();
     // A response of the person by `event`, passed on only while responses count.
     void respond(const QInputEvent& event, engine::InputKind input);
     bool hitsControl(const QPoint& position) const;
@@ -131,6 +140,7 @@ private:
     engine::TrialMachine m_machine;
     bool m_startupDue = false;
     bool m_stimulusShown = false;
+    bool m_framePrepared = false; // the foreperiod timer got the next frame ready
     bool m_closing = false;
     bool m_testRunning = false; // from the first screen of the test on
 };

@@ -76,9 +76,15 @@ void TestWindow::warmUpStimulusFrames()
 {
     constexpr int kWarmUpFrames = 3;
     for (int i = 0; i < kWarmUpFrames; ++i) {
-        const engine::Microseconds start = m_clock.now();
+        // Timed from after the preparation, which the foreperiod timer does before its wait.
         m_windowClock->beforeFrame(*this);
-        repaint(squareIn(kShape2Bounds));
+        const bool paintedAhead = paintStimulusAhead(false);
+        const engine::Microseconds start = m_clock.now();
+        if (paintedAhead) {
+            pushStimulusFrame();
+        } else {
+            repaint(squareIn(kShape2Bounds));
+        }
         const engine::FrameStamp out = m_windowClock->frameOut(*this);
         m_timer1.addOutputLatency(out.time - start);
     }

@@ -116,6 +116,29 @@ private slots:
         QCOMPARE(image.pixelColor(336, 300), QColor(255, 255, 0));
     }
 
+    void theForeperiodTimerPaintsTheStimulusAheadAndSendsItAtTheEnd()
+    {
+        // What the window system holds of the window (offscreen: its backing store) is what counts.
+        const auto screenAt = [](QWidget* window, int x, int y) {
+            return window->screen()->grabWindow(window->winId()).toImage().pixelColor(x, y);
+        };
+        Session session("1\r\n1\r\n");
+        auto* qtTimer = session.window->findChild<QTimer*>(QStringLiteral("Timer1"));
+        QVERIFY(qtTimer);
+        session.start();
+        session.confirm();
+        QCOMPARE(screenAt(session.window.get(), 392, 304), QColor(Qt::black));
+        QVERIFY(qtTimer->isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(session.window->stimulusShown(), 3000);
+        QCOMPARE(screenAt(session.window.get(), 392, 304), QColor(Qt::white));
+        QCOMPARE(screenAt(session.window.get(), 336, 300), QColor(255, 255, 0));
+        session.ticks.value += 250;
+        session.enterWhereTheFocusIs();
+        QVERIFY(!session.window->stimulusShown());
+        QCOMPARE(screenAt(session.window.get(), 392, 304), QColor(Qt::black));
+        QCOMPARE(session.state().reactionTime[0], 250U);
+    }
+
     void responsesComeFromEnterAndPressesBesideTheShapes()
     {
         Session session("9\r\n1\r\n");

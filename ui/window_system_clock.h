@@ -36,6 +36,9 @@ public:
     // Call right before an immediate paint of `window` that frameOut() is to stamp, and once early (the
     // first call may take a while): forgets what the window system reported of earlier drawing.
     virtual void beforeFrame(QWidget& /*window*/) { }
+    // Call now and then while waiting for the moment of a frame: keeps the window system awake, so that
+    // the frame is not held up by its waking (a no-op where that is not needed).
+    virtual void keepAwake() { }
     // Call right after an immediate paint of `window` (a top-level widget): pushes it to the window
     // system, waits until the window system has it, and returns that moment on our clock with the way
     // it was taken.

@@ -130,6 +130,13 @@ public:
         }
     }
 
+    void keepAwake() override
+    {
+        // A request that needs no answer: the server wakes to read it, and nothing here waits for it.
+        xcb_no_operation(m_connection);
+        xcb_flush(m_connection);
+    }
+
     engine::FrameStamp frameOut(QWidget& window) override
     {
         // Only a watch set up before the paint has seen it.

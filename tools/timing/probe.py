@@ -342,14 +342,20 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("tivora")
     parser.add_argument("sample")
-    parser.add_argument("--measured", type=int, default=30, help="measured trials per test (3 practice besides)")
+    # The idle pass criterion is a 99th percentile, which needs some hundred trials to be one rather than
+    # the maximum; the loaded run's criteria hold for every single trial, so fewer do.
+    parser.add_argument("--measured", type=int, default=30,
+                        help="measured trials of the loaded test (3 practice besides)")
+    parser.add_argument("--measured-idle", type=int, default=97,
+                        help="measured trials of the idle test (3 practice besides)")
     parser.add_argument("--runs", default="idle,loaded", help="comma-separated: idle, loaded")
     parser.add_argument("--json", help="write the raw errors here")
     args = parser.parse_args()
     failures, results = [], {}
     for name in args.runs.split(","):
-        seen, rows, table = run_test(args.tivora, args.sample, args.measured, name == "loaded")
-        results[name] = compare(seen, rows, table, args.measured)
+        measured = args.measured_idle if name == "idle" else args.measured
+        seen, rows, table = run_test(args.tivora, args.sample, measured, name == "loaded")
+        results[name] = compare(seen, rows, table, measured)
         report(name, results[name])
         failures += verdict(name, results[name], name == "idle")
     if args.json:
