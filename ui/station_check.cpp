@@ -1,11 +1,13 @@
 #include "ui/station_check.h"
 
+#include "ui/frame_ahead.h"
 #include "ui/message_box.h"
 #include "ui/qt_foreperiod_timer.h"
 #include "ui/window_system_clock.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include <QEventLoop>
 #include <QLocale>
@@ -127,15 +129,26 @@ StationCheck::StationCheck(int rounds, int intervalMs, engine::Clock* clock)
     black.setColor(QPalette::Window, Qt::black);
     setPalette(black);
     setAutoFillBackground(true);
-    m_foreperiod->setPrepareFrame([this] { m_windowClock->beforeFrame(*this); },
-                                  [this] { m_windowClock->keepAwake(); });
+    // Painted ahead, sent and stamped exactly as the test does it with its stimulus.
+    m_foreperiod->setPrepareFrame(
+        [this] {
+            m_windowClock->beforeFrame(*this);
+            const QColor next = m_squareShown ? Qt::black : Qt::white;
+            m_paintedAhead = paintAhead(*this, kSquare, [next](QPainter& painter) { painter.fillRect(kSquare, next); });
+        },
+        [this] { m_windowClock->keepAwake(); });
     connect(m_foreperiod.get(), &QtForeperiodTimer::elapsed, this, [this] {
-        // Painted and stamped exactly as the test paints its stimulus.
         const engine::Microseconds painted = m_clock.now();
         m_squareShown = !m_squareShown;
-        repaint(kSquare);
+        if (std::exchange(m_paintedAhead, false)) {
+            sendAhead(*this, kSquare);
+        } else {
+            repaint(kSquare);
+        }
         const engine::FrameStamp out = m_windowClock->frameOut(*this);
-        m_measurement.frameLatency.push_back(out.time - painted);
+        // The server stamps whole milliseconds: a frame out within the millisecond it was sent in may
+        // read as a little before the sending.
+        m_measurement.frameLatency.push_back(std::max<engine::Microseconds>(out.time - painted, 0));
         m_measurement.foreperiodError.push_back(out.time - m_due);
         m_measurement.onsetSource = out.source;
         m_foreperiod->addOutputLatency(out.time - painted);

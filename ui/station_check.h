@@ -79,6 +79,7 @@ private:
     int m_intervalMs;
     engine::Microseconds m_due = 0;
     bool m_squareShown = false;
+    bool m_paintedAhead = false;
 };
 
 // `tivora --self-test`: runs the check full screen, shows the verdict in a box and prints it. Returns

@@ -1,6 +1,7 @@
 #include "ui/test_window.h"
 
 #include "ui/application.h"
+#include "ui/frame_ahead.h"
 #include "ui/instruction_viewer.h"
 #include "ui/program_editor.h"
 #include "ui/result_store.h"
@@ -8,7 +9,6 @@
 #include <utility>
 
 #include <QApplication>
-#include <QBackingStore>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -156,25 +156,13 @@ engine::FrameStamp TestWindow::showStimulus()
 
 bool TestWindow::paintStimulusAhead(bool stimulusShown)
 {
-    QBackingStore* store = backingStore();
-    if (!store || !windowHandle() || !isVisible()) {
-        return false;
-    }
-    const QRect square = squareIn(kShape2Bounds);
-    store->beginPaint(square);
-    {
-        QPainter painter(store->paintDevice());
-        painter.setClipRect(square);
-        painter.fillRect(square, palette().color(QPalette::Window));
-        paintShapes(painter, stimulusShown);
-    }
-    store->endPaint();
-    return true;
+    return paintAhead(*this, squareIn(kShape2Bounds),
+                      [this, stimulusShown](QPainter& painter) { paintShapes(painter, stimulusShown); });
 }
 
 void TestWindow::pushStimulusFrame()
 {
-    backingStore()->flush(squareIn(kShape2Bounds), windowHandle());
+    sendAhead(*this, squareIn(kShape2Bounds));
 }
 
 engine::FrameStamp TestWindow::hideStimulus()
