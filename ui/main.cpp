@@ -1,6 +1,7 @@
 #include "ui/application.h"
 #include "ui/command_line.h"
 #include "ui/data_window.h"
+#include "ui/platform.h"
 #include "ui/station_check.h"
 #include "ui/test_window.h"
 
@@ -9,6 +10,7 @@ int main(int argc, char* argv[])
     if (const std::optional<int> exitCode = ui::answerEarly(argc, argv)) {
         return *exitCode;
     }
+    ui::platform::reportFileSizeLimitAsError();
     ui::Application app(argc, argv);
     const ui::StartRequest request = ui::parseCommandLine(QCoreApplication::arguments());
     if (request.action == ui::StartRequest::Action::Answer) {

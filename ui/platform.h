@@ -14,4 +14,8 @@ QString ioErrorMessage(int code);
 // of the failure.
 void changeDirectory(const QString& path);
 
+// Makes a write beyond the process's file size limit (a quota, a limit set by the system) fail with an
+// error the program reports, as a full disk does, instead of ending the program with the test in it.
+void reportFileSizeLimitAsError();
+
 } // namespace ui::platform

@@ -1,6 +1,7 @@
 #include "ui/platform.h"
 
 #include <cerrno>
+#include <csignal>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -37,6 +38,12 @@ void changeDirectory(const QString& path)
     if (::chdir(path.toLocal8Bit().constData()) != 0) {
         throw std::runtime_error(ioErrorMessage(systemErrorCode(errno)).toStdString());
     }
+}
+
+void reportFileSizeLimitAsError()
+{
+    // The write then fails with EFBIG.
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 } // namespace ui::platform

@@ -12,4 +12,9 @@ void changeDirectory(const QString& path)
     }
 }
 
+void reportFileSizeLimitAsError()
+{
+    // Windows has no such signal: a write beyond a quota fails with an error.
+}
+
 } // namespace ui::platform

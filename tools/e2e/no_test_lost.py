@@ -4,6 +4,9 @@ goes through a short test with real X input, as a person and an examiner would:
 
   retry-store     the table is made unwritable before Enter on the closing screen: the error box comes,
                   the table is made writable again, Enter stores exactly one row of what was measured;
+  size-limit      the program may not make files larger (a file size limit, as a quota sets it) when Enter
+                  on the closing screen stores: the error box comes and the program keeps running, the
+                  limit is lifted, Enter stores exactly one row;
   refused-program a malformed series-count line is refused at "Data  OK": a box names the line, no
                   screen or stimulus ever appears, the table is unchanged and the data window is back
                   with the identity typed (which "pokus" then stores);
@@ -86,6 +89,36 @@ def retry_store(s):
     for n, series in enumerate(delays, start=1):
         check_series(rows[0], n, series)
         check(rows[0][f"POC_PRED{n}"] == 0, f"POC_PRED{n} is {rows[0][f'POC_PRED{n}']}")
+    return 0
+
+
+def size_limit(s):
+    s.enter_identity()
+    s.press_data_ok()
+    practice(s)
+    s.x.key("Return")
+    delays = [[0.3], [0.2]]
+    for series in delays:
+        for delay in series:
+            s.trial(delay)
+    s.wait_screen("the closing screen")
+    table = s.path("tivora4.DBF")
+    before = open(table, "rb").read()
+    # The soft limit only: the program could not lift it, an administrator (here prlimit) can.
+    subprocess.run(["prlimit", f"--pid={s.app.pid}", f"--fsize={len(before)}:unlimited"], check=True)
+    s.x.key("Return")
+    s.wait_for_box(TITLE)
+    check(s.app.poll() is None, "the program ended when the table could not grow")
+    check(open(table, "rb").read()[:len(before)] == before, "the failed store changed the stored rows")
+    subprocess.run(["prlimit", f"--pid={s.app.pid}", "--fsize=unlimited:unlimited"], check=True)
+    s.dismiss_box(TITLE)
+    s.x.key("Return")
+    s.wait_for_end()
+    rows = s.rows()
+    check(len(rows) == 1, f"expected one stored row, found {len(rows)}")
+    check_identity(rows[0])
+    for n, series in enumerate(delays, start=1):
+        check_series(rows[0], n, series)
     return 0
 
 
@@ -188,6 +221,7 @@ SCENARIOS = {
                         {}),
     "missing-screen": (missing_screen, lines(1, 1, 1, "77 tivora2.rtf", 1, 1, 1, "88 konec.rtf", 2, 1),
                        {"konec.rtf": KONEC}),
+    "size-limit": (size_limit, lines(1, 1, 1, "77 tivora2.rtf", 1, 1, "88 tivora3.rtf", 1, 1), {}),
     "tab": (tab, lines(1, 1, 1, "77 tivora2.rtf", 1, 2, 1, "88 tivora3.rtf", 3), {}),
 }
 
