@@ -44,6 +44,23 @@ def practice(s):
     s.wait_screen("the screen before the measured trials")
 
 
+def to_measured_trials(s):
+    """From the data window to the first measured foreperiod."""
+    s.enter_identity()
+    s.press_data_ok()
+    practice(s)
+    s.x.key("Return")
+
+
+def to_closing_screen(s, delays):
+    """Through a whole test, answering the measured trials of each series after `delays` seconds."""
+    to_measured_trials(s)
+    for series in delays:
+        for delay in series:
+            s.trial(delay)
+    s.wait_screen("the closing screen")
+
+
 def can_make_unwritable(folder):
     probe = os.path.join(folder, "probe")
     open(probe, "w").close()
@@ -58,15 +75,8 @@ def retry_store(s):
     if not can_make_unwritable(s.work):
         print("skipped: chattr +i is not possible here")
         return SKIPPED
-    s.enter_identity()
-    s.press_data_ok()
-    practice(s)
-    s.x.key("Return")
     delays = [[0.1, 0.8], [0.5, 0.1]]
-    for series in delays:
-        for delay in series:
-            s.trial(delay)
-    s.wait_screen("the closing screen")
+    to_closing_screen(s, delays)
     table = s.path("tivora4.DBF")
     before = open(table, "rb").read()
     subprocess.run(["chattr", "+i", table], check=True)
@@ -93,15 +103,8 @@ def retry_store(s):
 
 
 def size_limit(s):
-    s.enter_identity()
-    s.press_data_ok()
-    practice(s)
-    s.x.key("Return")
     delays = [[0.3], [0.2]]
-    for series in delays:
-        for delay in series:
-            s.trial(delay)
-    s.wait_screen("the closing screen")
+    to_closing_screen(s, delays)
     table = s.path("tivora4.DBF")
     before = open(table, "rb").read()
     # The soft limit only: the program could not lift it, an administrator (here prlimit) can.
@@ -154,10 +157,7 @@ def refused_program(s):
 
 
 def missing_screen(s):
-    s.enter_identity()
-    s.press_data_ok()
-    practice(s)
-    s.x.key("Return")
+    to_measured_trials(s)
     s.trial(0.3)
     os.remove(s.path("konec.rtf"))
     s.trial(0.0)
