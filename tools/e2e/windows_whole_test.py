@@ -92,6 +92,14 @@ def main():
     env = dict(x.env, LANG="C.UTF-8", LC_ALL="C.UTF-8")
     wine(args, args.prefix, ["reg", "add", r"HKCU\Control Panel\International", "/v", "sShortDate", "/d",
                              SHORT_DATE, "/f"], env=env)
+    # Xvfb has no window manager: Wine stacks its windows itself, as Windows does (the data window stays
+    # above the full-screen test window).
+    wine(args, args.prefix, ["reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"],
+         env=env)
+    # Wine's own "MS Sans Serif" (the data window's font) is a bitmap font whose text Qt's Windows font
+    # engine leaves undrawn under Wine; a TrueType face stands in for it.
+    wine(args, args.prefix, ["reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", "MS Sans Serif",
+                             "/d", "DejaVu Sans", "/f"], env=env)
     log = open(os.path.join(base, "tivora.log"), "w")
     tivora = os.path.join(args.package, "bin", "tivora.exe")
     app = subprocess.Popen([args.wine_run, "--prefix", args.prefix, "--", tivora], cwd=work, env=env,
