@@ -54,13 +54,14 @@ Dir::Cache "$apt_dir/cache";
 APT::Sandbox::User "$(id -un)";
 EOF
     export APT_CONFIG="$apt_dir/apt.conf"
-    apt-get update -q
-    (cd "$work/download" && apt-get source -q --download-only "$package=$version")
+    apt-get update -q && (cd "$work/download" && apt-get source -q --download-only "$package=$version")
+    local fetched=$?
     unset APT_CONFIG
+    [ "$fetched" -eq 0 ] || return 1
     rm -rf "${work:?}/$package"
     local dsc
     dsc="$(ls "$work/download/${package}_"*.dsc)"
-    dpkg-source --no-check -x "$dsc" "$work/$package"
+    dpkg-source --no-check -x "$dsc" "$work/$package" || return 1
     touch "$work/$package/.tivora-unpacked-$version"
 }
 

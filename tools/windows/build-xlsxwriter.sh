@@ -30,14 +30,15 @@ ensure_xlsxwriter_mingw() {
     mkdir -p "$work"
     started="$(date +%s)"
     echo "Building libxlsxwriter $version for MinGW-w64 in $work"
-    fetch_debian_source "$work" libxlsxwriter "$version"
-    patch_xlsxwriter_source "$work/libxlsxwriter"
+    # Each step returns on failure: test-windows sources this without set -e.
+    fetch_debian_source "$work" libxlsxwriter "$version" || return 1
+    patch_xlsxwriter_source "$work/libxlsxwriter" || return 1
     nice -n 19 cmake -S "$work/libxlsxwriter" -B "$work/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$TIVORA_XLSXWRITER_MINGW" -DBUILD_SHARED_LIBS=OFF \
-        -DUSE_SYSTEM_MINIZIP=OFF -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF >/dev/null
-    nice -n 19 cmake --build "$work/build" -j "${TIVORA_QT_JOBS:-2}"
+        -DUSE_SYSTEM_MINIZIP=OFF -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF >/dev/null || return 1
+    nice -n 19 cmake --build "$work/build" -j "${TIVORA_QT_JOBS:-2}" || return 1
     rm -rf "$TIVORA_XLSXWRITER_MINGW"
-    cmake --install "$work/build" >/dev/null
+    cmake --install "$work/build" >/dev/null || return 1
     echo "$stamp" >"$TIVORA_XLSXWRITER_MINGW/.tivora-stamp"
     echo "libxlsxwriter for MinGW built in $(($(date +%s) - started)) s"
 }
