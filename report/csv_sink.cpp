@@ -1,3 +1,4 @@
+#include "report/output_platform.h"
 #include "report/report_error.h"
 #include "report/table_sink.h"
 
@@ -19,7 +20,7 @@ std::string systemReason()
 std::string temporaryNameFor(const std::string& path)
 {
     static std::mt19937_64 generator {std::random_device {}()};
-    const std::size_t slash = path.find_last_of('/');
+    const std::size_t slash = path.find_last_of(platform::kPathSeparators);
     const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     return directory + "." + name + "." + std::to_string(generator() % 1000000000U) + ".tmp";
@@ -141,9 +142,10 @@ OutputFile::OutputFile(std::string path)
     : m_path(std::move(path))
     , m_temporary(temporaryNameFor(m_path))
 {
-    m_stream = std::fopen(m_temporary.c_str(), "wbx");
+    std::string reason;
+    m_stream = platform::createNewFile(m_temporary, reason);
     if (!m_stream) {
-        throw ReportError("Cannot create file " + m_path + ": " + systemReason());
+        throw ReportError("Cannot create file " + m_path + ": " + reason);
     }
 }
 
@@ -153,7 +155,7 @@ OutputFile::~OutputFile()
         std::fclose(m_stream);
     }
     if (!m_committed) {
-        std::remove(m_temporary.c_str());
+        platform::removeFile(m_temporary);
     }
 }
 
@@ -175,8 +177,9 @@ void OutputFile::commit()
             throw ReportError("Cannot write file " + m_path + ": " + systemReason());
         }
     }
-    if (std::rename(m_temporary.c_str(), m_path.c_str()) != 0) {
-        throw ReportError("Cannot write file " + m_path + ": " + systemReason());
+    std::string reason;
+    if (!platform::replaceFile(m_temporary, m_path, reason)) {
+        throw ReportError("Cannot write file " + m_path + ": " + reason);
     }
     m_committed = true;
 }

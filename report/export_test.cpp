@@ -167,6 +167,27 @@ TEST_F(ExportTest, FailedExportLeavesNoFileAndKeepsAnOldOne)
     EXPECT_EQ(files, 2U); // the table and the old file: no temporary file is left behind
 }
 
+TEST_F(ExportTest, ExportReplacesAnOlderFileInAFolderWithCzechLetters)
+{
+    const std::string path = table({person("A", "1|")});
+    ResultsReader reader(path);
+    const std::string folder = m_dir.path("Výsledky Řehoř");
+    std::filesystem::create_directory(std::filesystem::u8path(folder));
+    for (const ExportFormat format : {ExportFormat::Csv, ExportFormat::Xlsx}) {
+        const std::string out = folder + (format == ExportFormat::Xlsx ? "/výstup.xlsx" : "/výstup.csv");
+        storage::testing::writeAll(out, "old");
+        ExportOptions options;
+        options.format = format;
+        exportTests(reader, nullptr, out, options);
+        EXPECT_EQ(readAll(out).substr(0, 2), format == ExportFormat::Xlsx ? "PK" : "\xEF\xBB");
+    }
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(std::filesystem::u8path(folder))) {
+        ++files;
+    }
+    EXPECT_EQ(files, 2U);
+}
+
 TEST_F(ExportTest, XlsxIsAZipWorkbook)
 {
     const std::string path = table({person("A", "300|310|")});

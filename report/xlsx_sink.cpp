@@ -1,3 +1,4 @@
+#include "report/output_platform.h"
 #include "report/report_error.h"
 #include "report/table_sink.h"
 
@@ -74,7 +75,7 @@ public:
 private:
     static std::string directoryOf(const std::string& path)
     {
-        const std::size_t slash = path.find_last_of('/');
+        const std::size_t slash = path.find_last_of(platform::kPathSeparators);
         return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
     }
 

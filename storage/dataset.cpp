@@ -12,7 +12,8 @@ namespace storage {
 std::string resolveTableDirectory(const std::string& directory, const std::string& programDir)
 {
     std::string full = isAbsolutePath(directory) ? directory : programDir + pathSeparator() + directory;
-    full = std::filesystem::path(full).lexically_normal().string();
+    // UTF-8 both ways: a plain path and string() would take the system's code page on Windows.
+    full = std::filesystem::u8path(full).lexically_normal().u8string();
     if (full.empty() || full.back() != pathSeparator()) {
         full += pathSeparator();
     }

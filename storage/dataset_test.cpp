@@ -287,6 +287,8 @@ TEST_F(DatasetTest, SettingsNeedAClosedTable)
     EXPECT_EQ(resolveTableDirectory("", "/opt/Tivora/bin"), native("/opt/Tivora/bin/"));
     EXPECT_EQ(resolveTableDirectory("Data/../Results", "/opt/Tivora/"), native("/opt/Tivora/Results/"));
     EXPECT_EQ(resolveTableDirectory("/srv/Lab//A/./", "/opt"), native("/srv/Lab/A/"));
+    // Paths are UTF-8 whatever the system's code page.
+    EXPECT_EQ(resolveTableDirectory("Zkouška/./Řehoř", "/opt/Měření"), native("/opt/Měření/Zkouška/Řehoř/"));
 }
 
 TEST_F(DatasetTest, ReadOnlyDatasetNeverCreatesTheTable)

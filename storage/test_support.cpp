@@ -14,6 +14,46 @@
 
 namespace storage::testing {
 
+namespace {
+
+// A trial on `line`: armed at `armedUs`, shown `foreperiodUs` later, answered `rtUs` after that.
+void answer(engine::MeasurementState& s, int line, std::uint32_t programmedMs, engine::Microseconds armedUs,
+            engine::Microseconds foreperiodUs, engine::Microseconds rtUs, engine::InputKind input,
+            engine::ResponseSource stamp = engine::ResponseSource::Event)
+{
+    engine::TrialTiming& t = s.timing[static_cast<std::size_t>(line)];
+    t.armed = true;
+    t.programmedMs = programmedMs;
+    t.armedAt = armedUs;
+    t.answered = true;
+    t.onset = {armedUs + foreperiodUs, engine::FrameSource::Server};
+    t.response = {t.onset.time + rtUs, stamp, input};
+    s.reactionTime[static_cast<std::size_t>(line)] = static_cast<std::uint32_t>(engine::roundToMilliseconds(rtUs));
+}
+
+} // namespace
+
+engine::MeasurementState finishedTest()
+{
+    engine::MeasurementState s;
+    answer(s, 0, 1000, 5000000, 1000600, 287000, engine::InputKind::Key);
+    answer(s, 1, 3000, 6300000, 3000450, 312000, engine::InputKind::Left, engine::ResponseSource::Arrival);
+    answer(s, 3, 2000, 10000000, 2000500, 254000, engine::InputKind::Right);
+    answer(s, 4, 1000, 12300000, 1000700, 301000, engine::InputKind::Key);
+    answer(s, 5, 1000, 13700000, 1000400, 266000, engine::InputKind::Middle);
+    engine::TrialTiming& waiting = s.timing[6];
+    waiting.answered = true;
+    waiting.onset = s.timing[5].onset;
+    waiting.response = {waiting.onset.time + 1499500, engine::ResponseSource::Event, engine::InputKind::Other};
+    s.reactionTime[6] = 1500;
+    s.prematureCount[1] = 2;
+    s.prematureCount[4] = 1;
+    s.seriesStart = 3;
+    s.seriesCount = {1, 1, 0, 0};
+    s.evaluatedSeries = 2;
+    return s;
+}
+
 TempDir::TempDir()
 {
     // create_directory is false for a name that exists: another test process may have taken it.
@@ -37,13 +77,13 @@ TempDir::~TempDir()
 
 std::string readAll(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void writeAll(const std::string& path, const std::string& bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 

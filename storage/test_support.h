@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/measurement_state.h"
 #include "storage/dbf_table.h"
 #include "storage/file.h"
 
@@ -35,6 +36,11 @@ void setByte(const std::string& path, std::size_t offset, unsigned char value);
 std::uint64_t fileSize(const std::string& path);
 // True once a file named `path` exists (another process made it); waits at most `milliseconds` for it.
 bool waitForFile(const std::string& path, int milliseconds);
+
+// A finished test with timing: practice on lines 0 and 1, the start marker on 2, series 1 on line 3 and
+// series 2 on line 4, a measured trial beyond the series on line 5 and one timed against line 5's onset on
+// line 6.
+engine::MeasurementState finishedTest();
 
 // The date the tests stamp into headers: 7 December 2026.
 LocalDate fixedDate();

@@ -1,62 +1,23 @@
 #include "storage/errors.h"
+#include "storage/test_process.h"
 #include "storage/test_support.h"
 #include "storage/timing_record.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 #include <sstream>
 #include <vector>
-#ifndef _WIN32
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 namespace storage {
 namespace {
 
 using testing::FailingFile;
+using testing::finishedTest;
 using testing::readAll;
 using testing::TempDir;
 using testing::writeAll;
 
 constexpr const char* kTime = "2026-12-08T14:03:12+01:00";
-
-// A trial on `line`: armed at `armedUs`, shown `foreperiodUs` later, answered `rtUs` after that.
-void answer(engine::MeasurementState& s, int line, std::uint32_t programmedMs, engine::Microseconds armedUs,
-            engine::Microseconds foreperiodUs, engine::Microseconds rtUs, engine::InputKind input,
-            engine::ResponseSource stamp = engine::ResponseSource::Event)
-{
-    engine::TrialTiming& t = s.timing[static_cast<std::size_t>(line)];
-    t.armed = true;
-    t.programmedMs = programmedMs;
-    t.armedAt = armedUs;
-    t.answered = true;
-    t.onset = {armedUs + foreperiodUs, engine::FrameSource::Server};
-    t.response = {t.onset.time + rtUs, stamp, input};
-    s.reactionTime[static_cast<std::size_t>(line)] = static_cast<std::uint32_t>(engine::roundToMilliseconds(rtUs));
-}
-
-// Practice on lines 0 and 1, the start marker on 2, series 1 on line 3 and series 2 on line 4, a
-// measured trial beyond the series on line 5 and one timed against line 5's onset on line 6.
-engine::MeasurementState finishedTest()
-{
-    engine::MeasurementState s;
-    answer(s, 0, 1000, 5000000, 1000600, 287000, engine::InputKind::Key);
-    answer(s, 1, 3000, 6300000, 3000450, 312000, engine::InputKind::Left, engine::ResponseSource::Arrival);
-    answer(s, 3, 2000, 10000000, 2000500, 254000, engine::InputKind::Right);
-    answer(s, 4, 1000, 12300000, 1000700, 301000, engine::InputKind::Key);
-    answer(s, 5, 1000, 13700000, 1000400, 266000, engine::InputKind::Middle);
-    engine::TrialTiming& waiting = s.timing[6];
-    waiting.answered = true;
-    waiting.onset = s.timing[5].onset;
-    waiting.response = {waiting.onset.time + 1499500, engine::ResponseSource::Event, engine::InputKind::Other};
-    s.reactionTime[6] = 1500;
-    s.prematureCount[1] = 2;
-    s.prematureCount[4] = 1;
-    s.seriesStart = 3;
-    s.seriesCount = {1, 1, 0, 0};
-    s.evaluatedSeries = 2;
-    return s;
-}
 
 TEST(TimingRecordTest, OneLinePerAnsweredTrialInLineOrder)
 {
@@ -132,34 +93,22 @@ TEST(TimingRecordTest, AFailedWriteLeavesTheRecordAsItWas)
     EXPECT_THROW(storeTimingRecord(dir.path("missing/tivora4.DBF"), finishedTest(), 1), FileError);
 }
 
-#ifndef _WIN32
 TEST(TimingRecordTest, StationsAppendingAtOnceNeverInterleaveTheirTests)
 {
     TempDir dir;
     const std::string table = dir.path("tivora4.DBF");
     constexpr int kStations = 4;
     constexpr int kTestsEach = 25;
-    std::vector<pid_t> children;
+    // Each station is a process of its own, as the append lock belongs to a process or a file handle.
+    std::vector<std::unique_ptr<testing::TestProcess>> stations;
     for (int station = 0; station < kStations; ++station) {
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            int status = 0;
-            try {
-                for (int test = 0; test < kTestsEach; ++test) {
-                    storeTimingRecord(table, finishedTest(), static_cast<std::uint32_t>(station * 1000 + test));
-                }
-            } catch (...) {
-                status = 1;
-            }
-            ::_exit(status);
-        }
-        children.push_back(pid);
+        stations.push_back(std::make_unique<testing::TestProcess>(
+            STATION_TOOL,
+            std::vector<std::string> {"timing-append", table, std::to_string(station * 1000),
+                                      std::to_string(kTestsEach)}));
     }
-    for (const pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (const auto& station : stations) {
+        EXPECT_EQ(station->wait(), 0);
     }
 
     std::istringstream in(readAll(timingRecordPath(table)));
@@ -178,7 +127,6 @@ TEST(TimingRecordTest, StationsAppendingAtOnceNeverInterleaveTheirTests)
         }
     }
 }
-#endif
 
 } // namespace
 } // namespace storage

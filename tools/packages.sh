@@ -35,7 +35,9 @@ TIVORA_PACKAGING_PACKAGES="dpkg-dev file"
 # The checks of the package: lintian, the desktop entry's and the AppStream metadata's validators.
 TIVORA_TEST_PACKAGES="$TIVORA_TEST_PACKAGES $TIVORA_PACKAGING_PACKAGES lintian desktop-file-utils appstream"
 # The Windows tests run under Wine, with GoogleTest built from Debian's source of it.
-TIVORA_WINDOWS_TEST_PACKAGES="g++-mingw-w64-x86-64-posix wine wine64 googletest util-linux nsis zip"
+# The report program links zlib (libz-mingw-w64-dev) and libxlsxwriter, built from its Debian source (dpkg-dev).
+TIVORA_WINDOWS_TEST_PACKAGES="g++-mingw-w64-x86-64-posix wine wine64 googletest util-linux nsis zip
+  libz-mingw-w64-dev dpkg-dev"
 # The Windows build (tools/build-windows): Qt's source package is unpacked and built, then packaged.
 TIVORA_WINDOWS_PACKAGES="$TIVORA_WINDOWS_TEST_PACKAGES dpkg-dev perl"
 # The Windows Qt is kept outside every build tree; CI on the same machine reuses it.

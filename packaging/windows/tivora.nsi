@@ -1,7 +1,9 @@
 ; The Windows installer of Tivora, built by tools/build-windows with Debian's makensis:
 ;   makensis -DVERSION=<version> -DFOLDER=<the package folder> -DOUTFILE=<installer> tivora.nsi
-; It installs the package folder into Program Files, adds a start-menu entry that starts Tivora asking for
-; the test folder (as the Linux desktop entry does), and an uninstaller that removes all it installed.
+; It installs the package folder into Program Files, adds the start-menu entries of the Linux desktop
+; entry (Tivora asking for the test folder, the station self-test, the results program) and the
+; uninstaller's, and an uninstaller that removes all it installed. The script is UTF-8 (makensis
+; -INPUTCHARSET UTF8).
 Target amd64-unicode
 SetCompressor /SOLID lzma
 
@@ -31,6 +33,8 @@ Section "Tivora"
   SetShellVarContext all
   CreateDirectory "$SMPROGRAMS\Tivora"
   CreateShortcut "$SMPROGRAMS\Tivora\Tivora.lnk" "$INSTDIR\bin\tivora.exe" "--choose-folder"
+  CreateShortcut "$SMPROGRAMS\Tivora\Test stanice.lnk" "$INSTDIR\bin\tivora.exe" "--self-test"
+  CreateShortcut "$SMPROGRAMS\Tivora\Výsledky, protokoly a export.lnk" "$INSTDIR\bin\tivora-report.exe"
   CreateShortcut "$SMPROGRAMS\Tivora\Uninstall Tivora.lnk" "$INSTDIR\uninstall.exe"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Tivora"
@@ -46,6 +50,8 @@ Section "Uninstall"
   SetRegView 64
   SetShellVarContext all
   Delete "$SMPROGRAMS\Tivora\Tivora.lnk"
+  Delete "$SMPROGRAMS\Tivora\Test stanice.lnk"
+  Delete "$SMPROGRAMS\Tivora\Výsledky, protokoly a export.lnk"
   Delete "$SMPROGRAMS\Tivora\Uninstall Tivora.lnk"
   RMDir "$SMPROGRAMS\Tivora"
   ; Only the installed folders: test folders with results tables live elsewhere and are never touched.

@@ -13,7 +13,9 @@ of the program, with Python's statistics module. Then:
     one page is rendered with pdftoppm into ARTEFACTS as a PNG to look at,
   - the command line's exit codes.
 
-usage: check_report.py TIVORA_REPORT REPORT_FIXTURE SAMPLE_PROGRAM ARTEFACTS
+usage: check_report.py TIVORA_REPORT REPORT_FIXTURE SAMPLE_PROGRAM ARTEFACTS [RUNNER...]
+
+RUNNER is a command the programs run through (the Windows build's run them under Wine).
 """
 
 import csv
@@ -36,6 +38,7 @@ SERIES = range(1, 5)
 STATISTICS = ["n", "mean", "median", "sd", "min", "max", "p10", "p90", "speed", "lapses", "anticipations",
               "premature"]
 FAILURES = []
+RUNNER = []
 
 
 def check(condition, message):
@@ -45,7 +48,7 @@ def check(condition, message):
 
 
 def run(args, expect=0):
-    result = subprocess.run(args, capture_output=True, text=True)
+    result = subprocess.run(RUNNER + args, capture_output=True, text=True)
     check(result.returncode == expect,
           f"{' '.join(args)} exited {result.returncode}, expected {expect}: {result.stderr.strip()}")
     return result
@@ -311,6 +314,7 @@ TABLES = {}
 
 def main():
     tool, fixture, program, artefacts = sys.argv[1:5]
+    RUNNER.extend(sys.argv[5:])
     work = tempfile.mkdtemp(prefix="tivora_report_")
     TABLES["sample"] = os.path.join(work, "sample", "tivora4.DBF")
     TABLES["varied"] = os.path.join(work, "varied", "tivora4.DBF")

@@ -44,8 +44,9 @@ def enter_identity(x, screenshots=None, shot=None):
     data = x.find_window("Zadání dat")
     time.sleep(0.6)  # the start-up step runs 200 ms after start
     left, top, width, height = x.window_geometry(data)
-    # The client area (536 x 353) lies below the menu bar.
-    cx, cy = left, top + height - 353
+    # The client area (536 x 353) lies below the menu bar, inside the frame where the windows have one
+    # (Wine draws its own when no window manager runs).
+    cx, cy = left + (width - 536) // 2, top + height - 353 - (width - 536) // 2
 
     x.click(cx + 100, cy + 50)          # Edit1, first name
     x.type("Jan")

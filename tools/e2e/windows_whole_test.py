@@ -30,10 +30,12 @@ SHORT_DATE = "d.M.yyyy"
 EMPTY_TABLE_SIZE = 834
 
 
-def wait_for_table(path, timeout=60.0):
-    """The bytes of the results table once the program has created it."""
+def wait_for_table(path, app, timeout=60.0):
+    """The bytes of the results table once the program `app` has created it."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
+        if app.poll() is not None:
+            raise RuntimeError(f"the program ended with exit code {app.returncode} before it created {path}")
         if os.path.exists(path) and os.path.getsize(path) == EMPTY_TABLE_SIZE:
             with open(path, "rb") as table:
                 return table.read()
@@ -57,7 +59,7 @@ def linux_empty_table(linux_tivora, sample):
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", LANG="C.UTF-8", LC_ALL="C.UTF-8")
     app = subprocess.Popen([linux_tivora], cwd=work, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        return wait_for_table(os.path.join(work, "tivora4.DBF"))
+        return wait_for_table(os.path.join(work, "tivora4.DBF"), app)
     finally:
         app.send_signal(signal.SIGTERM)
         app.wait(timeout=30)
@@ -90,14 +92,23 @@ def main():
     env = dict(x.env, LANG="C.UTF-8", LC_ALL="C.UTF-8")
     wine(args, args.prefix, ["reg", "add", r"HKCU\Control Panel\International", "/v", "sShortDate", "/d",
                              SHORT_DATE, "/f"], env=env)
+    # Xvfb has no window manager: Wine stacks its windows itself, as Windows does (the data window stays
+    # above the full-screen test window).
+    wine(args, args.prefix, ["reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"],
+         env=env)
+    # Wine's own "MS Sans Serif" (the data window's font) is a bitmap font whose text Qt's Windows font
+    # engine leaves undrawn under Wine; a TrueType face stands in for it.
+    wine(args, args.prefix, ["reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", "MS Sans Serif",
+                             "/d", "DejaVu Sans", "/f"], env=env)
     log = open(os.path.join(base, "tivora.log"), "w")
     tivora = os.path.join(args.package, "bin", "tivora.exe")
     app = subprocess.Popen([args.wine_run, "--prefix", args.prefix, "--", tivora], cwd=work, env=env,
                            stdout=log, stderr=subprocess.STDOUT)
     try:
-        windows_table = wait_for_table(os.path.join(work, "tivora4.DBF"))
-        check(windows_table == linux_table, "the empty table differs from the Linux build's: "
-              + next(f"first at byte {i}" for i, (a, b) in enumerate(zip(windows_table, linux_table)) if a != b))
+        windows_table = wait_for_table(os.path.join(work, "tivora4.DBF"), app)
+        if windows_table != linux_table:
+            first = next(i for i, (a, b) in enumerate(zip(windows_table, linux_table)) if a != b)
+            check(False, f"the empty table differs from the Linux build's, first at byte {first}")
         whole_test.run(x, app, args.screenshots)
         code = app.wait(timeout=60)
         check(code == 0, f"tivora.exe ended with exit code {code}")

@@ -39,10 +39,11 @@ derive_source_entries() {
     done
 }
 
-# Downloads and unpacks (with Debian's patches) qtbase of version $2 into $1/qtbase; prints nothing.
-fetch_qt_source() {
-    local work="$1" version="$2" apt_dir="$1/apt"
-    [ -f "$work/qtbase/.tivora-unpacked-$version" ] && return 0
+# fetch_debian_source WORK PACKAGE VERSION: downloads source package PACKAGE of VERSION from the machine's
+# configured Debian sources and unpacks it (with Debian's patches) into WORK/PACKAGE, once; prints nothing.
+fetch_debian_source() {
+    local work="$1" package="$2" version="$3" apt_dir="$1/apt"
+    [ -f "$work/$package/.tivora-unpacked-$version" ] && return 0
     derive_source_entries "$apt_dir"
     mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$work/download"
     cat >"$apt_dir/apt.conf" <<EOF
@@ -53,14 +54,24 @@ Dir::Cache "$apt_dir/cache";
 APT::Sandbox::User "$(id -un)";
 EOF
     export APT_CONFIG="$apt_dir/apt.conf"
-    apt-get update -q
-    (cd "$work/download" && apt-get source -q --download-only "qt6-base=$version")
+    apt-get update -q && (cd "$work/download" && apt-get source -q --download-only "$package=$version")
+    local fetched=$?
     unset APT_CONFIG
-    rm -rf "$work/qtbase"
+    [ "$fetched" -eq 0 ] || return 1
+    rm -rf "${work:?}/$package"
     local dsc
-    dsc="$(ls "$work"/download/qt6-base_*.dsc)"
-    dpkg-source --no-check -x "$dsc" "$work/qtbase"
-    touch "$work/qtbase/.tivora-unpacked-$version"
+    dsc="$(ls "$work/download/${package}_"*.dsc)"
+    dpkg-source --no-check -x "$dsc" "$work/$package" || return 1
+    touch "$work/$package/.tivora-unpacked-$version"
+}
+
+# Downloads and unpacks qtbase of version $2 into $1/qtbase (kept there by earlier builds); prints nothing.
+fetch_qt_source() {
+    local work="$1" version="$2"
+    [ -f "$work/qtbase/.tivora-unpacked-$version" ] && return 0
+    fetch_debian_source "$work" qt6-base "$version"
+    rm -rf "$work/qtbase"
+    mv "$work/qt6-base" "$work/qtbase"
 }
 
 # Mends in the unpacked source for the features chosen here; each is idempotent.

@@ -1,10 +1,12 @@
 #!/usr/bin/python3
 """The Windows installer, run silently under wine64 in a Wine prefix of its own: it installs the package
-folder into Program Files with a start-menu entry that starts tivora.exe asking for the test folder, and an
-uninstall entry; its uninstaller removes all of that again and nothing else."""
+folder into Program Files with the start-menu entries of the Linux desktop entry (tivora.exe asking for the
+test folder, the station self-test, tivora-report.exe) and the uninstaller's, and an uninstall entry; its
+uninstaller removes all of that again and nothing else."""
 
 import argparse
 import os
+import struct
 import subprocess
 import sys
 
@@ -33,6 +35,53 @@ class Wine:
         return os.path.join(self.prefix, "drive_c", *windows_path[3:].split("\\"))
 
 
+# The start-menu entries: the program each starts (in the installation folder) and its arguments.
+ENTRIES = {
+    "Tivora.lnk": (r"bin\tivora.exe", "--choose-folder"),
+    "Test stanice.lnk": (r"bin\tivora.exe", "--self-test"),
+    "Výsledky, protokoly a export.lnk": (r"bin\tivora-report.exe", ""),
+    "Uninstall Tivora.lnk": ("uninstall.exe", ""),
+}
+
+
+def lnk_strings(shortcut):
+    """The shell link's target path (from its link info) and its arguments (a string data entry)."""
+    flags = struct.unpack_from("<I", shortcut, 20)[0]
+    offset = 76
+    if flags & 0x01:  # HasLinkTargetIDList
+        offset += 2 + struct.unpack_from("<H", shortcut, offset)[0]
+    target = ""
+    if flags & 0x02:  # HasLinkInfo
+        info_size, header_size, info_flags, _, base_offset = struct.unpack_from("<5I", shortcut, offset)
+        if info_flags & 0x01:
+            end = shortcut.index(b"\0", offset + base_offset)
+            target = shortcut[offset + base_offset:end].decode("cp1252")
+        offset += info_size
+    unicode = flags & 0x80
+    strings = {}
+    for name, bit in (("name", 0x04), ("relative", 0x08), ("directory", 0x10), ("arguments", 0x20), ("icon", 0x40)):
+        if flags & bit:
+            count = struct.unpack_from("<H", shortcut, offset)[0]
+            size = count * 2 if unicode else count
+            raw = shortcut[offset + 2:offset + 2 + size]
+            # Wine counts the terminating NUL in.
+            strings[name] = (raw.decode("utf-16-le") if unicode else raw.decode("cp1252")).rstrip("\0")
+            offset += 2 + size
+    return target, strings
+
+
+def target_of(shortcut):
+    """The target relative to the installation folder, as the link records it."""
+    target, strings = lnk_strings(shortcut)
+    path = target or strings.get("relative", "")
+    prefix = INSTALL_DIR + "\\"
+    return path[len(prefix):] if path.lower().startswith(prefix.lower()) else path
+
+
+def arguments_of(shortcut):
+    return lnk_strings(shortcut)[1].get("arguments", "")
+
+
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tivora"
 INSTALL_DIR = r"C:\Program Files\Tivora"
 MENU = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Tivora"
@@ -54,10 +103,12 @@ def main():
             relative = os.path.relpath(os.path.join(root, name), args.package)
             check(os.path.isfile(os.path.join(installed, relative)), f"{relative} was not installed")
     check(os.path.isfile(os.path.join(installed, "uninstall.exe")), "no uninstaller")
-    shortcut = open(os.path.join(wine.path(MENU), "Tivora.lnk"), "rb").read()
-    check("--choose-folder".encode("utf-16-le") in shortcut, "the start-menu entry does not ask for the folder")
-    check("tivora.exe".encode("utf-16-le") in shortcut.lower() or b"tivora.exe" in shortcut.lower(),
-          "the start-menu entry does not start tivora.exe")
+    menu = wine.path(MENU)
+    check(sorted(os.listdir(menu)) == sorted(ENTRIES), f"the start menu holds {sorted(os.listdir(menu))}")
+    for entry, (program, arguments) in ENTRIES.items():
+        shortcut = open(os.path.join(menu, entry), "rb").read()
+        check(target_of(shortcut) == program, f"{entry} starts {target_of(shortcut)!r}, not {program}")
+        check(arguments_of(shortcut) == arguments, f"{entry} passes {arguments_of(shortcut)!r}, not {arguments!r}")
     query = wine.run("reg", "query", UNINSTALL_KEY)
     check("uninstall.exe" in query.stdout, f"no uninstall entry: {query.stdout!r}")
 

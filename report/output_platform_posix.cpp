@@ -1,0 +1,33 @@
+#include "report/output_platform.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace report::platform {
+
+const char* const kPathSeparators = "/";
+
+std::FILE* createNewFile(const std::string& path, std::string& reason)
+{
+    std::FILE* stream = std::fopen(path.c_str(), "wbx");
+    if (!stream) {
+        reason = std::strerror(errno);
+    }
+    return stream;
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::string& reason)
+{
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void removeFile(const std::string& path) noexcept
+{
+    std::remove(path.c_str());
+}
+
+} // namespace report::platform
