@@ -66,9 +66,29 @@ def linux_empty_table(linux_tivora, sample):
         shutil.rmtree(work)
 
 
-def wine(args, prefix, command, **kwargs):
-    return subprocess.run([args.wine_run, "--prefix", prefix, "--", *command], check=True,
-                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kwargs)
+# The station's settings: (key, value, data).
+SETTINGS = [
+    (r"HKCU\Control Panel\International", "sShortDate", SHORT_DATE),
+    # Xvfb has no window manager: Wine stacks its windows itself, as Windows does (the data window stays
+    # above the full-screen test window).
+    (r"HKCU\Software\Wine\X11 Driver", "Managed", "N"),
+    # Wine's own "MS Sans Serif" (the data window's font) is a bitmap font whose text Qt's Windows font
+    # engine leaves undrawn under Wine; a TrueType face stands in for it.
+    (r"HKCU\Software\Wine\Fonts\Replacements", "MS Sans Serif", "DejaVu Sans"),
+]
+
+
+def set_up_station(args):
+    """Writes SETTINGS into the prefix's registry, with no display, and waits until Wine has ended, so
+    that the program's Wine starts afresh on the test's display."""
+    env = dict(os.environ, WINEPREFIX=args.prefix)
+    env.pop("DISPLAY", None)
+    for key, value, data in SETTINGS:
+        result = subprocess.run([args.wine_run, "--prefix", args.prefix, "--", "reg", "add", key, "/v", value,
+                                 "/d", data, "/f"], env=env, capture_output=True, text=True, errors="replace")
+        check(result.returncode == 0, f"reg add {key} {value} failed ({result.returncode}): "
+              + result.stdout + result.stderr)
+    subprocess.run(["wineserver", "-w"], env=env, check=True)
 
 
 def main():
@@ -88,18 +108,9 @@ def main():
     os.mkdir(work)
     prepare_folder(work, args.sample)
 
+    set_up_station(args)
     x = XSession()
     env = dict(x.env, LANG="C.UTF-8", LC_ALL="C.UTF-8")
-    wine(args, args.prefix, ["reg", "add", r"HKCU\Control Panel\International", "/v", "sShortDate", "/d",
-                             SHORT_DATE, "/f"], env=env)
-    # Xvfb has no window manager: Wine stacks its windows itself, as Windows does (the data window stays
-    # above the full-screen test window).
-    wine(args, args.prefix, ["reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"],
-         env=env)
-    # Wine's own "MS Sans Serif" (the data window's font) is a bitmap font whose text Qt's Windows font
-    # engine leaves undrawn under Wine; a TrueType face stands in for it.
-    wine(args, args.prefix, ["reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", "MS Sans Serif",
-                             "/d", "DejaVu Sans", "/f"], env=env)
     log = open(os.path.join(base, "tivora.log"), "w")
     tivora = os.path.join(args.package, "bin", "tivora.exe")
     app = subprocess.Popen([args.wine_run, "--prefix", args.prefix, "--", tivora], cwd=work, env=env,
