@@ -24,6 +24,7 @@ class XSession:
         self.display = ":" + number.decode().strip()
         self.width, self.height = width, height
         self.env = dict(os.environ, DISPLAY=self.display)
+        self.bound_letters = set()
 
     def close(self):
         self.server.terminate()
@@ -71,7 +72,33 @@ class XSession:
         self.xdotool("key", "--clearmodifiers", name)
 
     def type(self, text):
+        self.bind_letters(text)
         self.xdotool("type", "--delay", "40", text)
+
+    def bind_letters(self, text):
+        """Gives every letter of `text` beyond ASCII a key of its own (lower case, and upper case with
+        Shift) on spare keycodes. Otherwise xdotool binds a scratch key for each such letter just before
+        pressing it, and a client still reading the old keyboard map then loses the letter."""
+        from Xlib import display as xdisplay
+        letters = sorted({c.lower() for c in text if ord(c) > 127} - self.bound_letters)
+        if not letters:
+            return
+        dpy = xdisplay.Display(self.env["DISPLAY"])
+        try:
+            first = dpy.display.info.min_keycode
+            mapping = dpy.get_keyboard_mapping(first, dpy.display.info.max_keycode - first + 1)
+            spare = [first + i for i, symbols in enumerate(mapping) if not any(symbols)]
+            if len(spare) < len(letters):
+                return  # xdotool's own way then
+            for letter, keycode in zip(letters, spare):
+                # Latin-1 letters are their own keysyms; others are Unicode keysyms.
+                keysyms = [ord(c) if ord(c) <= 0xFF else 0x1000000 | ord(c) for c in (letter, letter.upper())]
+                dpy.change_keyboard_mapping(keycode, [tuple(keysyms)])
+            dpy.sync()
+            self.bound_letters.update(letters)
+        finally:
+            dpy.close()
+        time.sleep(0.2)  # the clients take in the new map
 
     def screen(self):
         """The whole screen as a Screen of RGB pixels (read with ImageMagick's import)."""
