@@ -10,6 +10,8 @@ TIVORA_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev libshp-dev clan
   python3-openpyxl poppler-utils"
 # The timing probe speaks DAMAGE, RECORD and XTEST.
 TIVORA_TEST_PACKAGES="$TIVORA_TEST_PACKAGES python3-xlib"
+# Builds of the test run are cached across runs and checkouts.
+TIVORA_TEST_PACKAGES="$TIVORA_TEST_PACKAGES ccache"
 
 # ensure_packages PACKAGE...: installs those not yet installed, with apt-get as root or through sudo.
 ensure_packages() {
