@@ -154,16 +154,21 @@ std::string usageText()
            "could not be read in full (their problems are listed on standard error).\n";
 }
 
+std::unique_ptr<TimingRecord> timingRecordBeside(const std::string& table, std::ostream& err)
+{
+    try {
+        return TimingRecord::openBeside(table);
+    } catch (const std::exception& error) {
+        err << "tivora-report: warning: " << error.what() << "; the table alone is used\n";
+        return nullptr;
+    }
+}
+
 int runExport(const Command& command, std::ostream& err)
 {
     try {
         ResultsReader reader(command.table);
-        std::unique_ptr<TimingRecord> timing;
-        try {
-            timing = TimingRecord::openBeside(command.table);
-        } catch (const std::exception& error) {
-            err << "tivora-report: warning: " << error.what() << "; the table alone is used\n";
-        }
+        const std::unique_ptr<TimingRecord> timing = timingRecordBeside(command.table, err);
         const ExportSummary summary = exportTests(reader, timing.get(), command.output, command.exportOptions);
         for (const std::string& problem : summary.problems) {
             err << "tivora-report: " << problem << '\n';

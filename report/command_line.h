@@ -3,6 +3,7 @@
 #include "report/export.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -44,5 +45,9 @@ std::string usageText();
 // Runs an export command: writes the file, then lists the rows' problems on `err`. Returns the exit
 // code. Never throws.
 int runExport(const Command& command, std::ostream& err);
+
+// The timing record beside `table`, or null when there is none; one that cannot be read is named on
+// `err` as a warning, and the table alone is used.
+std::unique_ptr<TimingRecord> timingRecordBeside(const std::string& table, std::ostream& err);
 
 } // namespace report

@@ -72,12 +72,7 @@ int runProtocol(const Command& command, std::ostream& err)
 {
     try {
         ResultsReader reader(command.table);
-        std::unique_ptr<TimingRecord> timing;
-        try {
-            timing = TimingRecord::openBeside(command.table);
-        } catch (const std::exception& error) {
-            err << "tivora-report: warning: " << error.what() << "; the table alone is used\n";
-        }
+        const std::unique_ptr<TimingRecord> timing = timingRecordBeside(command.table, err);
         const ProtocolContent content
             = loadProtocol(reader, timing.get(), command.row, nullptr, command.exportOptions.analysis);
         writeProtocolPdf(QString::fromStdString(command.output), content);
