@@ -159,14 +159,6 @@ OutputFile::~OutputFile()
     }
 }
 
-void OutputFile::detach()
-{
-    if (m_stream) {
-        std::fclose(m_stream);
-        m_stream = nullptr;
-    }
-}
-
 void OutputFile::commit()
 {
     if (m_stream) {

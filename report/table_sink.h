@@ -56,10 +56,8 @@ public:
 
     const std::string& path() const { return m_path; }
     const std::string& temporaryPath() const { return m_temporary; }
-    // The open temporary file; nullptr after detach().
+    // The open temporary file.
     std::FILE* stream() const { return m_stream; }
-    // Closes the stream so that another writer can fill the temporary file by name.
-    void detach();
     // Flushes, closes and renames. Throws ReportError "Cannot write file <path>: <reason>".
     void commit();
 

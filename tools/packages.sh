@@ -2,7 +2,7 @@
 # Sourced, not run.
 
 TIVORA_BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
-  libxlsxwriter-dev"
+  zlib1g-dev"
 # The X server's frame and input stamps (DAMAGE, SYNC); pkgconf also answers as pkg-config.
 TIVORA_BUILD_PACKAGES="$TIVORA_BUILD_PACKAGES pkgconf libxcb1-dev libxcb-sync-dev libxcb-damage0-dev"
 TIVORA_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev libshp-dev clang clang-format libclang-rt-14-dev
@@ -37,9 +37,9 @@ TIVORA_PACKAGING_PACKAGES="dpkg-dev file"
 # The checks of the package: lintian, the desktop entry's and the AppStream metadata's validators.
 TIVORA_TEST_PACKAGES="$TIVORA_TEST_PACKAGES $TIVORA_PACKAGING_PACKAGES lintian desktop-file-utils appstream"
 # The Windows tests run under Wine, with GoogleTest built from Debian's source of it.
-# The report program links zlib (libz-mingw-w64-dev) and libxlsxwriter, built from its Debian source (dpkg-dev).
+# The report program links zlib (libz-mingw-w64-dev).
 TIVORA_WINDOWS_TEST_PACKAGES="g++-mingw-w64-x86-64-posix wine wine64 googletest util-linux nsis zip
-  libz-mingw-w64-dev dpkg-dev"
+  libz-mingw-w64-dev"
 # The Windows build (tools/build-windows): Qt's source package is unpacked and built, then packaged.
 TIVORA_WINDOWS_PACKAGES="$TIVORA_WINDOWS_TEST_PACKAGES dpkg-dev perl"
 # The Windows Qt is kept outside every build tree; CI on the same machine reuses it.

@@ -7,7 +7,8 @@ with dbfread; the reaction-time lists are decoded and the statistics computed he
 of the program, with Python's statistics module. Then:
 
   - the CSV export, read back with Python's csv module (also with ';' and decimal commas),
-  - the XLSX export, read back with openpyxl: real number cells, a header row,
+  - the XLSX export, read back with openpyxl (real number cells, a header row) and with GDAL's XLSX
+    driver, every part's checksum checked by Python's zipfile,
   - the per-trial export, against the lists and the timing record,
   - the protocol PDF, read with pdftotext: the identity and every statistic with its Czech value;
     one page is rendered with pdftoppm into ARTEFACTS as a PNG to look at,
@@ -29,6 +30,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import zipfile
 
 import dbfread
 import openpyxl
@@ -234,6 +236,17 @@ def check_xlsx(tool, table, expected, work, label):
             if numeric and cell is not None:
                 check(isinstance(cell, (int, float)), f"{label}.xlsx {name}: {cell!r} is not a number cell")
     check_test_rows(header, rows[1:], expected, f"{label} xlsx")
+    with zipfile.ZipFile(out) as archive:
+        damaged = archive.testzip()
+        check(damaged is None, f"{label}.xlsx: the part {damaged} fails its checksum")
+    # A second reader, with its own zip and XML code: GDAL, every cell as the text it holds.
+    converted = subprocess.run(["ogr2ogr", "-f", "CSV", "/vsistdout/", out, "tests"], capture_output=True,
+                               text=True, env=dict(os.environ, OGR_XLSX_HEADERS="FORCE",
+                                                   OGR_XLSX_FIELD_TYPES="STRING"))
+    check(converted.returncode == 0, f"{label}.xlsx: GDAL cannot read it: {converted.stderr.strip()}")
+    rows = list(csv.reader(io.StringIO(converted.stdout, newline="")))
+    check(rows and rows[0] == list(header), f"{label}.xlsx: GDAL reads another header")
+    check_test_rows(rows[0], rows[1:], expected, f"{label} xlsx by GDAL")
 
 
 def check_trials(tool, table, expected, work, label):
