@@ -1,8 +1,10 @@
 #include "report/command_line.h"
 
+#include <cctype>
 #include <charconv>
 #include <exception>
 #include <map>
+#include <string_view>
 
 namespace report {
 
@@ -35,8 +37,11 @@ std::string applyOption(Command& command, const std::string& name, const std::st
     } else if (name == "--delimiter" && command.kind == CommandKind::Export) {
         if (value == "\\t" || value == "tab") {
             options.csv.delimiter = '\t';
-        } else if (value.size() != 1 || value == "\"" || value == "\r" || value == "\n") {
-            return "the delimiter must be one character other than a quote or a line end";
+        } else if (value.size() != 1 || std::isalnum(static_cast<unsigned char>(value[0])) != 0
+                   || std::string_view("\"\r\n.-+").find(value[0]) != std::string_view::npos) {
+            // Numbers are written unquoted: their digits, point, signs and exponent cannot separate fields.
+            return "the delimiter must be one character other than a letter, a digit, '.', '-', '+', a quote "
+                   "or a line end";
         } else {
             options.csv.delimiter = value[0];
         }

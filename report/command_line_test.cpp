@@ -76,7 +76,14 @@ INSTANTIATE_TEST_SUITE_P(
         WrongCommandLine {{"export", "t", "--output"}, "--output needs a value"},
         WrongCommandLine {{"export", "t", "u", "--output", "o"}, "unexpected argument 'u'"},
         WrongCommandLine {{"export", "t", "--output", "o", "--delimiter", "\""},
-                          "the delimiter must be one character other than a quote or a line end"},
+                          "the delimiter must be one character other than a letter, a digit, '.', '-', '+', a "
+                          "quote or a line end"},
+        WrongCommandLine {{"export", "t", "--output", "o", "--delimiter", "."},
+                          "the delimiter must be one character other than a letter, a digit, '.', '-', '+', a "
+                          "quote or a line end"},
+        WrongCommandLine {{"export", "t", "--output", "o", "--delimiter", "7"},
+                          "the delimiter must be one character other than a letter, a digit, '.', '-', '+', a "
+                          "quote or a line end"},
         WrongCommandLine {{"export", "t", "--output", "-", "--format", "xlsx"},
                           "an XLSX workbook is written to a file, not to the standard output"},
         WrongCommandLine {{"export", "t", "--output", "o", "--lapse", "-5"}, "--lapse takes milliseconds, not '-5'"},
@@ -105,6 +112,26 @@ TEST(CommandLineTest, ExportExitCodes)
     testing::appendRecords(command.table, {testing::rawRecord({"B", "", "", "", ""}, {{1, 300.0, 0, "3OO|", ""}})});
     EXPECT_EQ(runExport(command, err), kExitRowErrors);
     EXPECT_EQ(err.str(), "tivora-report: row 2: error: SER1A: character 2 ('O') is neither a digit nor '|'\n");
+}
+
+TEST(CommandLineTest, ExportNeverReplacesTheTableOrItsTimingRecord)
+{
+    // A slip of the tongue on the command line must not cost years of results.
+    storage::testing::TempDir dir;
+    const std::string table = dir.path("tivora4.DBF");
+    testing::appendRecords(table, {testing::rawRecord({"A", "", "", "", ""}, {{1, 300.0, 0, "300|", ""}})});
+    const std::string timing = dir.path("tivora4_timing.csv");
+    storage::testing::writeAll(timing, "test_time,table_row\r\n");
+    const std::string tableBytes = storage::testing::readAll(table);
+    const std::string otherSpelling = dir.path("./tivora4.DBF");
+    for (const std::string& output : {table, otherSpelling, timing}) {
+        std::ostringstream err;
+        Command command = *parseCommandLine({"export", table, "--format", "csv", "--output", output}).command;
+        EXPECT_EQ(runExport(command, err), kExitFailure) << output;
+        EXPECT_NE(err.str().find("Cannot write file " + output + ": it is the "), std::string::npos) << err.str();
+    }
+    EXPECT_EQ(storage::testing::readAll(table), tableBytes);
+    EXPECT_EQ(storage::testing::readAll(timing), "test_time,table_row\r\n");
 }
 
 } // namespace

@@ -34,6 +34,7 @@ public:
     {
         if (path == "-") {
             m_stream = stdout;
+            platform::setBinaryMode(m_stream);
         } else {
             m_file = std::make_unique<OutputFile>(path);
             m_stream = m_file->stream();

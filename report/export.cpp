@@ -1,5 +1,7 @@
 #include "report/export.h"
 
+#include "report/report_error.h"
+#include "storage/file.h"
 #include "storage/result_record.h"
 
 #include <charconv>
@@ -180,9 +182,26 @@ std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAn
     return lines;
 }
 
+void refuseToReplaceInputs(const std::string& output, const std::string& table)
+{
+    const std::optional<std::string> target = storage::fileIdentity(output);
+    if (!target) {
+        return;
+    }
+    if (target == storage::fileIdentity(table)) {
+        throw ReportError("Cannot write file " + output + ": it is the results table being read");
+    }
+    if (target == storage::fileIdentity(TimingRecord::pathBeside(table))) {
+        throw ReportError("Cannot write file " + output + ": it is the timing record of the table being read");
+    }
+}
+
 ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, const std::string& outputPath,
                           const ExportOptions& options, const std::vector<std::uint32_t>* records)
 {
+    if (outputPath != "-") {
+        refuseToReplaceInputs(outputPath, reader.path());
+    }
     std::unique_ptr<TableSink> sink = options.format == ExportFormat::Xlsx ? makeXlsxSink(outputPath, "tests")
                                                                            : makeCsvSink(outputPath, options.csv);
     const bool trials = options.format == ExportFormat::Trials;

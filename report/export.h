@@ -35,9 +35,14 @@ struct ExportSummary
 
 // Writes the tests of `reader` to `outputPath` in `options.format`: every shown row in record order, or
 // only `records` (in that order; rows marked deleted meanwhile are left out) when given. `timing` may be
-// null. The output is complete or not there at all. Throws ReportError and storage::TableError.
+// null. The output is complete or not there at all, and never the table or its timing record. Throws
+// ReportError and storage::TableError.
 ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, const std::string& outputPath,
                           const ExportOptions& options, const std::vector<std::uint32_t>* records = nullptr);
+
+// Throws ReportError "Cannot write file <output>: ..." when `output` is the table at `table` or its
+// timing record (under any spelling or link): an export or a protocol never replaces what it reads.
+void refuseToReplaceInputs(const std::string& output, const std::string& table);
 
 // The header and one row of the per-test table, for any sink.
 void writeTestHeader(TableSink& sink);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdio>
+#include <fstream>
 #include <string>
+#include <vector>
 
 // The few file operations of the exports that differ between systems: output_platform_posix.cpp and
 // output_platform_win.cpp implement them. Paths are UTF-8.
@@ -19,5 +21,15 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& re
 
 // Removes `path` if it exists.
 void removeFile(const std::string& path) noexcept;
+
+// The program's arguments after its name, in UTF-8 (Windows hands `argv` over in the system's code page,
+// which cannot hold every letter of a path).
+std::vector<std::string> commandLineArguments(int argc, char** argv);
+
+// Makes `stream` write bytes as given (Windows' text mode would turn every line end into CR CR LF).
+void setBinaryMode(std::FILE* stream);
+
+// An input stream of the file at `path`, opened for binary reading (also on Windows, with any letters).
+std::ifstream openForReading(const std::string& path);
 
 } // namespace report::platform

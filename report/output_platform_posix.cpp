@@ -25,6 +25,18 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& re
     return true;
 }
 
+std::vector<std::string> commandLineArguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+void setBinaryMode(std::FILE*) { }
+
+std::ifstream openForReading(const std::string& path)
+{
+    return std::ifstream(path, std::ios::binary);
+}
+
 void removeFile(const std::string& path) noexcept
 {
     std::remove(path.c_str());

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <io.h>
 #include <windows.h>
+// After windows.h:
+#include <shellapi.h>
 
 namespace report::platform {
 
@@ -73,6 +75,31 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& re
 void removeFile(const std::string& path) noexcept
 {
     DeleteFileW(wide(path).c_str());
+}
+
+std::vector<std::string> commandLineArguments(int argc, char** argv)
+{
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!arguments) {
+        return std::vector<std::string>(argv + 1, argv + argc);
+    }
+    std::vector<std::string> utf8;
+    for (int i = 1; i < count; ++i) {
+        utf8.push_back(std::filesystem::path(arguments[i]).u8string());
+    }
+    LocalFree(arguments);
+    return utf8;
+}
+
+void setBinaryMode(std::FILE* stream)
+{
+    _setmode(_fileno(stream), _O_BINARY);
+}
+
+std::ifstream openForReading(const std::string& path)
+{
+    return std::ifstream(std::filesystem::u8path(path), std::ios::binary);
 }
 
 } // namespace report::platform

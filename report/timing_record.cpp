@@ -1,5 +1,6 @@
 #include "report/timing_record.h"
 
+#include "report/output_platform.h"
 #include "report/report_error.h"
 #include "storage/file.h"
 
@@ -106,7 +107,7 @@ std::unique_ptr<TimingRecord> TimingRecord::openBeside(const std::string& tableP
 
 TimingRecord::TimingRecord(const std::string& path)
     : m_path(path)
-    , m_file(path, std::ios::binary)
+    , m_file(platform::openForReading(path))
 {
     if (!m_file) {
         throw ReportError("Cannot open file " + path);
@@ -228,6 +229,7 @@ std::optional<TimingSeries> TimingRecord::match(std::uint32_t record,
         bool usable = false;
         TimingSeries series = parseGroup(*group, usable);
         bool matches = usable;
+        std::size_t compared = 0;
         for (std::size_t n = 0; matches && n < series.size(); ++n) {
             const StoredTimes& times = stored[n];
             auto& trials = series[n];
@@ -239,10 +241,11 @@ std::optional<TimingSeries> TimingRecord::match(std::uint32_t record,
             matches = trials.size() == times.values.size() || prefixAllowed;
             for (std::size_t i = 0; matches && i < times.values.size(); ++i) {
                 matches = trials[i].rtStoredMs == times.values[i];
+                ++compared;
             }
             trials.resize(std::min(trials.size(), times.values.size()));
         }
-        if (matches) {
+        if (matches && compared > 0) {
             return series;
         }
     }

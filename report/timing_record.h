@@ -66,8 +66,10 @@ public:
     // The finer trials of the test stored as table row `record`, when the record holds a test for that
     // row whose stored reaction times are the row's, series by series (for a list the table may have
     // cut, the row's values must begin the test's, and only as many trials are returned). Of several
-    // such tests (a table replaced while the record stayed) the last is taken. nullopt when none
-    // matches. Throws ReportError when the file can no longer be read.
+    // such tests (a table replaced while the record stayed) the last is taken. A test matches only
+    // when at least one reaction time was compared: a row whose lists are all damaged or empty has
+    // nothing to prove it. nullopt when none matches. Throws ReportError when the file can no longer be
+    // read.
     std::optional<TimingSeries> match(std::uint32_t record, const std::array<StoredTimes, kSeriesCount>& stored) const;
 
 private:

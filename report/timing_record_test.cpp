@@ -79,6 +79,19 @@ TEST_F(TimingRecordTest, TestIsUsedOnlyWhenItsStoredTimesAreTheRows)
     EXPECT_TRUE(record->match(3, stored({312, 299})));
 }
 
+TEST_F(TimingRecordTest, RowWithNothingToCompareMatchesNoTest)
+{
+    // Series 1 of the row could not be decoded and the others are empty: any test of that row number
+    // would "match", another person's too.
+    const char* t = "2026-12-08T14:03:12+01:00";
+    const auto record
+        = write(kHeader + line(t, 3, 4, "measured", 1, 312400, 312) + line(t, 3, 5, "measured", 1, 298999, 299));
+    auto damaged = stored({}, {});
+    damaged[0].valid = false;
+    EXPECT_FALSE(record->match(3, damaged));
+    EXPECT_FALSE(record->match(3, stored({}, {})));
+}
+
 TEST_F(TimingRecordTest, LastMatchingTestWinsAndAnUnfinishedOneIsLeftOut)
 {
     const char* first = "2026-12-01T10:00:00+01:00";

@@ -30,7 +30,8 @@ public:
         }
     }
 
-    // Starts watching `window` afresh; false when the server cannot be reached or has no DAMAGE.
+    // Starts watching `window` afresh; false when the server cannot be reached or has no DAMAGE (then
+    // and on every later call: the frame is then stamped without waiting for a notification).
     //
     // The server reports a drawing to the newest damage object of the window first, and writing a
     // report to a client that waits for one may let the system switch to that client (a compositor, a
@@ -38,32 +39,38 @@ public:
     // ours the newest, so that its report, and its time, come first, right after the drawing.
     bool watch(xcb_window_t window)
     {
+        m_window = 0;
         if (!m_connection) {
             m_connection = xcb_connect(nullptr, nullptr);
-            if (xcb_connection_has_error(m_connection)) {
-                return false;
-            }
-            const xcb_query_extension_reply_t* damage = xcb_get_extension_data(m_connection, &xcb_damage_id);
-            if (!damage || !damage->present) {
+            const xcb_query_extension_reply_t* damage = xcb_connection_has_error(m_connection)
+                ? nullptr
+                : xcb_get_extension_data(m_connection, &xcb_damage_id);
+            m_usable = damage && damage->present;
+            if (!m_usable) {
                 return false;
             }
             m_firstEvent = damage->first_event;
             free(xcb_damage_query_version_reply(m_connection, xcb_damage_query_version(m_connection, 1, 1), nullptr));
-        } else if (m_damage) {
+        }
+        if (!m_usable || xcb_connection_has_error(m_connection)) {
+            return false;
+        }
+        if (m_damage) {
             xcb_damage_destroy(m_connection, m_damage);
             m_damage = 0;
         }
         m_damage = xcb_generate_id(m_connection);
-        m_window = window;
         // Checked: the round trip also makes sure the object exists before the frame is drawn.
         xcb_generic_error_t* error = xcb_request_check(
             m_connection,
             xcb_damage_create_checked(m_connection, m_damage, window, XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES));
         free(error);
-        if (error) {
-            m_window = 0;
+        // A connection that broke meanwhile reports no error for the request, and no notification ever.
+        if (error || xcb_connection_has_error(m_connection)) {
+            return false;
         }
-        return !error;
+        m_window = window;
+        return true;
     }
 
     // The server's time of the first drawing into the window at or after `since` (server
@@ -108,6 +115,7 @@ private:
     xcb_damage_damage_t m_damage = 0;
     xcb_window_t m_window = 0;
     std::uint8_t m_firstEvent = 0;
+    bool m_usable = false;
 };
 
 class X11Clock final : public WindowSystemClock

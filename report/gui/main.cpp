@@ -3,6 +3,7 @@
 #include "report/command_line.h"
 #include "report/gui/protocol_output.h"
 #include "report/gui/report_window.h"
+#include "report/output_platform.h"
 #include "ui/application.h"
 #include "ui/folder_choice.h"
 
@@ -63,7 +64,7 @@ int runWindow(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = report::platform::commandLineArguments(argc, argv);
     const bool command = !args.empty()
         && (args[0] == "export" || args[0] == "protocol" || args[0] == "--help" || args[0] == "-h"
             || args[0] == "--version");
@@ -87,9 +88,12 @@ int main(int argc, char* argv[])
         break;
     }
     // A protocol is drawn with Qt's fonts and PDF writer, which need an application object but no screen.
+    // Windows' own platform needs none either, and draws with the system's fonts, as the window does.
+#ifndef Q_OS_WIN
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+#endif
     // Qt's notes about the session (no runtime folder, no screen) mean nothing to a command's user.
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
         if (type == QtCriticalMsg || type == QtFatalMsg) {

@@ -75,6 +75,7 @@ int runProtocol(const Command& command, std::ostream& err)
         const std::unique_ptr<TimingRecord> timing = timingRecordBeside(command.table, err);
         const ProtocolContent content
             = loadProtocol(reader, timing.get(), command.row, nullptr, command.exportOptions.analysis);
+        refuseToReplaceInputs(command.output, command.table);
         writeProtocolPdf(QString::fromStdString(command.output), content);
         for (const RowIssue& issue : content.analysis.issues) {
             err << "tivora-report: " << problemLine(command.row, issue) << '\n';

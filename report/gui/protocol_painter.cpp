@@ -46,8 +46,9 @@ double drawTitle(PageCanvas& canvas, const ProtocolContent& content, double y)
     canvas.text(kMargin, y, width, 8.0, Qt::AlignRight | Qt::AlignVCenter,
                 QStringLiteral("Jednoduchá zraková reakční doba"));
     canvas.setFont(7.0);
-    canvas.text(kMargin, y + 8.0, width, 4.0, Qt::AlignRight | Qt::AlignVCenter,
-                QStringLiteral("%1, záznam č. %2").arg(content.tableName).arg(content.test.identity.record));
+    canvas.text(
+        kMargin, y + 8.0, width, 4.0, Qt::AlignRight | Qt::AlignVCenter,
+        QStringLiteral("%1, záznam č. %2").arg(content.tableName, QString::number(content.test.identity.record)));
     canvas.setPen(kInk, 0.4);
     canvas.line(kMargin, y + 13.0, kMargin + width, y + 13.0);
     return y + 17.0;

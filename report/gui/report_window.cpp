@@ -235,10 +235,11 @@ void ReportWindow::saveChosenAsPdf()
     }
     const TestIdentity& who = m_content->test.identity;
     const QString suggested
-        = QStringLiteral("protokol-%1-%2.pdf").arg(QString::fromStdString(who.surname)).arg(who.record);
+        = QStringLiteral("protokol-%1-%2.pdf").arg(QString::fromStdString(who.surname), QString::number(who.record));
     const QString path = m_chooseFile(this, QStringLiteral("Uložit protokol jako PDF"), suggested,
                                       QStringLiteral("PDF (*.pdf)"), nullptr);
     if (!path.isEmpty()) {
+        refuseToReplaceInputs(path.toStdString(), m_reader->path());
         writeProtocolPdf(path, *m_content);
         statusBar()->showMessage(QStringLiteral("Protokol uložen do %1").arg(QDir::toNativeSeparators(path)));
     }

@@ -5,10 +5,13 @@ whose start marker names an instruction file with Czech letters, and with the st
 format set to d.M.yyyy in the registry. The table it creates at start must be byte for byte the one the
 Linux build creates the same day; then a whole test is driven with real X input (Wine's windows are X
 windows) exactly as the Linux end-to-end test drives it, and the stored row must be the row the Linux
-build stores, with the date box's text in the Windows date format."""
+build stores, with the date box's text in the Windows date format. Last, the packaged tivora-report.exe,
+started as an examiner starts it, exports that table and prints its protocol there."""
 
 import argparse
+import csv
 import datetime
+import io
 import os
 import shutil
 import signal
@@ -126,6 +129,7 @@ def main():
         table = os.path.join(work, "tivora4.DBF")
         whole_test.check_row(table)
         check_date(table)
+        check_report(args, work, env)
     except BaseException:
         if app.poll() is None:
             app.kill()
@@ -137,6 +141,43 @@ def main():
         subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=args.prefix), check=False)
     shutil.rmtree(base)
     print("Windows end-to-end test passed")
+
+
+def windows_path(path):
+    """A Linux path as the Windows programs under Wine see it (drive Z: is the root)."""
+    return "Z:" + path.replace("/", "\\")
+
+
+def check_report(args, work, env):
+    """The packaged tivora-report.exe on the stored table in the folder with Czech letters: the command
+    line must take those paths whole, the timing record beside the table must be found and used, CSV keeps
+    its CR LF line ends on the standard output too, and the protocol is drawn with the system's own
+    platform plugin (the package has no other)."""
+    report = os.path.join(args.package, "bin", "tivora-report.exe")
+    env = {name: value for name, value in env.items() if not name.startswith("QT_")}
+    table = windows_path(os.path.join(work, "tivora4.DBF"))
+    check(os.path.isfile(os.path.join(work, "tivora4_timing.csv")), "tivora.exe kept no timing record")
+
+    def run(*arguments):
+        result = subprocess.run([args.wine_run, "--prefix", args.prefix, "--", report, *arguments], env=env,
+                                capture_output=True)
+        check(result.returncode == 0, f"tivora-report.exe {' '.join(arguments)} exited {result.returncode}: "
+              + result.stderr.decode("utf-8", "replace"))
+        return result.stdout
+
+    run("export", table, "--format", "csv", "--output", windows_path(os.path.join(work, "výsledky.csv")))
+    with open(os.path.join(work, "výsledky.csv"), encoding="utf-8-sig", newline="") as source:
+        rows = list(csv.DictReader(source))
+    check(len(rows) == 1 and rows[0]["PRIJM"] == "Novák", f"the export holds {rows!r}")
+    check(rows[0]["timing_record"] == "1", "the export did not use the timing record beside the table")
+    piped = run("export", table, "--format", "csv", "--output", "-")
+    check(b"\r\n" in piped and b"\r\r\n" not in piped, f"the standard output's line ends: {piped[:300]!r}")
+    check(list(csv.DictReader(io.StringIO(piped.decode("utf-8-sig"), newline="")))[0]["PRIJM"] == "Novák",
+          "the standard output's export differs")
+    pdf = os.path.join(work, "protokol Nováka.pdf")
+    run("protocol", table, "--row", "1", "--output", windows_path(pdf))
+    text = subprocess.run(["pdftotext", pdf, "-"], capture_output=True, text=True).stdout
+    check("Novák" in text and "850101/1234" in text, f"the protocol reads {text[:300]!r}")
 
 
 def check_date(path):

@@ -69,7 +69,7 @@ EOF
 fetch_qt_source() {
     local work="$1" version="$2"
     [ -f "$work/qtbase/.tivora-unpacked-$version" ] && return 0
-    fetch_debian_source "$work" qt6-base "$version"
+    fetch_debian_source "$work" qt6-base "$version" || return 1
     rm -rf "$work/qtbase"
     mv "$work/qt6-base" "$work/qtbase"
 }
@@ -102,10 +102,10 @@ build_qt() {
         -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake" \
         -DBUILD_SHARED_LIBS=ON -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
-        -DQT_BUILD_TOOLS_WHEN_CROSSCOMPILING=OFF "${launcher[@]}" "${TIVORA_QT_FEATURES[@]}"
-    nice -n 19 cmake --build "$work/build" -j "${TIVORA_QT_JOBS:-2}"
+        -DQT_BUILD_TOOLS_WHEN_CROSSCOMPILING=OFF "${launcher[@]}" "${TIVORA_QT_FEATURES[@]}" || return 1
+    nice -n 19 cmake --build "$work/build" -j "${TIVORA_QT_JOBS:-2}" || return 1
     rm -rf "$prefix"
-    cmake --install "$work/build"
+    cmake --install "$work/build" || return 1
 }
 
 # ensure_qt_mingw TOOLCHAIN: makes sure $TIVORA_QT_MINGW holds the Windows Qt of the host's version,
@@ -122,9 +122,11 @@ ensure_qt_mingw() {
     mkdir -p "$work"
     started="$(date +%s)"
     echo "Building Qt $version for MinGW-w64 in $work (the first time takes long)"
-    fetch_qt_source "$work" "$version"
-    patch_qt_source "$work/qtbase"
-    build_qt "$work" "$TIVORA_QT_MINGW" "$toolchain"
+    # Each step returns on failure, so that a broken Qt is never stamped as built (callers may run
+    # without set -e).
+    fetch_qt_source "$work" "$version" || return 1
+    patch_qt_source "$work/qtbase" || return 1
+    build_qt "$work" "$TIVORA_QT_MINGW" "$toolchain" || return 1
     echo "$stamp" >"$TIVORA_QT_MINGW/.tivora-qt-stamp"
     echo "Qt for MinGW built in $(($(date +%s) - started)) s"
 }
