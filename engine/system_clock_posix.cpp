@@ -17,9 +17,11 @@ Microseconds SystemClock::now()
 
 void SystemClock::waitUntil(Microseconds when)
 {
-    // A sleeping thread wakes up to some 100 us late on an idle system and later on a busy one; the
-    // last 1.5 ms are therefore spent watching the clock.
-    constexpr Microseconds kWatched = 1500;
+    // A sleeping thread wakes up to some 100 us late on an idle system and later on a busy one, and on
+    // a virtual machine a processor that went idle may be woken milliseconds late. The last 30 ms (the
+    // foreperiod timer's whole lead) are therefore spent watching the clock, so that nothing has to
+    // wake up before the end.
+    constexpr Microseconds kWatched = 30000;
     const Microseconds wake = when - kWatched;
     if (wake > now()) {
         timespec until {};
