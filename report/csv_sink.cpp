@@ -1,6 +1,7 @@
 #include "report/output_platform.h"
 #include "report/report_error.h"
 #include "report/table_sink.h"
+#include "storage/file.h"
 
 #include <cerrno>
 #include <charconv>
@@ -156,7 +157,7 @@ OutputFile::~OutputFile()
         std::fclose(m_stream);
     }
     if (!m_committed) {
-        platform::removeFile(m_temporary);
+        storage::removeFileQuietly(m_temporary);
     }
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,17 +18,11 @@ std::FILE* createNewFile(const std::string& path, std::string& reason);
 // Moves `from` to `to`, replacing a file `to` that exists; false with the system's reason in `reason`.
 bool replaceFile(const std::string& from, const std::string& to, std::string& reason);
 
-// Removes `path` if it exists.
-void removeFile(const std::string& path) noexcept;
-
 // The program's arguments after its name, in UTF-8 (Windows hands `argv` over in the system's code page,
 // which cannot hold every letter of a path).
 std::vector<std::string> commandLineArguments(int argc, char** argv);
 
 // Makes `stream` write bytes as given (Windows' text mode would turn every line end into CR CR LF).
 void setBinaryMode(std::FILE* stream);
-
-// An input stream of the file at `path`, opened for binary reading (also on Windows, with any letters).
-std::ifstream openForReading(const std::string& path);
 
 } // namespace report::platform

@@ -32,14 +32,4 @@ std::vector<std::string> commandLineArguments(int argc, char** argv)
 
 void setBinaryMode(std::FILE*) { }
 
-std::ifstream openForReading(const std::string& path)
-{
-    return std::ifstream(path, std::ios::binary);
-}
-
-void removeFile(const std::string& path) noexcept
-{
-    std::remove(path.c_str());
-}
-
 } // namespace report::platform

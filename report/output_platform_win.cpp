@@ -72,11 +72,6 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& re
     return true;
 }
 
-void removeFile(const std::string& path) noexcept
-{
-    DeleteFileW(wide(path).c_str());
-}
-
 std::vector<std::string> commandLineArguments(int argc, char** argv)
 {
     int count = 0;
@@ -95,11 +90,6 @@ std::vector<std::string> commandLineArguments(int argc, char** argv)
 void setBinaryMode(std::FILE* stream)
 {
     _setmode(_fileno(stream), _O_BINARY);
-}
-
-std::ifstream openForReading(const std::string& path)
-{
-    return std::ifstream(std::filesystem::u8path(path), std::ios::binary);
 }
 
 } // namespace report::platform

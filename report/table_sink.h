@@ -55,7 +55,6 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     const std::string& path() const { return m_path; }
-    const std::string& temporaryPath() const { return m_temporary; }
     // The open temporary file.
     std::FILE* stream() const { return m_stream; }
     // Flushes, closes and renames. Throws ReportError "Cannot write file <path>: <reason>".

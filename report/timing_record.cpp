@@ -1,11 +1,11 @@
 #include "report/timing_record.h"
 
-#include "report/output_platform.h"
 #include "report/report_error.h"
 #include "storage/file.h"
 
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <sstream>
 
 namespace report {
@@ -107,7 +107,7 @@ std::unique_ptr<TimingRecord> TimingRecord::openBeside(const std::string& tableP
 
 TimingRecord::TimingRecord(const std::string& path)
     : m_path(path)
-    , m_file(platform::openForReading(path))
+    , m_file(std::filesystem::u8path(path), std::ios::binary) // a UTF-8 path, also on Windows
 {
     if (!m_file) {
         throw ReportError("Cannot open file " + path);

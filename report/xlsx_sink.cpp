@@ -165,30 +165,21 @@ public:
     {
         char digits[24];
         const auto result = std::to_chars(digits, digits + sizeof digits, value);
-        startCell();
-        m_buffer += "\"><v>";
-        m_buffer.append(digits, result.ptr);
-        m_buffer += "</v></c>";
+        numberCell(std::string_view(digits, static_cast<std::size_t>(result.ptr - digits)));
     }
 
-    void number(double value) override
-    {
-        startCell();
-        m_buffer += "\"><v>";
-        m_buffer += shortestNumber(value);
-        m_buffer += "</v></c>";
-    }
+    void number(double value) override { numberCell(shortestNumber(value)); }
 
     void empty() override { ++m_column; }
 
     void endRow() override
     {
-        if (m_rowOpen) {
+        if (!m_rowNumber.empty()) {
             m_buffer += "</row>";
         }
         ++m_row;
         m_column = 0;
-        m_rowOpen = false;
+        m_rowNumber.clear();
         if (m_buffer.size() >= kChunk) {
             m_zip.write(m_buffer);
         }
@@ -196,7 +187,7 @@ public:
 
     void finish() override
     {
-        if (m_rowOpen) {
+        if (!m_rowNumber.empty()) {
             endRow();
         }
         m_buffer += "</sheetData></worksheet>";
@@ -218,22 +209,27 @@ private:
             throw ReportError("Cannot write file " + m_file.path() + ": a sheet holds at most "
                               + std::to_string(kMaxColumns) + " columns");
         }
-        char digits[24];
-        const auto result = std::to_chars(digits, digits + sizeof digits, m_row + 1);
-        const std::string_view rowNumber(digits, static_cast<std::size_t>(result.ptr - digits));
-        if (!m_rowOpen) {
+        if (m_rowNumber.empty()) {
+            m_rowNumber = std::to_string(m_row + 1);
             m_buffer += "<row r=\"";
-            m_buffer += rowNumber;
+            m_buffer += m_rowNumber;
             m_buffer += "\">";
-            m_rowOpen = true;
         }
         while (m_columnNames.size() <= m_column) {
             m_columnNames.push_back(columnName(m_columnNames.size()));
         }
         m_buffer += "<c r=\"";
         m_buffer += m_columnNames[m_column];
-        m_buffer += rowNumber;
+        m_buffer += m_rowNumber;
         ++m_column;
+    }
+
+    void numberCell(std::string_view digits)
+    {
+        startCell();
+        m_buffer += "\"><v>";
+        m_buffer += digits;
+        m_buffer += "</v></c>";
     }
 
     OutputFile m_file;
@@ -242,7 +238,7 @@ private:
     std::vector<std::string> m_columnNames;
     std::size_t m_row = 0;
     std::size_t m_column = 0;
-    bool m_rowOpen = false;
+    std::string m_rowNumber; // the open row's number as the sheet writes it; empty before its first cell
 };
 
 } // namespace
