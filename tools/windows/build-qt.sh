@@ -92,8 +92,8 @@ patch_qt_source() {
         "$plugin/CMakeLists.txt"
 }
 
-# Builds qtbase in $1/build and installs it into $2. Slow (see README); runs at the lowest priority with two
-# jobs so the machine stays usable.
+# Builds qtbase in $1/build and installs it into $2. Slow (see packaging/WINDOWS.md); runs at the lowest
+# priority with two jobs so the machine stays usable.
 build_qt() {
     local work="$1" prefix="$2" toolchain="$3"
     local launcher=()
