@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -143,6 +145,25 @@ INSTANTIATE_TEST_SUITE_P(Kinds, NotAFileTest,
                                            NotAFile {"SerialPort", [](const auto&) { return std::string("COM1"); },
                                                      "it is a device, not a file"}),
                          testing::CaseName());
+
+// A file the system refuses to open is named with the system's text and number.
+TEST(FileTest, SystemRefusalsNameTheSystemsReason)
+{
+    testing::TempDir dir;
+    const std::string path = dir.path("tivora4.DBF");
+    testing::writeAll(path, "x");
+    // Held by another program that shares it with nobody.
+    HANDLE held = CreateFileW(std::filesystem::u8path(path).wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const std::string message = failureOf([&] { openFile(path, OpenMode::ReadWrite); });
+    CloseHandle(held);
+    const std::string start = "Cannot open file " + path + ": ";
+    const std::string end = " (system error 32)";
+    ASSERT_GT(message.size(), start.size() + end.size()) << message;
+    EXPECT_EQ(message.substr(0, start.size()), start);
+    EXPECT_EQ(message.substr(message.size() - end.size()), end);
+}
 #endif
 
 } // namespace

@@ -248,13 +248,16 @@ TEST_F(RefusedTableTest, SoundTableIsCheckedWithoutBeingWritten)
     EXPECT_TRUE(m_table.isOpen());
     EXPECT_EQ(readAll(path()), bytes);
 
+#ifndef _WIN32
     // Removed while the browser holds it open (the cause of a refusal cleared by removing the file): the
-    // open file is let go, and the row goes into the table that is under the name now.
+    // open file is let go, and the row goes into the table that is under the name now. (Windows does not
+    // remove a file that is open.)
     std::filesystem::remove(path());
     EXPECT_FALSE(checkResultsTableWritable(m_table));
     EXPECT_FALSE(m_table.isOpen());
     EXPECT_EQ(ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject)), 1U);
     EXPECT_EQ(readAll(path()).size(), kH + kR + 1);
+#endif
 }
 
 } // namespace
