@@ -18,7 +18,9 @@ constexpr const char* kCannotStore = "Chybná tabulka výsledků  !!  soubor „
 
 std::string describe(const TableFieldDef& field)
 {
-    std::string text = field.name + " " + std::string(1, field.type) + " " + std::to_string(field.width);
+    // A type letter the engine does not know reads as 0.
+    std::string text
+        = field.name + " " + std::string(1, field.type ? field.type : '?') + " " + std::to_string(field.width);
     return field.decimals > 0 ? text + "." + std::to_string(field.decimals) : text;
 }
 
