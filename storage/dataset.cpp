@@ -74,6 +74,11 @@ void Dataset::setFieldDefsForCreate(std::vector<TableFieldDef> fields)
     m_createFields = std::move(fields);
 }
 
+void Dataset::setFieldCheck(FieldCheck check)
+{
+    m_fieldCheck = std::move(check);
+}
+
 void Dataset::setReadOnly(bool readOnly)
 {
     requireClosed();
@@ -98,7 +103,7 @@ void Dataset::setDateSource(DateSource today)
 
 TableOptions Dataset::options() const
 {
-    return TableOptions {m_notice, m_today};
+    return TableOptions {m_notice, m_today, m_fieldCheck};
 }
 
 void Dataset::open()
@@ -135,6 +140,11 @@ void Dataset::close()
         throw;
     }
     notify(DatasetEvent::Closed);
+}
+
+bool Dataset::fileReplaced() const
+{
+    return m_table && paged_file_registry::find(path()) != m_table;
 }
 
 void Dataset::createTable()

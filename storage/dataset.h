@@ -73,6 +73,8 @@ public:
     std::string path() const { return m_directory + m_tableName; }
     // The fields a missing table is created with at open().
     void setFieldDefsForCreate(std::vector<TableFieldDef> fields);
+    // Which existing tables open() accepts (see FieldCheck); empty accepts any. Takes effect at the next open.
+    void setFieldCheck(FieldCheck check);
     void setReadOnly(bool readOnly);
 
     // Where header notices go (a modal box in the program) and where header dates come from.
@@ -88,6 +90,9 @@ public:
     // closed. The dataset is closed afterwards even when the header store throws FileError.
     void close();
     bool isOpen() const { return m_table != nullptr; }
+    // True while open when path() no longer names the file that is open: it was removed, renamed or
+    // replaced since the open, so rows written now would not reach the table under that name.
+    bool fileReplaced() const;
     // Writes the empty table over path() (CreateTableFile()). Only while closed.
     void createTable();
 
@@ -192,6 +197,7 @@ private:
     std::string m_tableName;
     std::string m_directory;
     std::vector<TableFieldDef> m_createFields;
+    FieldCheck m_fieldCheck;
     bool m_readOnly = false;
     NoticeSink m_notice;
     DateSource m_today;

@@ -59,6 +59,27 @@ constexpr bool usesLongLayout(std::uint8_t version)
     return version == 0x04 || version == 0x8C || version == 0x30 || version == 0xF5;
 }
 
+// True for a version byte of a table this engine reads: 0x03, the common layout with memo or other flag
+// bits set (0x02, 0x43, 0x63, 0x83, 0x8B, 0xB3, 0xCB, 0xFB), and the long layout's. Any other first byte
+// means the file is no table at all (text begins with a letter, most binary files with their own magic).
+constexpr bool isKnownVersion(std::uint8_t version)
+{
+    switch (version) {
+    case 0x02:
+    case 0x03:
+    case 0x43:
+    case 0x63:
+    case 0x83:
+    case 0x8B:
+    case 0xB3:
+    case 0xCB:
+    case 0xFB:
+        return true;
+    default:
+        return usesLongLayout(version);
+    }
+}
+
 // Header length of a file we create with `fieldCount` fields: main header, descriptors, terminator.
 constexpr std::size_t headerLength(std::size_t fieldCount)
 {

@@ -1,6 +1,7 @@
 #include "storage/dbf_table.h"
 
 #include "storage/dbf_format.h"
+#include "storage/dbf_header.h"
 #include "storage/errors.h"
 #include "text/messages.h"
 
@@ -11,15 +12,6 @@
 namespace storage {
 
 namespace {
-
-std::uint32_t getLe(const std::vector<unsigned char>& bytes, std::size_t offset, std::size_t size)
-{
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < size && offset + i < bytes.size(); ++i) {
-        value |= std::uint32_t {bytes[offset + i]} << (8 * i);
-    }
-    return value;
-}
 
 void putLe(std::vector<unsigned char>& bytes, std::size_t offset, std::size_t size, std::uint32_t value)
 {
@@ -43,12 +35,6 @@ LocalDate todayFrom(const TableOptions& options)
 [[noreturn]] void throwFieldCount(long long count)
 {
     throw TableError(text::formatMessage(messages::kInvalidFieldCount, {count}));
-}
-
-// Floor division, so that a header shorter than its main header gives a negative field count.
-long long floorDiv(long long a, long long b)
-{
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
 
 void writeEmptyTable(File& file, const std::vector<TableFieldDef>& fields, const TableOptions& options)
@@ -124,55 +110,31 @@ void TableFile::notice(const std::string& text) const
 
 void TableFile::readStructure(bool justCreated)
 {
-    setHeaderLength(dbf::kMainHeaderSize);
-    const std::uint32_t storedHeaderLength = getLe(header(), dbf::kHeaderLengthOffset, 2);
-    const std::uint32_t storedRecordLength = getLe(header(), dbf::kRecordLengthOffset, 2);
-    const std::uint32_t storedRowCount = getLe(header(), dbf::kRowCountOffset, 4);
-    setHeaderLength(storedHeaderLength);
-    setPageSize(storedRecordLength);
-    if (!justCreated && storedRowCount != rowCount()) {
-        notice(text::formatMessage(messages::kInvalidRecordCount,
-                                   {static_cast<long long>(storedRowCount), static_cast<long long>(rowCount())}));
+    // Everything that could refuse the file comes first: a file that is not the table wanted gets neither
+    // a notice nor, at its close, a header.
+    TableStructure structure = readTableStructure(file());
+    if (m_options.checkFields) {
+        m_options.checkFields(path(), structure.fields);
     }
-    readFieldDefs();
+    m_fields = std::move(structure.fields);
+    setHeaderLength(structure.headerLength);
+    setPageSize(structure.storedRecordLength);
+    if (!justCreated && structure.storedRowCount != rowCount()) {
+        notice(text::formatMessage(
+            messages::kInvalidRecordCount,
+            {static_cast<long long>(structure.storedRowCount), static_cast<long long>(rowCount())}));
+    }
     std::size_t computed = 1;
     for (const TableFieldDef& field : m_fields) {
         computed += static_cast<std::size_t>(field.width);
     }
-    if (computed != storedRecordLength) {
-        notice(text::formatMessage(messages::kInvalidRecordSize,
-                                   {static_cast<long long>(storedRecordLength), static_cast<long long>(computed)}));
+    if (computed != structure.storedRecordLength) {
+        notice(text::formatMessage(
+            messages::kInvalidRecordSize,
+            {static_cast<long long>(structure.storedRecordLength), static_cast<long long>(computed)}));
         // The corrected length reaches the disk with the next header store.
         putLe(header(), dbf::kRecordLengthOffset, 2, static_cast<std::uint32_t>(computed));
         setPageSize(computed);
-    }
-}
-
-void TableFile::readFieldDefs()
-{
-    const bool longLayout = dbf::usesLongLayout(version());
-    const auto mainSize = static_cast<long long>(longLayout ? dbf::kLongMainHeaderSize : dbf::kMainHeaderSize);
-    const std::size_t descriptorSize = longLayout ? dbf::kLongDescriptorSize : dbf::kDescriptorSize;
-    const long long count
-        = floorDiv(static_cast<long long>(headerLength()) - mainSize, static_cast<long long>(descriptorSize));
-    if (count < dbf::kMinFieldCount || count > dbf::kMaxFieldCount) {
-        throwFieldCount(count);
-    }
-    m_fields.clear();
-    std::size_t offset = 1;
-    for (long long i = 0; i < count; ++i) {
-        const std::size_t at = static_cast<std::size_t>(mainSize) + static_cast<std::size_t>(i) * descriptorSize;
-        const std::size_t nameSize = longLayout ? dbf::kLongNameSize : dbf::kNameSize;
-        const auto* bytes = header().data() + at;
-        std::string name(reinterpret_cast<const char*>(bytes), nameSize);
-        name.resize(std::min(name.find('\0'), name.size()));
-        const auto type = static_cast<char>(bytes[longLayout ? dbf::kLongTypeOffset : dbf::kTypeOffset]);
-        const int width = bytes[longLayout ? dbf::kLongWidthOffset : dbf::kWidthOffset];
-        const int decimals = bytes[longLayout ? dbf::kLongDecimalsOffset : dbf::kDecimalsOffset];
-        TableFieldDef field = normalizeFieldDef(std::move(name), type, width, decimals);
-        field.offset = offset;
-        offset += static_cast<std::size_t>(field.width);
-        m_fields.push_back(std::move(field));
     }
 }
 
@@ -373,6 +335,18 @@ std::shared_ptr<TableFile> OpenTableFile(const std::string& path, bool readOnly,
     auto table = std::make_shared<TableFile>(std::move(file), !readOnly, options, created);
     paged_file_registry::add(path, table);
     return table;
+}
+
+void CheckTableFile(const std::string& path, bool writable, const TableOptions& options)
+{
+    auto file = openFile(path, writable ? OpenMode::ReadWrite : OpenMode::ReadOnly);
+    if (!file) {
+        throw TableError(text::formatMessage(messages::kTableNotFound, {path}));
+    }
+    TableOptions quiet = options;
+    quiet.notice = nullptr;
+    // Destroyed without a header store: the check writes nothing.
+    TableFile check(std::move(file), writable, quiet, true);
 }
 
 void CloseTableFile(std::shared_ptr<TableFile>& table)

@@ -19,11 +19,18 @@ using NoticeSink = std::function<void(const std::string&)>;
 // Gives the local date stamped into the header at every header store.
 using DateSource = std::function<LocalDate()>;
 
-// How a table talks to its surroundings. Empty members mean: drop notices, use the local date.
+// Decides whether a table of these fields is the table the caller means to work on: called with the
+// file's path and the fields read from its descriptors before any notice is given and before anything
+// is written. Throws TableError (naming the file and why) to refuse it; the table is then not opened.
+using FieldCheck = std::function<void(const std::string& path, const std::vector<TableFieldDef>& fields)>;
+
+// How a table talks to its surroundings. Empty members mean: drop notices, use the local date, accept
+// any fields.
 struct TableOptions
 {
     NoticeSink notice;
     DateSource today;
+    FieldCheck checkFields;
 };
 
 // An open table file: a TPagedFile whose header block is the whole header (main header, descriptors,
@@ -36,8 +43,10 @@ struct TableOptions
 class TableFile : public TPagedFile
 {
 public:
-    // Reads the structure of the open `file` (see OpenTableFile()). `justCreated` skips the row-count
-    // check. Throws TableError "Invalid field count : ..." and FileError.
+    // Reads the structure of the open `file` (see OpenTableFile()). A file that is no table, a damaged one
+    // (readTableStructure()) and one that `options.checkFields` refuses throw TableError "Cannot open file
+    // <path>: <reason>" before any notice, and nothing is ever written to them. `justCreated` skips the
+    // row-count check. Throws FileError when reading fails.
     TableFile(std::unique_ptr<File> file, bool writable, const TableOptions& options, bool justCreated);
 
     const std::vector<TableFieldDef>& fields() const { return m_fields; }
@@ -92,7 +101,6 @@ public:
 
 private:
     void readStructure(bool justCreated);
-    void readFieldDefs();
     void notice(const std::string& text) const;
     void requireWritable() const;
     void checkRowNumber(std::uint32_t rowNumber) const;
@@ -121,10 +129,18 @@ bool CreateTableFileIfMissing(const std::string& path, const std::vector<TableFi
 // missing file is created from `fields` when `createIfMissing` is set (as CreateTableFileIfMissing());
 // otherwise this throws TableError "Open: Table file not found : <path>". The field list of the result
 // is always the one read from the file. Notices about the header go to `options.notice`. Throws
-// FileError "Cannot open file <path>" and TableError "Invalid field count : ...".
+// FileError "Cannot open file <path>: <reason>" (also for anything but a regular file), and TableError
+// "Cannot open file <path>: <reason>" for a file that is no table, a damaged one, or one that
+// `options.checkFields` refuses; such a file is left as it was.
 std::shared_ptr<TableFile> OpenTableFile(const std::string& path, bool readOnly, bool createIfMissing,
                                          const std::vector<TableFieldDef>& fields = {},
                                          const TableOptions& options = {});
+
+// Opens the table at `path` on a handle of its own (never the object shared in this process), checks it as
+// OpenTableFile() does, and closes it again without writing anything or giving a notice: whether the
+// table opens now, for writing when `writable` is set. Throws as OpenTableFile() does, and TableError
+// "Open: Table file not found : <path>" for a missing file.
+void CheckTableFile(const std::string& path, bool writable, const TableOptions& options = {});
 
 // Stores the header if the table was opened writable, then releases this user's share; the file is
 // closed when its last user has released it. `table` is empty afterwards, also when the header store

@@ -71,4 +71,26 @@ inline constexpr const char* kUnsupportedField = "Field '%s' has a type that can
 inline constexpr const char* kInvalidRecordCount = "Invalid Record Count,\rRecordCount in Hdr : %d\rexpected : %d";
 inline constexpr const char* kInvalidRecordSize = "Invalid Record Size,\rRecord Size in Hdr : %d\rExpected : %d";
 
+// Why a name is refused before it is opened or created; each follows "Cannot open file <path>: " (or
+// "Cannot create file <path>: "). A table lives in a regular file: a device would swallow what is
+// written, and opening a named pipe waits for a writer that never comes.
+inline constexpr const char* kIsDirectory = "it is a directory, not a file";
+inline constexpr const char* kIsNamedPipe = "it is a named pipe, not a file";
+inline constexpr const char* kIsDevice = "it is a device, not a file";
+inline constexpr const char* kIsSocket = "it is a socket, not a file";
+inline constexpr const char* kIsNotRegular = "it is not a regular file";
+
+// Why a file is refused as a table; each follows "Cannot open file <path>: ". Nothing is written to
+// such a file, not even a header.
+inline constexpr const char* kEmptyFile = "the file is empty, it holds no table";
+inline constexpr const char* kNotATable = "it is not a table (it begins with the byte %s, no table's version byte)";
+inline constexpr const char* kCutInHeader = "damaged table: the file is shorter than a table's header (%d of %d bytes)";
+inline constexpr const char* kHeaderBeyondFile = "damaged table: the header length is %d bytes, the file has only %d";
+inline constexpr const char* kNoDescriptorEnd = "damaged table: the field descriptors have no terminator";
+inline constexpr const char* kNoFields = "damaged table: the header has no field descriptors";
+inline constexpr const char* kHeaderLengthMismatch
+    = "damaged table: the header length is %d bytes, its %d field descriptors and their terminator take %d";
+inline constexpr const char* kBadFieldName = "damaged table: field descriptor %d has no valid name";
+inline constexpr const char* kBadFieldType = "damaged table: field descriptor %d has no valid type letter";
+
 } // namespace storage::messages

@@ -120,37 +120,100 @@ int openDescriptor(const std::string& path, int flags)
     return fd;
 }
 
+// Why a file of this kind is refused, or nullptr for a regular file.
+const char* notRegularReason(const struct stat& info)
+{
+    if (S_ISREG(info.st_mode)) {
+        return nullptr;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return messages::kIsDirectory;
+    }
+    if (S_ISFIFO(info.st_mode)) {
+        return messages::kIsNamedPipe;
+    }
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) {
+        return messages::kIsDevice;
+    }
+    if (S_ISSOCK(info.st_mode)) {
+        return messages::kIsSocket;
+    }
+    return messages::kIsNotRegular;
+}
+
+[[noreturn]] void refuse(const char* pattern, const std::string& path, const char* reason)
+{
+    throw FileError(text::formatMessage(pattern, {path}) + ": " + reason);
+}
+
+// Opens the regular file `path` with `flags`. Anything else under that name is refused before it is opened
+// (opening a device can have effects of its own), and what was opened is checked again, since the name may
+// have been given to something else in between. Opening never waits: a named pipe opened for reading would
+// wait for a writer. Returns -1 with errno set when the system refuses the open; throws FileError
+// "<pattern's text> <path>: <reason>" for anything that is not a regular file.
+int openRegularFile(const std::string& path, int flags, const char* pattern)
+{
+    struct stat info
+    { };
+    if (::stat(path.c_str(), &info) == 0) {
+        if (const char* reason = notRegularReason(info)) {
+            refuse(pattern, path, reason);
+        }
+    }
+    const int fd = openDescriptor(path, flags | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        return fd;
+    }
+    const char* reason = nullptr;
+    if (::fstat(fd, &info) != 0) {
+        reason = std::strerror(errno);
+    } else {
+        reason = notRegularReason(info);
+    }
+    // Back to blocking calls for what follows (regular files never wait, but a lock request must).
+    const int status = reason ? -1 : ::fcntl(fd, F_GETFL);
+    if (!reason && (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0)) {
+        reason = std::strerror(errno);
+    }
+    if (reason) {
+        ::close(fd);
+        refuse(pattern, path, reason);
+    }
+    return fd;
+}
+
 } // namespace
 
 std::unique_ptr<File> openFile(const std::string& path, OpenMode mode)
 {
-    const int fd = openDescriptor(path, mode == OpenMode::ReadOnly ? O_RDONLY : O_RDWR);
+    const int fd = openRegularFile(path, mode == OpenMode::ReadOnly ? O_RDONLY : O_RDWR, messages::kCannotOpenFile);
     if (fd < 0) {
         if (errno == ENOENT) {
             return nullptr;
         }
-        throw FileError(text::formatMessage(messages::kCannotOpenFile, {path}));
+        throw FileError(failure(messages::kCannotOpenFile, path, errno));
     }
     return std::make_unique<PosixFile>(path, fd);
 }
 
 std::unique_ptr<File> openOrCreateFile(const std::string& path)
 {
-    const int fd = openDescriptor(path, O_RDWR | O_CREAT);
+    const int fd = openRegularFile(path, O_RDWR | O_CREAT, messages::kCannotCreateFile);
     if (fd < 0) {
-        throw FileError(text::formatMessage(messages::kCannotCreateFile, {path}));
+        throw FileError(failure(messages::kCannotCreateFile, path, errno));
     }
     return std::make_unique<PosixFile>(path, fd);
 }
 
 std::unique_ptr<File> createFileExclusive(const std::string& path)
 {
+    // O_EXCL never opens what exists, so the file opened is always a new regular file.
     const int fd = openDescriptor(path, O_RDWR | O_CREAT | O_EXCL);
     if (fd < 0) {
         if (errno == EEXIST) {
             return nullptr;
         }
-        throw FileError(text::formatMessage(messages::kCannotCreateFile, {path}));
+        throw FileError(failure(messages::kCannotCreateFile, path, errno));
     }
     return std::make_unique<PosixFile>(path, fd);
 }
@@ -171,7 +234,7 @@ PublishResult publishFile(const std::string& from, const std::string& to)
     case EMLINK:
         return PublishResult::Unsupported;
     default:
-        throw FileError(text::formatMessage(messages::kCannotCreateFile, {to}));
+        throw FileError(failure(messages::kCannotCreateFile, to, errno));
     }
 }
 

@@ -32,9 +32,30 @@ std::string narrow(const std::wstring& text)
     return out;
 }
 
+// The system's text for `error` ("Access is denied"), without its final period and line end, followed by
+// its number; just the number where the system has no text.
+std::string systemReason(DWORD error)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length
+        = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = length > 0 && buffer ? std::wstring(buffer, length) : std::wstring();
+    if (buffer) {
+        LocalFree(buffer);
+    }
+    while (!text.empty()
+           && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ' || text.back() == L'.')) {
+        text.pop_back();
+    }
+    const std::string number = "system error " + std::to_string(error);
+    return text.empty() ? number : narrow(text) + " (" + number + ")";
+}
+
 std::string failure(const char* pattern, const std::string& path)
 {
-    return text::formatMessage(pattern, {path}) + ": system error " + std::to_string(GetLastError());
+    const DWORD error = GetLastError();
+    return text::formatMessage(pattern, {path}) + ": " + systemReason(error);
 }
 
 // The append lock is one byte at the last offset a file could ever reach: Windows file sizes are signed
@@ -150,45 +171,103 @@ HANDLE openHandle(const std::string& path, DWORD access, DWORD disposition)
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// True when the last component of `path` is one of the names the system gives to devices in every folder
+// (NUL, CON, PRN, AUX, COM1-9, LPT1-9), with or without an extension or trailing spaces.
+bool isDeviceName(const std::string& path)
+{
+    const auto slash = path.find_last_of("\\/:");
+    std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    name = name.substr(0, name.find('.'));
+    while (!name.empty() && name.back() == ' ') {
+        name.pop_back();
+    }
+    for (char& c : name) {
+        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    if (name == "NUL" || name == "CON" || name == "PRN" || name == "AUX" || name == "CONIN$" || name == "CONOUT$") {
+        return true;
+    }
+    return name.size() == 4 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "LPT") == 0) && name[3] >= '1'
+        && name[3] <= '9';
+}
+
+[[noreturn]] void refuse(const char* pattern, const std::string& path, const char* reason)
+{
+    throw FileError(text::formatMessage(pattern, {path}) + ": " + reason);
+}
+
+// Opens the regular file `path` as openHandle() does. Device names and folders are refused before they are
+// opened, and what was opened must be a file on a disk (not a device, a console or a pipe). Returns
+// INVALID_HANDLE_VALUE with the last error set when the system refuses the open; throws FileError
+// "<pattern's text> <path>: <reason>" for anything that is not a regular file.
+HANDLE openRegularFile(const std::string& path, DWORD access, DWORD disposition, const char* pattern)
+{
+    if (isDeviceName(path)) {
+        refuse(pattern, path, messages::kIsDevice);
+    }
+    const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        refuse(pattern, path, messages::kIsDirectory);
+    }
+    HANDLE handle = openHandle(path, access, disposition);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return handle;
+    }
+    const DWORD type = GetFileType(handle);
+    if (type != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        refuse(pattern, path, type == FILE_TYPE_PIPE ? messages::kIsNamedPipe : messages::kIsDevice);
+    }
+    return handle;
+}
+
 } // namespace
 
 std::unique_ptr<File> openFile(const std::string& path, OpenMode mode)
 {
     const DWORD access = mode == OpenMode::ReadOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
-    HANDLE handle = openHandle(path, access, OPEN_EXISTING);
+    HANDLE handle = openRegularFile(path, access, OPEN_EXISTING, messages::kCannotOpenFile);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
             return nullptr;
         }
-        throw FileError(text::formatMessage(messages::kCannotOpenFile, {path}));
+        throw FileError(failure(messages::kCannotOpenFile, path));
     }
     return std::make_unique<WindowsFile>(path, handle);
 }
 
 std::unique_ptr<File> openOrCreateFile(const std::string& path)
 {
-    HANDLE handle = openHandle(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+    HANDLE handle = openRegularFile(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, messages::kCannotCreateFile);
     if (handle == INVALID_HANDLE_VALUE) {
-        throw FileError(text::formatMessage(messages::kCannotCreateFile, {path}));
+        throw FileError(failure(messages::kCannotCreateFile, path));
     }
     return std::make_unique<WindowsFile>(path, handle);
 }
 
 std::unique_ptr<File> createFileExclusive(const std::string& path)
 {
+    // CREATE_NEW never opens a file that exists, but a device name exists in every folder without being
+    // a file.
+    if (isDeviceName(path)) {
+        refuse(messages::kCannotCreateFile, path, messages::kIsDevice);
+    }
     HANDLE handle = openHandle(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
     if (handle == INVALID_HANDLE_VALUE) {
         if (GetLastError() == ERROR_FILE_EXISTS) {
             return nullptr;
         }
-        throw FileError(text::formatMessage(messages::kCannotCreateFile, {path}));
+        throw FileError(failure(messages::kCannotCreateFile, path));
     }
     return std::make_unique<WindowsFile>(path, handle);
 }
 
 PublishResult publishFile(const std::string& from, const std::string& to)
 {
+    if (isDeviceName(to)) {
+        refuse(messages::kCannotCreateFile, to, messages::kIsDevice);
+    }
     // Without MOVEFILE_REPLACE_EXISTING the move fails rather than replace a file another station made.
     if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
         return PublishResult::Published;
@@ -200,7 +279,8 @@ PublishResult publishFile(const std::string& from, const std::string& to)
     if (error == ERROR_NOT_SUPPORTED || error == ERROR_NOT_SAME_DEVICE) {
         return PublishResult::Unsupported;
     }
-    throw FileError(text::formatMessage(messages::kCannotCreateFile, {to}));
+    SetLastError(error);
+    throw FileError(failure(messages::kCannotCreateFile, to));
 }
 
 void removeFileQuietly(const std::string& path) noexcept

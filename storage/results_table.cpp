@@ -3,12 +3,55 @@
 #include "storage/dbf_table.h"
 #include "storage/errors.h"
 #include "storage/timing_record.h"
+#include "text/messages.h"
 
 namespace storage {
+
+namespace {
+
+// Why a file is not the results table; follows "Cannot open file <path>: ".
+constexpr const char* kNotResultsTable = "it is not a results table (%s)";
+constexpr const char* kTooFewFields = "it has %d fields, the results table %d";
+constexpr const char* kOtherField = "field %d is %s, expected %s";
+// The examiner's message at "Data  OK", in the style of the program's other checks.
+constexpr const char* kCannotStore = "Chybná tabulka výsledků  !!  soubor „%s“ nelze zapsat (%s)";
+
+std::string describe(const TableFieldDef& field)
+{
+    // A type letter the engine does not know reads as 0.
+    std::string text
+        = field.name + " " + std::string(1, field.type ? field.type : '?') + " " + std::to_string(field.width);
+    return field.decimals > 0 ? text + "." + std::to_string(field.decimals) : text;
+}
+
+} // namespace
+
+void checkResultsTableFields(const std::string& path, const std::vector<TableFieldDef>& fields)
+{
+    const std::vector<TableFieldDef>& expected = resultTableFields();
+    std::string why;
+    if (fields.size() < expected.size()) {
+        why = text::formatMessage(kTooFewFields,
+                                  {static_cast<long long>(fields.size()), static_cast<long long>(expected.size())});
+    }
+    for (std::size_t i = 0; why.empty() && i < expected.size(); ++i) {
+        const TableFieldDef& field = fields[i];
+        if (field.name != expected[i].name || field.type != expected[i].type || field.width != expected[i].width
+            || field.decimals != expected[i].decimals) {
+            why = text::formatMessage(kOtherField,
+                                      {static_cast<long long>(i + 1), describe(field), describe(expected[i])});
+        }
+    }
+    if (!why.empty()) {
+        throw TableError(text::formatMessage(messages::kCannotOpenFile, {path}) + ": "
+                         + text::formatMessage(kNotResultsTable, {why}));
+    }
+}
 
 void configureResultsTable(Dataset& table)
 {
     table.setFieldDefsForCreate(resultTableFields());
+    table.setFieldCheck(checkResultsTableFields);
     if (!table.isOpen()) {
         table.setTableName(kResultsTableName);
     }
@@ -27,6 +70,27 @@ bool createResultsTableIfMissing(const std::string& directory, const TableOption
         path = directory + (directory.back() == pathSeparator() ? "" : std::string(1, pathSeparator())) + path;
     }
     return CreateTableFileIfMissing(path, resultTableFields(), options);
+}
+
+std::optional<std::string> checkResultsTableWritable(Dataset& table)
+{
+    if (table.fileReplaced()) {
+        try {
+            table.close();
+        } catch (const FileError&) {
+            // The header of a file that is no longer the table; the dataset is closed all the same.
+        }
+    }
+    const std::string path = table.path();
+    TableOptions options;
+    options.checkFields = checkResultsTableFields;
+    try {
+        CreateTableFileIfMissing(path, resultTableFields(), options);
+        CheckTableFile(path, true, options);
+    } catch (const TableError& error) {
+        return text::formatMessage(kCannotStore, {path, error.what()});
+    }
+    return std::nullopt;
 }
 
 std::uint32_t ulo_do_DBF(Dataset& table, const ResultRecord& record)

@@ -5,13 +5,21 @@
 #include "storage/result_record.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 // The results table tivora4.DBF: creating it, opening it for the browser, and storing one row.
 namespace storage {
 
-// Gives `table` the results table's name and fields (used when it has to be created at opening).
-// Allowed while open; the name only changes while closed.
+// Refuses a table that is not the results table, so that the station never writes into another file
+// of that name: its first 25 fields must be those of resultTableFields(), in order, each with the same
+// name, type letter, width and decimals (a count field with decimals could not hold a count). Fields
+// behind them are allowed: another program may have added a column, and a store leaves it empty. A
+// FieldCheck. Throws TableError "Cannot open file <path>: it is not a results table (<why>)".
+void checkResultsTableFields(const std::string& path, const std::vector<TableFieldDef>& fields);
+
+// Gives `table` the results table's name and fields (used when it has to be created at opening) and the
+// check of its fields (checkResultsTableFields()). Allowed while open; the name only changes while closed.
 void configureResultsTable(Dataset& table);
 
 // The start-up step: configures `table` as the results table and opens it (creating the file when it
@@ -22,6 +30,16 @@ void openResultsTable(Dataset& table);
 // that name exists there. A file another station created meanwhile is left alone. Returns true when
 // this call created it. Throws TableError "Cannot create file <path>".
 bool createResultsTableIfMissing(const std::string& directory = {}, const TableOptions& options = {});
+
+// Checks, before a test starts, that its row could be stored in the table at `table`'s path now: a
+// missing table is created (as the store would create it); an existing one must open for writing and
+// pass the checks of opening (a table at all, undamaged, with the results table's fields). Nothing is
+// written to an existing file. When `table` is open on a file that is no longer the one at its path
+// (removed or replaced since it was opened), it is closed, so that the store opens the file that is there
+// now (a row pending in the browser is dropped with it); otherwise it is neither opened nor closed.
+// Returns the examiner's message (Czech, naming the file and the reason) when the row could not be
+// stored, nothing when it could.
+std::optional<std::string> checkResultsTableWritable(Dataset& table);
 
 // Stores one result row, in this order: open the table (no effect when open; a missing file is
 // created), append a new row, assign fields 0 to 24 in schema order, post it, make it durable, close

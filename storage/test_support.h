@@ -97,6 +97,16 @@ private:
     std::uint64_t m_bytesRead = 0;
 };
 
+// Names the cases of a TEST_P table after their `name` member.
+struct CaseName
+{
+    template<typename Info>
+    std::string operator()(const Info& tested) const
+    {
+        return tested.param.name;
+    }
+};
+
 // A small table of the three kinds the program writes: PRIJM C 15, POCET N 3, PRUMER F 8.
 std::vector<TableFieldDef> smallSchema();
 

@@ -277,6 +277,11 @@ void DataWindow::BitBtn1Click()
                              QString::fromStdString(fault->message));
             return;
         }
+        // So is a table the result could not be stored in (not writable now, or not a results table).
+        if (const auto fault = storage::checkResultsTableWritable(m_testWindow.table())) {
+            MessageBox::show(this, MessageBox::Icon::None, QStringLiteral("???"), QString::fromStdString(*fault));
+            return;
+        }
         hide();
         m_testWindow.startTest();
     });

@@ -8,6 +8,7 @@
 #include "ui/test_support.h"
 #include "ui/test_window.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -216,6 +217,39 @@ private slots:
         QVERIFY(MessageBox::takeShown().empty());
         QVERIFY(!s.data->isVisible());
         QVERIFY(s.test->viewer()->isVisible());
+    }
+
+    // A table the result could not be stored in is refused at "Data  OK" the same way, naming the file and
+    // the reason; once the cause is gone, "Data  OK" starts the test.
+    void unwritableTableIsRefusedBeforeTheTest()
+    {
+        Session s;
+        // As when the table could not be opened at the start: a folder is where the table should be.
+        s.test->table().close();
+        s.folder.remove(QStringLiteral("tivora4.DBF"));
+        QVERIFY(QDir(s.folder.path()).mkdir(QStringLiteral("tivora4.DBF")));
+        s.fillValid();
+        s.ok();
+        const auto shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), std::size_t {1});
+        QCOMPARE(shown[0].title, QStringLiteral("???"));
+        const QString table = QDir(s.folder.path()).filePath(QStringLiteral("tivora4.DBF"));
+        QCOMPARE(shown[0].text,
+                 QStringLiteral("Chybná tabulka výsledků  !!  soubor „%1“ nelze zapsat (Cannot open file "
+                                "%1: it is a directory, not a file)")
+                     .arg(table));
+        QVERIFY(s.data->isVisible());
+        QVERIFY(s.test->viewer()->isHidden());
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QCOMPARE(s.data->subject().surname, QStringLiteral("Nováková"));
+        QCOMPARE(s.data->subject().birthNumber2, QStringLiteral("1234"));
+
+        QVERIFY(QDir(s.folder.path()).rmdir(QStringLiteral("tivora4.DBF")));
+        s.ok();
+        QVERIFY(MessageBox::takeShown().empty());
+        QVERIFY(!s.data->isVisible());
+        QVERIFY(s.test->viewer()->isVisible());
+        QCOMPARE(s.folder.read(QStringLiteral("tivora4.DBF")).size(), 834);
     }
 
     void enterMovesThroughTheBoxes()

@@ -17,6 +17,7 @@ from xsession import XSession  # noqa: E402
 STIMULUS = (392, 304)           # centre of the stimulus square
 VIEWER = (20, 20)               # inside the instruction viewer
 WHITE, BLACK = (255, 255, 255), (0, 0, 0)
+MENU_EXIT = (128, 9)            # "exit" in the menu bar: from the window's left, above the client area
 # Plain ASCII: xdotool types other letters by remapping a key for a moment, which two displays at once
 # can race (the whole-test scenario covers Czech letters).
 IDENTITY = {"PRIJM": "Novak", "JMENO": "Jan", "RC_1": "850101", "RC_2": "1234"}
@@ -29,9 +30,10 @@ def check(condition, message):
 
 class Session:
     """The program started in a fresh folder on `program` (text, lines ended with CR LF), with the sample's
-    tivora1/2/3.rtf and `screens` (name -> RTF text) beside it."""
+    tivora1/2/3.rtf and `screens` (name -> RTF text) beside it. `prepare(session)`, when given, runs in the
+    folder's making, just before the program starts."""
 
-    def __init__(self, tivora, sample, program, screens=None, screenshots=None):
+    def __init__(self, tivora, sample, program, screens=None, screenshots=None, prepare=None):
         self.work = tempfile.mkdtemp(prefix="tivora_e2e_")
         self.screenshots = screenshots
         for name in ("tivora1.rtf", "tivora2.rtf", "tivora3.rtf"):
@@ -41,6 +43,8 @@ class Session:
                 out.write(text)
         with open(self.path("program.txt"), "w", encoding="cp1250", newline="") as out:
             out.write(program)
+        if prepare:
+            prepare(self)
         self.x = XSession()
         env = dict(self.x.env, QT_QPA_PLATFORM="xcb", LANG="C.UTF-8", LC_ALL="C.UTF-8")
         # In a sanitizer build: libxkbcommon-x11 hands strndup() X atom names that are not NUL-terminated
@@ -97,6 +101,12 @@ class Session:
     def press_data_ok(self):
         cx, cy = self.data_window_client()
         self.x.click(cx + 452, cy + 110)
+
+    def exit(self):
+        """Chooses "exit" in the data window's menu bar (its third item, beyond "DBF " and "Edit.prog.")."""
+        window = self.x.find_window("Zadání dat")
+        left, top, width, height = self.x.window_geometry(window)
+        self.x.click(left + MENU_EXIT[0], top + height - 353 - MENU_EXIT[1])
 
     def pokus(self):
         """Stores a row at once through the data window's pop-up menu item "pokus"."""
