@@ -37,7 +37,7 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override
     {
-        if (event != QKeySequence::Copy) {
+        if (!event->matches(QKeySequence::Copy)) {
             QMessageBox::keyPressEvent(event);
             return;
         }
