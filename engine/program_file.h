@@ -11,11 +11,11 @@ inline constexpr const char* kProgramFileName = "program.txt";
 
 // The most a program file may hold. A test holds its trials on lines 1 to 121 and ends with at most four
 // lines of series counts, so a real program has some 130 short lines, about 1 KB. The limits leave room
-// for far more than that and refuse at once what is no test program (a log or a table under the wrong
+// for sixty times that and refuse at once what is no test program (a log or a table under the wrong
 // name): the editor lays out every line it is given, and a 50 MB file took over two minutes and 2.7 GB
-// before the program could be used. A long line counts once here but wraps into many editor lines; at
-// the limits the editor still takes the text in well under a second.
-inline constexpr std::size_t kMaxProgramFileSize = 256 * 1024;
+// before the program could be used. Laying out grows faster than the length of a line: the worst file
+// within the limits, one unbroken line of 64 KB, takes some 3 s in a sanitizer build (256 KB: 39 s).
+inline constexpr std::size_t kMaxProgramFileSize = 64 * 1024;
 inline constexpr std::size_t kMaxProgramLines = 10000;
 
 // How program.txt was written: in the Windows code page 1250 of the stations, or by today's editors in
@@ -45,7 +45,7 @@ std::string encodeProgramFile(std::string_view text, TextEncoding encoding);
 // Reads and decodes the program file at `path`, a regular file (see readUserFile()). Throws IoError
 // with the path as given: "Cannot open file <path>" when it is missing, with ": <reason>" added when it
 // is something else than a file or cannot be read (readUserFile() lists them), and
-// "Cannot open file <path>: it is larger than 256 KB, more than any test program" or
+// "Cannot open file <path>: it is larger than 64 KB, more than any test program" or
 // "Cannot open file <path>: it has <n> lines, more than the 10000 a test program may have" beyond the
 // limits above; a file beyond the size limit is refused before it is read.
 ProgramFile loadProgramFile(const std::string& path);

@@ -199,7 +199,7 @@ std::string repeated(const std::string& line, std::size_t times)
     return text;
 }
 
-// 32 bytes a line: 8192 lines fill the size limit exactly.
+// 32 bytes a line: 2048 lines fill the size limit exactly.
 const std::string kLongLine = "77 " + std::string(27, 'a') + "\r\n";
 
 class SizedProgramFileTest : public ProgramFileTest, public ::testing::WithParamInterface<SizedProgram>
@@ -221,7 +221,7 @@ TEST_P(SizedProgramFileTest, LoadsUpToTheLimits)
     EXPECT_EQ(message, program.detail ? "Cannot open file " + path("program.txt") + ": " + program.detail : "");
 }
 
-const char* const kTooLarge = "it is larger than 256 KB, more than any test program";
+const char* const kTooLarge = "it is larger than 64 KB, more than any test program";
 
 INSTANTIATE_TEST_SUITE_P(
     Limits, SizedProgramFileTest,
@@ -231,11 +231,11 @@ INSTANTIATE_TEST_SUITE_P(
                                     "it has 10001 lines, more than the 10000 a test program may have"},
                       SizedProgram {"10001 lines, the last without a line end", repeated("1\r\n", 10000) + "1", 0,
                                     "it has 10001 lines, more than the 10000 a test program may have"},
-                      SizedProgram {"200000 lone line ends", std::string(200000, '\n'), 0,
-                                    "it has 200000 lines, more than the 10000 a test program may have"},
-                      SizedProgram {"256 KB", repeated(kLongLine, 8192)},
-                      SizedProgram {"one byte over 256 KB", repeated(kLongLine, 8192) + "1", 0, kTooLarge},
-                      SizedProgram {"one long line over 256 KB", std::string(256 * 1024 + 1, '1'), 0, kTooLarge},
+                      SizedProgram {"60000 lone line ends", std::string(60000, '\n'), 0,
+                                    "it has 60000 lines, more than the 10000 a test program may have"},
+                      SizedProgram {"64 KB", repeated(kLongLine, 2048)},
+                      SizedProgram {"one byte over 64 KB", repeated(kLongLine, 2048) + "1", 0, kTooLarge},
+                      SizedProgram {"one long line over 64 KB", std::string(64 * 1024 + 1, '1'), 0, kTooLarge},
                       SizedProgram {"50 MB", "1\r\n", 50ULL << 20, kTooLarge},
                       SizedProgram {"4 GB", "1\r\n", 4ULL << 30, kTooLarge}),
     rowName<SizedProgram>);
@@ -247,11 +247,11 @@ TEST_F(ProgramFileTest, SaveRefusesWhatCouldNotBeLoaded)
     const std::string target = path("program.txt");
     EXPECT_EQ(testing::failureOf([&] { saveProgramFile(target, repeated("1\n", 10001), TextEncoding::Cp1250); }),
               "Cannot create file " + target + ": it has 10001 lines, more than the 10000 a test program may have");
-    EXPECT_EQ(testing::failureOf([&] { saveProgramFile(target, std::string(300000, 'a'), TextEncoding::Utf8); }),
+    EXPECT_EQ(testing::failureOf([&] { saveProgramFile(target, std::string(70000, 'a'), TextEncoding::Utf8); }),
               "Cannot create file " + target + ": " + kTooLarge);
     // Czech letters take two bytes in UTF-8: the limit is on what is written.
     EXPECT_EQ(
-        testing::failureOf([&] { saveProgramFile(target, repeated("\xC5\xA1", 128 * 1024 + 1), TextEncoding::Utf8); }),
+        testing::failureOf([&] { saveProgramFile(target, repeated("\xC5\xA1", 32 * 1024 + 1), TextEncoding::Utf8); }),
         "Cannot create file " + target + ": " + kTooLarge);
     EXPECT_EQ(readBytes("program.txt"), "old");
     saveProgramFile(target, repeated("1\n", 10000), TextEncoding::Cp1250);

@@ -92,7 +92,7 @@ def fifo_program(s):
 
 
 def huge_program(s):
-    return refused_program_file(s, "it is larger than 256 KB, more than any test program")
+    return refused_program_file(s, "it is larger than 64 KB, more than any test program")
 
 
 def fifo_screens(s):
