@@ -8,11 +8,24 @@ namespace engine::messages {
 
 using text::messages::kCannotCreateFile;
 using text::messages::kCannotOpenFile;
+using text::messages::kCannotReadFile;
 using text::messages::kFailedToLoadStream;
 
 inline constexpr const char* kInvalidInteger = "'%s' is not a valid integer value";
 inline constexpr const char* kInvalidForeperiod = "'%s' is not a valid foreperiod value";
 inline constexpr const char* kProgramTooLong
     = "The test program is too long: line %d would be a trial, but a test holds trials on lines 1 to %d only";
+
+// Why a test program file is refused, the detail after "Cannot open file <path>: " or
+// "Cannot create file <path>: ".
+inline constexpr const char* kLargerThanAnyProgram = "it is larger than %d KB, more than any test program";
+inline constexpr const char* kMoreLinesThanAnyProgram = "it has %d lines, more than the %d a test program may have";
+
+// Why a user file is refused (user_file.h), the detail after "Cannot open file <path>: " or
+// "Cannot create file <path>: ".
+inline constexpr const char* kIsAFolder = "it is a folder, not a file";
+inline constexpr const char* kIsAPipe = "it is a pipe, not a file";
+inline constexpr const char* kIsADevice = "it is a device, not a file";
+inline constexpr const char* kIsNotAFile = "it is not an ordinary file";
 
 } // namespace engine::messages

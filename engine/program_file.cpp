@@ -4,18 +4,22 @@
 #include "messages.h"
 #include "text/code_pages.h"
 #include "text/utf8.h"
+#include "user_file.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <system_error>
 
 namespace engine {
 
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The lines of a text whose line ends are CR LF; a line end at the very end starts no line of its own.
+std::size_t lineCount(std::string_view text)
+{
+    const auto ends = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    return ends + (text.empty() || text.back() == '\n' ? 0 : 1);
+}
 
 } // namespace
 
@@ -74,45 +78,38 @@ std::string encodeProgramFile(std::string_view text, TextEncoding encoding)
 
 ProgramFile loadProgramFile(const std::string& path)
 {
-    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-    if (!in) {
-        throw IoError(text::formatMessage(messages::kCannotOpenFile, {path}));
+    const std::optional<std::string> bytes = readUserFile(path, kMaxProgramFileSize);
+    if (!bytes) {
+        throw IoError(text::formatMessage(messages::kCannotOpenFile, {path}) + ": "
+                      + text::formatMessage(messages::kLargerThanAnyProgram,
+                                            {static_cast<long long>(kMaxProgramFileSize / 1024)}));
     }
-    std::string bytes {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        throw IoError(text::formatMessage(messages::kCannotOpenFile, {path}));
+    ProgramFile file = decodeProgramFile(*bytes);
+    const std::size_t lines = lineCount(file.text);
+    if (lines > kMaxProgramLines) {
+        throw IoError(text::formatMessage(messages::kCannotOpenFile, {path}) + ": "
+                      + text::formatMessage(messages::kMoreLinesThanAnyProgram,
+                                            {static_cast<long long>(lines), static_cast<long long>(kMaxProgramLines)}));
     }
-    return decodeProgramFile(bytes);
+    return file;
 }
 
 void saveProgramFile(const std::string& path, std::string_view text, TextEncoding encoding)
 {
     const std::string bytes = encodeProgramFile(text, encoding);
-    const std::filesystem::path target = std::filesystem::u8path(path);
-    std::filesystem::path temporary = target;
-    temporary += ".new";
-    const auto fail = [&] {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        throw IoError(text::formatMessage(messages::kCannotCreateFile, {path}));
-    };
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            fail();
-        }
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            fail();
-        }
+    // What is saved must load again: a program beyond the limits is refused here, with the old file kept.
+    if (bytes.size() > kMaxProgramFileSize) {
+        throw IoError(text::formatMessage(messages::kCannotCreateFile, {path}) + ": "
+                      + text::formatMessage(messages::kLargerThanAnyProgram,
+                                            {static_cast<long long>(kMaxProgramFileSize / 1024)}));
     }
-    // Only a completely written file replaces the old program; the rename is atomic on one volume.
-    std::error_code error;
-    std::filesystem::rename(temporary, target, error);
-    if (error) {
-        fail();
+    const std::size_t lines = lineCount(bytes);
+    if (lines > kMaxProgramLines) {
+        throw IoError(text::formatMessage(messages::kCannotCreateFile, {path}) + ": "
+                      + text::formatMessage(messages::kMoreLinesThanAnyProgram,
+                                            {static_cast<long long>(lines), static_cast<long long>(kMaxProgramLines)}));
     }
+    replaceUserFile(path, bytes);
 }
 
 } // namespace engine

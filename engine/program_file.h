@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -7,6 +8,15 @@ namespace engine {
 
 // The test program's file, in the start directory.
 inline constexpr const char* kProgramFileName = "program.txt";
+
+// The most a program file may hold. A test holds its trials on lines 1 to 121 and ends with at most four
+// lines of series counts, so a real program has some 130 short lines, about 1 KB. The limits leave room
+// for sixty times that and refuse at once what is no test program (a log or a table under the wrong
+// name): the editor lays out every line it is given, and a 50 MB file took over two minutes and 2.7 GB
+// before the program could be used. Laying out grows faster than the length of a line: the worst file
+// within the limits, one unbroken line of 64 KB, takes some 3 s in a sanitizer build (256 KB: 39 s).
+inline constexpr std::size_t kMaxProgramFileSize = 64 * 1024;
+inline constexpr std::size_t kMaxProgramLines = 10000;
 
 // How program.txt was written: in the Windows code page 1250 of the stations, or by today's editors in
 // UTF-8 (with or without a byte-order mark). A file is saved back in the encoding it was read in, and a
@@ -32,13 +42,18 @@ ProgramFile decodeProgramFile(std::string_view bytes);
 // end is added after the last line, and characters code page 1250 cannot hold become "?".
 std::string encodeProgramFile(std::string_view text, TextEncoding encoding);
 
-// Reads and decodes the program file at `path`. Throws IoError "Cannot open file <path>" (the path as
-// given) when it cannot be read.
+// Reads and decodes the program file at `path`, a regular file (see readUserFile()). Throws IoError
+// with the path as given: "Cannot open file <path>" when it is missing, with ": <reason>" added when it
+// is something else than a file or cannot be read (readUserFile() lists them), and
+// "Cannot open file <path>: it is larger than 64 KB, more than any test program" or
+// "Cannot open file <path>: it has <n> lines, more than the 10000 a test program may have" beyond the
+// limits above; a file beyond the size limit is refused before it is read.
 ProgramFile loadProgramFile(const std::string& path);
 
-// Replaces the file at `path` with `text` encoded as encodeProgramFile() does. The new text is written
-// to a temporary file beside it and then renamed over the old one, so a failed save leaves the old
-// program intact. Throws IoError "Cannot create file <path>" when that fails.
+// Replaces the file at `path` with `text` encoded as encodeProgramFile() does (see replaceUserFile():
+// a temporary file beside it renamed over the old one, so a failed save leaves the old program intact).
+// A text that loadProgramFile() would refuse is not saved. Throws IoError "Cannot create file <path>:
+// <reason>", the reasons as for loading, or the system's.
 void saveProgramFile(const std::string& path, std::string_view text, TextEncoding encoding);
 
 } // namespace engine

@@ -149,7 +149,8 @@ private slots:
             viewer.loadFile(QStringLiteral("bad.rtf"));
             QFAIL("garbage was shown");
         } catch (const std::runtime_error& error) {
-            QCOMPARE(std::string(error.what()), std::string("Failed to Load Stream"));
+            QCOMPARE(std::string(error.what()),
+                     std::string("Failed to Load Stream: file bad.rtf is neither rich text nor plain text"));
         }
         QCOMPARE(viewer.toPlainText(), QStringLiteral("Stiskněte Enter"));
     }

@@ -1,23 +1,27 @@
+#include "engine/user_file.h"
 #include "rtf/rtf_reader.h"
 #include "text/code_pages.h"
 #include "text/messages.h"
 #include "text/utf8.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
-#include <QByteArray>
-#include <QFile>
-#include <QFileInfo>
 #include <QTextDocument>
 
 namespace rtf {
 
 namespace {
 
-[[noreturn]] void failToLoad()
+// Why a file that could be read is not shown, after the platform's standard text.
+constexpr const char* kLargerThanAnyScreen = "%s: file %s is larger than %d MB, more than any instruction screen";
+constexpr const char* kNeitherRtfNorText = "%s: file %s is neither rich text nor plain text";
+
+[[noreturn]] void failToLoad(const char* pattern, const std::string& path)
 {
-    throw LoadError(text::messages::kFailedToLoadStream);
+    throw LoadError(text::formatMessage(
+        pattern, {text::messages::kFailedToLoadStream, path, static_cast<long long>(kMaxInstructionFileSize >> 20)}));
 }
 
 // Text files hold no control characters but TAB, LF, FF and CR; anything else means the file is not text.
@@ -49,19 +53,17 @@ QString decodePlainText(QByteArrayView data)
 
 void readInstructionFile(const QString& path, QTextDocument& document)
 {
-    QFile file(path);
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
-        throw LoadError(text::formatMessage(text::messages::kCannotOpenFile, {path.toStdString()}));
+    const std::string name = path.toStdString();
+    std::optional<std::string> read;
+    try {
+        read = engine::readUserFile(name, static_cast<std::uint64_t>(kMaxInstructionFileSize));
+    } catch (const engine::IoError& error) {
+        throw LoadError(error.what());
     }
-    if (file.size() > kMaxInstructionFileSize) {
-        failToLoad();
+    if (!read) {
+        failToLoad(kLargerThanAnyScreen, name);
     }
-    // A device that reports no size (a pipe) is read only up to the limit, and one byte more to notice.
-    QByteArray data = file.read(kMaxInstructionFileSize + 1);
-    if (file.error() != QFileDevice::NoError || data.size() > kMaxInstructionFileSize) {
-        failToLoad();
-    }
-
+    QByteArrayView data(read->data(), static_cast<qsizetype>(read->size()));
     if (looksLikeRtf(data)) {
         readRtf(data, document);
         return;
@@ -70,7 +72,7 @@ void readInstructionFile(const QString& path, QTextDocument& document)
         data.chop(1);
     }
     if (isBinary(data)) {
-        failToLoad();
+        failToLoad(kNeitherRtfNorText, name);
     }
     document.setPlainText(decodePlainText(data));
 }

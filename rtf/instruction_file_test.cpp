@@ -1,3 +1,4 @@
+#include "engine/hostile_files_test.h"
 #include "rtf/rtf_reader.h"
 
 #include <QFile>
@@ -17,6 +18,8 @@ private slots:
     void refusesWhatIsNotText();
     void refusesOversizedFile();
     void reportsFileThatCannotBeOpened();
+    void refusesWhatIsNoFile_data();
+    void refusesWhatIsNoFile();
     void rtfFileKeepsItsFormatting();
     void plainTextDropsEarlierFormatting();
 
@@ -95,7 +98,9 @@ void InstructionFileTest::refusesWhatIsNotText()
     QFETCH(QByteArray, content);
     QTextDocument document;
     document.setPlainText(QStringLiteral("previous"));
-    QCOMPARE(failureOf(write(content), document), QStringLiteral("Failed to Load Stream"));
+    const QString path = write(content);
+    QCOMPARE(failureOf(path, document),
+             QStringLiteral("Failed to Load Stream: file %1 is neither rich text nor plain text").arg(path));
     QCOMPARE(document.toPlainText(), QStringLiteral("previous"));
 }
 
@@ -105,7 +110,9 @@ void InstructionFileTest::refusesOversizedFile()
     QFile file(path);
     QVERIFY(file.resize(rtf::kMaxInstructionFileSize + 1)); // sparse: nothing that large is written
     QTextDocument document;
-    QCOMPARE(failureOf(path, document), QStringLiteral("Failed to Load Stream"));
+    QCOMPARE(failureOf(path, document),
+             QStringLiteral("Failed to Load Stream: file %1 is larger than 16 MB, more than any instruction screen")
+                 .arg(path));
     QVERIFY(document.isEmpty());
 }
 
@@ -115,7 +122,33 @@ void InstructionFileTest::reportsFileThatCannotBeOpened()
     document.setPlainText(QStringLiteral("previous"));
     const QString missing = m_dir.filePath(QStringLiteral("chybí.rtf"));
     QCOMPARE(failureOf(missing, document), QStringLiteral("Cannot open file ") + missing);
-    QCOMPARE(failureOf(m_dir.path(), document), QStringLiteral("Cannot open file ") + m_dir.path());
+    QCOMPARE(document.toPlainText(), QStringLiteral("previous"));
+}
+
+void InstructionFileTest::refusesWhatIsNoFile_data()
+{
+    QTest::addColumn<int>("row");
+    const auto files = engine::testing::hostileFiles();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        QTest::newRow(files[i].kind) << static_cast<int>(i);
+    }
+}
+
+// A pipe would keep the test waiting for ever, a device would fill the memory: each is refused at once,
+// with what it is.
+void InstructionFileTest::refusesWhatIsNoFile()
+{
+    QFETCH(int, row);
+    const engine::testing::HostileFile file = engine::testing::hostileFiles().at(static_cast<std::size_t>(row));
+    QTemporaryDir folder;
+    // Open to all, so that a user without rights is refused by the file and not by the folder.
+    QVERIFY(QFile::setPermissions(folder.path(), QFile::permissions(folder.path()) | QFile::ExeOther));
+    const std::string path = file.make(folder.path().toStdString());
+    QTextDocument document;
+    document.setPlainText(QStringLiteral("previous"));
+    const std::string message = engine::testing::failureOf(
+        [&] { rtf::readInstructionFile(QString::fromStdString(path), document); }, file.unprivileged);
+    QCOMPARE(message, "Cannot open file " + path + ": " + file.reason);
     QCOMPARE(document.toPlainText(), QStringLiteral("previous"));
 }
 

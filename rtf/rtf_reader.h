@@ -12,8 +12,8 @@ class QTextDocument;
 // wrote plain text in, so this library does both.
 namespace rtf {
 
-// An instruction file could not be shown. what() is the message the examiner sees, exactly:
-// "Cannot open file <path>" or "Failed to Load Stream".
+// An instruction file could not be shown. what() is the message the examiner sees, exactly; it names the
+// file (see readInstructionFile()).
 class LoadError : public engine::Error
 {
 public:
@@ -35,18 +35,24 @@ void readRtf(QByteArrayView data, QTextDocument& document);
 // Groups nested deeper than this are skipped with everything in them (no word processor nests this deep).
 inline constexpr int kMaxGroupDepth = 1000;
 
-// Files larger than this are refused with "Failed to Load Stream": an instruction screen is a few
-// kilobytes (a few megabytes with a picture), and the limit keeps a wrong file name from filling the memory.
+// Files larger than this are refused without being read: an instruction screen is a few kilobytes (a few
+// megabytes with a picture), and the limit keeps a wrong file name from filling the memory.
 inline constexpr qint64 kMaxInstructionFileSize = 16 * 1024 * 1024;
 
 // Replaces the content of `document` with the instruction file at `path` (relative paths resolve against
 // the current directory). RTF (see looksLikeRtf) is read as RTF; anything else as plain text: UTF-8 when it
 // is valid UTF-8 (a byte order mark is dropped), else code page 1250, with CR LF, LF or CR ending a line,
-// in the document's default format. Throws LoadError "Cannot open file <path>" when the file cannot be
-// opened (missing, unreadable, a directory), and "Failed to Load Stream" when it cannot be read through,
-// is larger than kMaxInstructionFileSize, or is neither RTF nor text (it holds NUL or other control
-// characters that text does not contain: anything below 0x20 but TAB, LF, FF and CR, or DEL; one Ctrl-Z at
-// the very end, which DOS editors write, is dropped). `document` is left unchanged when it throws.
+// in the document's default format. Only a regular file is read (engine::readUserFile(): nothing waits on
+// a pipe or reads a device). Throws LoadError, naming the file by `path`:
+// - "Cannot open file <path>" when it is missing; with ": <reason>" added when it is a folder, a pipe, a
+//   device or another special file, or cannot be opened ("Permission denied");
+// - "Cannot read file <path>: <the system's reason>" when reading fails;
+// - "Failed to Load Stream: file <path> is larger than 16 MB, more than any instruction screen" beyond
+//   kMaxInstructionFileSize;
+// - "Failed to Load Stream: file <path> is neither rich text nor plain text" when it holds NUL or other
+//   control characters that text does not contain: anything below 0x20 but TAB, LF, FF and CR, or DEL
+//   (one Ctrl-Z at the very end, which DOS editors write, is dropped).
+// `document` is left unchanged when it throws.
 void readInstructionFile(const QString& path, QTextDocument& document);
 
 } // namespace rtf

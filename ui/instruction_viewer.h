@@ -14,8 +14,8 @@ public:
     explicit InstructionViewer(QWidget* parent = nullptr);
 
     // Replaces the content by `fileName` (relative to the current directory), read as rich text or,
-    // when it is not rich text, as plain text. Throws std::runtime_error "Cannot open file <fileName>"
-    // or "Failed to Load Stream"; the content is then unchanged.
+    // when it is not rich text, as plain text. Throws rtf::LoadError with the message of
+    // rtf::readInstructionFile(), which names the file and the reason; the content is then unchanged.
     void loadFile(const QString& fileName);
 
     // Replaces the content by a plain screen saying that the instructions in `fileName` cannot be shown

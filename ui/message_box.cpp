@@ -1,5 +1,8 @@
 #include "ui/message_box.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -24,6 +27,31 @@ QMessageBox::Icon qtIcon(MessageBox::Icon icon)
     return QMessageBox::NoIcon;
 }
 
+// Ctrl+C copies the box's title, text and buttons as text, as the system's own boxes on Windows do, so that
+// a message can be pasted into a note or a request for help.
+class CopyableBox : public QMessageBox
+{
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (!event->matches(QKeySequence::Copy)) {
+            QMessageBox::keyPressEvent(event);
+            return;
+        }
+        const QString rule = QStringLiteral("---------------------------\n");
+        QStringList buttonTexts;
+        for (const QAbstractButton* button : buttons()) {
+            buttonTexts.append(button->text());
+        }
+        QGuiApplication::clipboard()->setText(rule + windowTitle() + QLatin1Char('\n') + rule + text()
+                                              + QLatin1Char('\n') + rule + buttonTexts.join(QLatin1Char(' '))
+                                              + QLatin1Char('\n') + rule);
+    }
+};
+
 } // namespace
 
 MessageBox::Answer MessageBox::show(QWidget* parent, Icon icon, const QString& title, const QString& text,
@@ -39,7 +67,7 @@ MessageBox::Answer MessageBox::show(QWidget* parent, Icon icon, const QString& t
         return Answer::Ok;
     }
 
-    QMessageBox box(qtIcon(icon), title, text, QMessageBox::NoButton, parent);
+    CopyableBox box(qtIcon(icon), title, text, QMessageBox::NoButton, parent);
     box.setWindowModality(Qt::ApplicationModal);
     // The data window stays on top of the program's windows; the box must lie above it.
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);

@@ -28,7 +28,8 @@ public:
 
     // Shows a modal box and returns the button chosen. With OkCancel, OK is the default button and
     // Escape or the close button answer Cancel. `parent` may be null (the box is then centred on the
-    // screen).
+    // screen). Ctrl+C in the box puts its title, text and buttons on the clipboard, between lines of
+    // dashes.
     static Answer show(QWidget* parent, Icon icon, const QString& title, const QString& text,
                        Buttons buttons = Buttons::Ok);
 

@@ -46,7 +46,8 @@ public:
     explicit ProgramEditor(QWidget* parent = nullptr);
 
     // Loads `fileName` (relative to the current directory) into the editor. Throws engine::IoError
-    // "Cannot open file <fileName>"; the editor then keeps its text.
+    // "Cannot open file <fileName>" with the reason when it is no file or beyond the limits of a program
+    // (engine::loadProgramFile()); the editor then keeps its text.
     void loadProgram(const QString& fileName);
 
     // Label2's text.
@@ -59,7 +60,8 @@ public:
 
 public slots:
     // "Uložit": writes the editor's text to program.txt in the current directory, in the encoding the
-    // program was read in. Errors are shown by the default error handler.
+    // program was read in; a text beyond the limits of a program is not saved (engine::saveProgramFile()).
+    // Errors are shown by the default error handler.
     void Button2Click();
     // "Zavřít": hides the panel without saving.
     void Button1Click();

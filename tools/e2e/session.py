@@ -30,10 +30,11 @@ def check(condition, message):
 
 class Session:
     """The program started in a fresh folder on `program` (text, lines ended with CR LF), with the sample's
-    tivora1/2/3.rtf and `screens` (name -> RTF text) beside it. `prepare(session)`, when given, runs in the
-    folder's making, just before the program starts."""
+    tivora1/2/3.rtf and `screens` (name -> RTF text) beside it. `prepare(session)`, when given, changes the
+    folder before the program starts, and may return another path of the executable to start."""
 
     def __init__(self, tivora, sample, program, screens=None, screenshots=None, prepare=None):
+        self.tivora, self.sample = tivora, sample
         self.work = tempfile.mkdtemp(prefix="tivora_e2e_")
         self.screenshots = screenshots
         for name in ("tivora1.rtf", "tivora2.rtf", "tivora3.rtf"):
@@ -44,7 +45,7 @@ class Session:
         with open(self.path("program.txt"), "w", encoding="cp1250", newline="") as out:
             out.write(program)
         if prepare:
-            prepare(self)
+            tivora = prepare(self) or tivora
         self.x = XSession()
         env = dict(self.x.env, QT_QPA_PLATFORM="xcb", LANG="C.UTF-8", LC_ALL="C.UTF-8")
         # In a sanitizer build: libxkbcommon-x11 hands strndup() X atom names that are not NUL-terminated

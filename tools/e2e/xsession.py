@@ -100,6 +100,34 @@ class XSession:
             dpy.close()
         time.sleep(0.2)  # the clients take in the new map
 
+    def clipboard(self, timeout=10.0):
+        """The text on the clipboard (the CLIPBOARD selection, as UTF-8), None when nobody holds it."""
+        from Xlib import X, display as xdisplay
+        dpy = xdisplay.Display(self.env["DISPLAY"])
+        try:
+            screen = dpy.screen()
+            window = screen.root.create_window(0, 0, 1, 1, 0, screen.root_depth)
+            target = dpy.intern_atom("TIVORA_E2E_CLIPBOARD")
+            window.convert_selection(dpy.intern_atom("CLIPBOARD"), dpy.intern_atom("UTF8_STRING"), target,
+                                     X.CurrentTime)
+            dpy.flush()
+            deadline = time.monotonic() + timeout
+            while True:
+                if dpy.pending_events():
+                    event = dpy.next_event()
+                    if event.type == X.SelectionNotify:
+                        break
+                elif time.monotonic() > deadline:
+                    raise TimeoutError("the clipboard's owner did not answer")
+                else:
+                    time.sleep(0.02)
+            if event.property == X.NONE:
+                return None
+            value = window.get_full_property(target, X.AnyPropertyType)
+            return value.value.decode("utf-8") if value else None
+        finally:
+            dpy.close()
+
     def screen(self):
         """The whole screen as a Screen of RGB pixels (read with ImageMagick's import)."""
         data = subprocess.run(["import", "-window", "root", "-depth", "8", "rgb:-"], env=self.env, check=True,
