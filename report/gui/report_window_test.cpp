@@ -38,6 +38,13 @@ private:
         return path;
     }
 
+    // Opens the table at `path` and waits until the window has read it.
+    static void open(ReportWindow& window, const QString& path)
+    {
+        window.openTable(path);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isLoading(), 20000);
+    }
+
     QLineEdit* filter(ReportWindow& window) { return window.findChild<QLineEdit*>(QStringLiteral("filterLineEdit")); }
     QTableView* list(ReportWindow& window) { return window.findChild<QTableView*>(QStringLiteral("testsTableView")); }
     void click(ReportWindow& window, const char* name)
@@ -94,7 +101,7 @@ private slots:
     void listsTestsNewestFirstAndShowsTheNewest()
     {
         ReportWindow window;
-        window.openTable(writeTable());
+        open(window, writeTable());
         QCOMPARE(window.model().rowCount(), 4);
         QCOMPARE(window.model().recordAt(0), 5U);
         QCOMPARE(window.model().recordAt(3), 1U);
@@ -107,7 +114,7 @@ private slots:
     void filterByNameOrBirthNumberAsOneTypes()
     {
         ReportWindow window;
-        window.openTable(writeTable());
+        open(window, writeTable());
         window.show();
         QTest::keyClicks(filter(window), QStringLiteral("novak"));
         QCOMPARE(window.model().rowCount(), 2);
@@ -133,7 +140,7 @@ private slots:
     void choosingATestShowsItsProtocolWithEarlierTests()
     {
         ReportWindow window;
-        window.openTable(writeTable());
+        open(window, writeTable());
         window.show();
         QTableView* view = list(window);
         const int row = window.model().rowOf(4);
@@ -152,7 +159,7 @@ private slots:
     void exportsTheWholeTableOrTheTestsShown()
     {
         ReportWindow window;
-        window.openTable(writeTable());
+        open(window, writeTable());
         window.show();
         QTest::keyClicks(filter(window), QStringLiteral("Novakova"));
         const QString shown = m_dir->filePath(QStringLiteral("shown.csv"));
@@ -181,7 +188,7 @@ private slots:
     void savesTheProtocolAsPdf()
     {
         ReportWindow window;
-        window.openTable(writeTable());
+        open(window, writeTable());
         const QString pdf = m_dir->filePath(QStringLiteral("protokol.pdf"));
         window.setFileChooser(answer(pdf));
         click(window, "savePdfPushButton");
@@ -194,12 +201,13 @@ private slots:
     {
         ReportWindow window;
         const QString path = writeTable();
-        window.openTable(path);
+        open(window, path);
         window.show();
         QTest::keyClicks(filter(window), QStringLiteral("Dvorak"));
         appendAsAnotherStation(
             path, testing::rawRecord({"Dvořák", "Jiří", "851003", "4321", " 6.12.2026"}, {{1, 0.0, 0, "350|", ""}}));
         click(window, "refreshPushButton");
+        QTRY_VERIFY(!window.isLoading());
         QCOMPARE(window.model().rowCount(), 2);
         QCOMPARE(window.model().recordAt(0), 6U);
         QCOMPARE(window.currentRecord(), 2U);
@@ -208,7 +216,7 @@ private slots:
     void tableThatCannotBeOpenedIsNamedInABox()
     {
         ReportWindow window;
-        window.openTable(m_dir->filePath(QStringLiteral("missing.DBF")));
+        open(window, m_dir->filePath(QStringLiteral("missing.DBF")));
         const auto boxes = ui::MessageBox::takeShown();
         QCOMPARE(boxes.size(), std::size_t {1});
         QVERIFY(boxes[0].text.contains(QStringLiteral("Table file not found")));
