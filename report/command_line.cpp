@@ -107,6 +107,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             // "tivora-report export --help" asks for the help, not for a value of --help.
             return {Command {CommandKind::Help, {}, {}, 0, {}}, {}};
         }
+        if ((arg == "--decimal-comma" || arg == "--raw-text") && command.kind != CommandKind::Export) {
+            return {std::nullopt, "unknown option " + arg};
+        }
         if (arg == "--decimal-comma" && command.kind == CommandKind::Export) {
             command.exportOptions.csv.decimalComma = true;
         } else if (arg == "--raw-text" && command.kind == CommandKind::Export) {

@@ -1,6 +1,7 @@
 #include "report/results_reader.h"
 
 #include "report/report_error.h"
+#include "storage/code_page.h"
 #include "storage/dbf_format.h"
 #include "storage/file.h"
 
@@ -94,7 +95,15 @@ ResultsReader::ResultsReader(const std::string& path)
 {
     storage::TableOptions options;
     options.notice = [this](const std::string& text) { m_notices.push_back(text); };
-    m_table = storage::OpenTableFile(path, true, false, {}, options);
+    try {
+        m_table = storage::OpenTableFile(path, true, false, {}, options);
+    } catch (const std::exception& error) {
+        // The table engine's own texts ("Invalid field count : -1 ...") do not always say which file.
+        if (std::string(error.what()).find(path) != std::string::npos) {
+            throw;
+        }
+        throw ReportError("Cannot read file " + path + ": " + error.what());
+    }
     const auto& fields = m_table->fields();
     const auto& schema = storage::resultTableFields();
     for (std::size_t i = 0; i < schema.size(); ++i) {
@@ -215,7 +224,8 @@ StoredTest ResultsReader::decode(std::uint32_t record) const
             const std::string raw = rawText(i);
             if (!readsAsNumber(raw, field.kind)) {
                 const int series = static_cast<int>((i - kFirstCount) % kSeriesCount) + 1;
-                test.issues.push_back({IssueKind::NumberFieldInvalid, series, field.name, raw, 0, 0, 0});
+                test.issues.push_back(
+                    {IssueKind::NumberFieldInvalid, series, field.name, storage::decodeCp852(raw), 0, 0, 0});
                 test.values[i] = storage::FieldValue {};
             }
         }

@@ -30,7 +30,8 @@ class ResultsReader
 public:
     // Opens the table at `path`. Throws storage::TableError ("Open: Table file not found : <path>",
     // "Cannot open file <path>", ...) and ReportError when the table lacks a field of the results
-    // table ("<path> is not a results table: it has no field SER1A").
+    // table ("<path> is not a results table: it has no field SER1A"); an error of the table engine that
+    // does not name the file comes as ReportError "Cannot read file <path>: <the engine's text>".
     explicit ResultsReader(const std::string& path);
     ~ResultsReader();
     ResultsReader(const ResultsReader&) = delete;

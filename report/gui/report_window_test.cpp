@@ -8,7 +8,9 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPrintPreviewWidget>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -222,6 +224,35 @@ private slots:
         QVERIFY(boxes[0].text.contains(QStringLiteral("Table file not found")));
         QCOMPARE(window.model().rowCount(), 0);
         QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("exportAllPushButton"))->isEnabled());
+    }
+
+    void readsALargeTableOnItsOwnThreadAndStopsWhenAsked()
+    {
+        // A table of gigabytes (here its holes: a damaged or hostile file reads the same) would freeze a
+        // window that read it on its own thread, with nothing painted for minutes.
+        const QString path = writeTable();
+        QFile table(path);
+        const qint64 size = table.size();
+        QVERIFY(table.resize(qint64 {3} << 30));
+        ReportWindow window;
+        window.show();
+        window.openTable(path);
+        QVERIFY(window.isLoading());
+        auto* progress = window.findChild<QProgressBar*>(QStringLiteral("loadProgressBar"));
+        QTRY_VERIFY(progress->isVisible() && progress->value() > 0);
+        QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("refreshPushButton"))->isEnabled());
+        click(window, "cancelLoadPushButton");
+        QTRY_VERIFY(!window.isLoading());
+        QVERIFY(!progress->isVisible());
+        QCOMPARE(window.model().rowCount(), 0);
+        QVERIFY(window.statusBar()->currentMessage().contains(QStringLiteral("bylo zastaveno")));
+        QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("exportAllPushButton"))->isEnabled());
+        QVERIFY(ui::MessageBox::takeShown().empty());
+        // Without the holes, the same window reads the table again to its end.
+        QVERIFY(table.resize(size));
+        click(window, "refreshPushButton");
+        QTRY_VERIFY(!window.isLoading());
+        QCOMPARE(window.model().rowCount(), 4);
     }
 
     void modelPassesTheModelTester()
