@@ -92,16 +92,16 @@ bool resolveLink(const std::wstring& name, std::string& target, std::string& rea
                                                                                 : lastErrorReason();
         return false;
     }
-    std::wstring final(32768, L'\0');
-    const DWORD length = GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()),
+    std::wstring resolved(32768, L'\0');
+    const DWORD length = GetFinalPathNameByHandleW(handle, resolved.data(), static_cast<DWORD>(resolved.size()),
                                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     CloseHandle(handle);
-    if (length == 0 || length >= final.size()) {
+    if (length == 0 || length >= resolved.size()) {
         reason = lastErrorReason();
         return false;
     }
-    final.resize(length);
-    target = std::filesystem::path(final).u8string();
+    resolved.resize(length);
+    target = std::filesystem::path(resolved).u8string();
     return true;
 }
 

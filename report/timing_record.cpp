@@ -16,6 +16,32 @@ constexpr std::size_t kMaxProblemsNamed = 20;
 // row and time is not one test.
 constexpr std::size_t kMaxTestLines = 1024;
 
+// True when `series` holds the row's `stored` reaction times, series by series, and at least one was
+// compared; cuts `series` to what the row holds (a list the table cut matches on its first values).
+bool holdsTheRows(TimingSeries& series, const std::array<StoredTimes, kSeriesCount>& stored)
+{
+    std::size_t compared = 0;
+    for (std::size_t n = 0; n < series.size(); ++n) {
+        const StoredTimes& times = stored[n];
+        auto& trials = series[n];
+        if (!times.valid) {
+            trials.clear();
+            continue;
+        }
+        const bool prefixAllowed = times.fullWidth && trials.size() > times.values.size();
+        if (trials.size() != times.values.size() && !prefixAllowed) {
+            return false;
+        }
+        for (std::size_t i = 0; i < times.values.size(); ++i, ++compared) {
+            if (trials[i].rtStoredMs != times.values[i]) {
+                return false;
+            }
+        }
+        trials.resize(times.values.size());
+    }
+    return compared > 0;
+}
+
 // The first trial returned whose rt_us is no reaction time of its stored milliseconds: below 0, or not
 // rounding to them (halves away from zero, as the station rounds).
 std::optional<std::pair<std::size_t, std::size_t>> implausible(const TimingSeries& series)
@@ -163,7 +189,8 @@ TimingSeries TimingRecord::parseGroup(const Group& group,
 TimingMatch TimingRecord::match(std::uint32_t record, const std::array<StoredTimes, kSeriesCount>& stored) const
 {
     if (m_file->size() < m_size) {
-        throw ReportError("Cannot read file " + path() + ": it became shorter while it was read");
+        throw ReportError("Cannot read file " + path()
+                          + ": it was changed while it was read (it is shorter than it was)");
     }
     const auto [first, last] = std::equal_range(m_groups.begin(), m_groups.end(), Group {record},
                                                 [](const Group& a, const Group& b) { return a.record < b.record; });
@@ -172,24 +199,7 @@ TimingMatch TimingRecord::match(std::uint32_t record, const std::array<StoredTim
         --group;
         std::array<std::vector<std::uint64_t>, kSeriesCount> lineNumbers;
         TimingSeries series = parseGroup(*group, lineNumbers);
-        bool matches = true;
-        std::size_t compared = 0;
-        for (std::size_t n = 0; matches && n < series.size(); ++n) {
-            const StoredTimes& times = stored[n];
-            auto& trials = series[n];
-            if (!times.valid) {
-                trials.clear();
-                continue;
-            }
-            const bool prefixAllowed = times.fullWidth && trials.size() > times.values.size();
-            matches = trials.size() == times.values.size() || prefixAllowed;
-            for (std::size_t i = 0; matches && i < times.values.size(); ++i) {
-                matches = trials[i].rtStoredMs == times.values[i];
-                ++compared;
-            }
-            trials.resize(std::min(trials.size(), times.values.size()));
-        }
-        if (matches && compared > 0) {
+        if (holdsTheRows(series, stored)) {
             if (const auto bad = implausible(series)) {
                 const TimingTrial& trial = series[bad->first][bad->second];
                 return {std::nullopt,

@@ -149,13 +149,17 @@ void ReportWindow::buildWidgets()
     });
     connect(m_loader, &TableLoader::finished, this, [this] { ui::guarded(this, [&] { showLoaded(); }); });
     connect(m_loader, &TableLoader::failed, this, [this](const QString& message) {
-        endLoading();
-        ui::Application::showError(this, message);
+        ui::guarded(this, [&] {
+            endLoading();
+            ui::Application::showError(this, message);
+        });
     });
     connect(m_loader, &TableLoader::cancelled, this, [this] {
-        endLoading();
-        statusBar()->showMessage(
-            QStringLiteral("Čtení tabulky %1 bylo zastaveno.").arg(QDir::toNativeSeparators(m_loadingPath)));
+        ui::guarded(this, [&] {
+            endLoading();
+            statusBar()->showMessage(
+                QStringLiteral("Čtení tabulky %1 bylo zastaveno.").arg(QDir::toNativeSeparators(m_loadingPath)));
+        });
     });
     connect(m_print, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { printChosen(); }); });
     connect(m_savePdf, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { saveChosenAsPdf(); }); });

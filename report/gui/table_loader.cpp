@@ -100,6 +100,11 @@ void TableLoader::start(const QString& path)
                 m_running = false;
                 emit failed(message);
             });
+        } catch (...) {
+            post([this] {
+                m_running = false;
+                emit failed(QStringLiteral("Unexpected error"));
+            });
         }
     });
 }
