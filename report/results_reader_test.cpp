@@ -205,9 +205,9 @@ void deleteAsAnotherStation(const std::string& table, std::size_t record)
     storage::testing::setByte(table, word(8) + (record - 1) * word(10), '*');
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Changes, ChangeUnderTheReaderTest,
-    ::testing::Values(
+std::vector<ChangeUnderTheReader> changes()
+{
+    std::vector<ChangeUnderTheReader> list = {
         ChangeUnderTheReader {"a station appends and stores the header",
                               [](const std::string& table, const std::string&) { appendAsAnotherStation(table); }, ""},
         ChangeUnderTheReader {"a station deletes a row",
@@ -224,12 +224,20 @@ INSTANTIATE_TEST_SUITE_P(
                                   bytes[8] = static_cast<char>(bytes[8] + 32); // a header one field longer
                                   storage::testing::writeAll(table, bytes);
                               },
-                              "its header is not the one it had"},
-        ChangeUnderTheReader {"replaced by another file",
-                              [](const std::string& table, const std::string& other) {
-                                  std::filesystem::rename(std::filesystem::u8path(other),
-                                                          std::filesystem::u8path(table));
-                              },
-                              "another file has taken its name"}));
+                              "its header is not the one it had"}};
+#ifndef _WIN32
+    // Windows renames nothing over a file that is open.
+    list.push_back(ChangeUnderTheReader {"replaced by another file",
+                                         [](const std::string& table, const std::string& other) {
+                                             std::filesystem::rename(std::filesystem::u8path(other),
+                                                                     std::filesystem::u8path(table));
+                                         },
+                                         "another file has taken its name"});
+#endif
+    return list;
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, ChangeUnderTheReaderTest, ::testing::ValuesIn(changes()));
+
 } // namespace
 } // namespace report

@@ -81,7 +81,10 @@ std::string forEachTimingLine(storage::File& file, std::uint64_t firstOffset, st
             if (!visit(line)) {
                 return {};
             }
-            line = TimingLine {line.number + 1, line.end, line.end, {}, false};
+            ++line.number;
+            line.begin = line.end;
+            line.text.clear(); // keeps its memory for the next line
+            line.tooLong = false;
             from = newline + 1;
         }
         offset += got;
@@ -91,28 +94,38 @@ std::string forEachTimingLine(storage::File& file, std::uint64_t firstOffset, st
 
 bool splitCsvRecord(std::string_view record, char delimiter, std::vector<std::string>& fields)
 {
-    fields.clear();
-    fields.emplace_back();
+    // The strings of `fields` are reused: a record read line after line allocates nothing once they
+    // have grown to the lines' fields.
+    std::size_t count = 1;
+    const auto field = [&]() -> std::string& {
+        if (fields.size() < count) {
+            fields.resize(count);
+        }
+        return fields[count - 1];
+    };
+    field().clear();
     bool quoted = false;
     for (std::size_t i = 0; i < record.size(); ++i) {
         const char c = record[i];
         if (quoted) {
             if (c == '"' && i + 1 < record.size() && record[i + 1] == '"') {
-                fields.back() += '"';
+                field() += '"';
                 ++i;
             } else if (c == '"') {
                 quoted = false;
             } else {
-                fields.back() += c;
+                field() += c;
             }
         } else if (c == '"') {
             quoted = true;
         } else if (c == delimiter) {
-            fields.emplace_back();
+            ++count;
+            field().clear();
         } else {
-            fields.back() += c;
+            field() += c;
         }
     }
+    fields.resize(count);
     return !quoted;
 }
 
@@ -161,12 +174,15 @@ const std::string& TimingColumns::at(const std::vector<std::string>& fields, int
                                                                          : empty;
 }
 
-CheckedTimingLine checkTimingLine(const TimingLine& line, const TimingColumns& columns)
+void checkTimingLine(const TimingLine& line, const TimingColumns& columns, CheckedTimingLine& checked)
 {
-    CheckedTimingLine checked;
+    checked.row.reset();
+    checked.damage.clear();
+    checked.series = 0;
     if (line.tooLong) {
         checked.damage = "it is longer than " + std::to_string(kMaxTimingLineBytes) + " bytes";
-        return checked;
+        checked.fields.clear();
+        return;
     }
     const bool closed = splitCsvRecord(line.text, ',', checked.fields);
     const auto field = [&](int index) -> const std::string& { return TimingColumns::at(checked.fields, index); };
@@ -203,10 +219,7 @@ CheckedTimingLine checkTimingLine(const TimingLine& line, const TimingColumns& c
         checked.series = block == "measured" && seriesNumber ? *seriesNumber : 0;
         checked.rtUs = *rtUs;
         checked.rtStoredMs = *rtStoredMs;
-        return checked;
     }
-    checked.fields.clear();
-    return checked;
 }
 
 } // namespace report

@@ -63,15 +63,16 @@ struct CheckedTimingLine
 {
     std::optional<std::uint32_t> row; // table_row, when it reads as a row number (also in a damaged line)
     std::string damage;               // what makes it no line of the record; empty for a good line
-    std::vector<std::string> fields;  // of a good line
+    std::vector<std::string> fields;  // of a good line; of a damaged one as far as it was taken apart
     int series = 0;                   // 1..4 for a measured trial of a series, else 0
     std::int64_t rtUs = 0;
     std::uint32_t rtStoredMs = 0;
 };
 
-// Takes `line` apart by `columns` and checks that it is a line of the record: as many fields as the
-// header, a row number, a date and time, a block, a series, and whole numbers for the reaction time.
-// `damage` words what is wrong without quoting the line's bytes.
-CheckedTimingLine checkTimingLine(const TimingLine& line, const TimingColumns& columns);
+// Takes `line` apart by `columns` into `checked` and checks that it is a line of the record: as many
+// fields as the header, a row number, a date and time, a block, a series, and whole numbers for the
+// reaction time. `damage` words what is wrong without quoting the line's bytes. `checked` is reused
+// from line to line, so that its memory is too.
+void checkTimingLine(const TimingLine& line, const TimingColumns& columns, CheckedTimingLine& checked);
 
 } // namespace report

@@ -111,6 +111,7 @@ void TimingRecord::index()
     std::string missing;
     std::string groupTime;
     bool carriageReturnsAlone = false;
+    CheckedTimingLine checked;
     const std::string rest = forEachTimingLine(*m_file, 0, m_size, 1, [&](const TimingLine& line) {
         if (!headerRead) {
             headerRead = true;
@@ -118,7 +119,8 @@ void TimingRecord::index()
             missing = line.tooLong ? "test_time" : m_columns.read(line.text);
             return missing.empty() && !carriageReturnsAlone;
         }
-        addLine(line, checkTimingLine(line, m_columns), groupTime);
+        checkTimingLine(line, m_columns, checked);
+        addLine(line, checked, groupTime);
         return true;
     });
     // Without a line feed in it the whole file would be one unfinished line, and so empty.
@@ -160,15 +162,18 @@ void TimingRecord::addLine(const TimingLine& line, const CheckedTimingLine& chec
     } else {
         m_groups.push_back({*checked.row, line.begin, line.end, line.number, 0, 1});
     }
-    groupTime = time;
+    if (groupTime != time) {
+        groupTime = time;
+    }
 }
 
 TimingSeries TimingRecord::parseGroup(const Group& group,
                                       std::array<std::vector<std::uint64_t>, kSeriesCount>& lineNumbers) const
 {
     TimingSeries series;
+    CheckedTimingLine checked;
     forEachTimingLine(*m_file, group.begin, group.end, group.firstLine, [&](const TimingLine& line) {
-        const CheckedTimingLine checked = checkTimingLine(line, m_columns);
+        checkTimingLine(line, m_columns, checked);
         if (!checked.damage.empty() || checked.series == 0) {
             return true;
         }
