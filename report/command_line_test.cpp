@@ -4,6 +4,7 @@
 #include "storage/test_support.h"
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
@@ -20,6 +21,17 @@
 
 namespace report {
 namespace {
+
+// The case's name as a test name: letters and digits, the rest as "_".
+template<typename Case>
+std::string caseName(const ::testing::TestParamInfo<Case>& info)
+{
+    std::string name = info.param.name;
+    for (char& c : name) {
+        c = std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
+    }
+    return name;
+}
 
 ParsedCommandLine parse(std::vector<std::string> args)
 {
@@ -312,7 +324,8 @@ INSTANTIATE_TEST_SUITE_P(
         HostileOutput {
             "the record of a table named by a hard link",
             [](const std::string& dir) { ::link((dir + "tivora4.DBF").c_str(), (dir + "hard.DBF").c_str()); },
-            "hard.DBF", "tivora4_timing.csv", kTheRecord}));
+            "hard.DBF", "tivora4_timing.csv", kTheRecord}),
+    caseName<HostileOutput>);
 
 // Runs `command` on a thread. An input that blocks its open (a pipe without a writer) is opened from its
 // other end after five seconds, so that the test ends; `blocked` then says so.
@@ -373,21 +386,22 @@ TEST_P(HostileInputTest, IsRefusedAtOnceWithItsName)
 INSTANTIATE_TEST_SUITE_P(
     Inputs, HostileInputTest,
     ::testing::Values(
-        HostileInput {"table: a pipe",
+        HostileInput {"table a pipe",
                       [](const std::string& table, const std::string&) { ::mkfifo(table.c_str(), 0644); }, true,
                       kExitFailure},
-        HostileInput {"table: a folder",
+        HostileInput {"table a folder",
                       [](const std::string& table, const std::string&) { ::mkdir(table.c_str(), 0755); }, true,
                       kExitFailure},
-        HostileInput {"table: empty",
+        HostileInput {"table empty",
                       [](const std::string& table, const std::string&) { storage::testing::writeAll(table, ""); }, true,
                       kExitFailure},
-        HostileInput {"record: a pipe",
+        HostileInput {"record a pipe",
                       [](const std::string&, const std::string& record) { ::mkfifo(record.c_str(), 0644); }, false,
                       kExitOk},
-        HostileInput {"record: a folder",
+        HostileInput {"record a folder",
                       [](const std::string&, const std::string& record) { ::mkdir(record.c_str(), 0755); }, false,
-                      kExitOk}));
+                      kExitOk}),
+    caseName<HostileInput>);
 
 TEST_F(CommandLineFiles, TheNullDeviceAsTableIsNamed)
 {

@@ -6,12 +6,24 @@
 #include "storage/test_support.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 
 namespace report {
 namespace {
+
+// The case's name as a test name: letters and digits, the rest as "_".
+template<typename Case>
+std::string caseName(const ::testing::TestParamInfo<Case>& info)
+{
+    std::string name = info.param.name;
+    for (char& c : name) {
+        c = std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
+    }
+    return name;
+}
 
 using storage::testing::TempDir;
 
@@ -237,7 +249,8 @@ std::vector<ChangeUnderTheReader> changes()
     return list;
 }
 
-INSTANTIATE_TEST_SUITE_P(Changes, ChangeUnderTheReaderTest, ::testing::ValuesIn(changes()));
+INSTANTIATE_TEST_SUITE_P(Changes, ChangeUnderTheReaderTest, ::testing::ValuesIn(changes()),
+                         caseName<ChangeUnderTheReader>);
 
 } // namespace
 } // namespace report

@@ -3,12 +3,24 @@
 #include "storage/test_support.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <limits>
 
 namespace report {
 namespace {
+
+// The case's name as a test name: letters and digits, the rest as "_".
+template<typename Case>
+std::string caseName(const ::testing::TestParamInfo<Case>& info)
+{
+    std::string name = info.param.name;
+    for (char& c : name) {
+        c = std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
+    }
+    return name;
+}
 
 using storage::testing::TempDir;
 
@@ -258,7 +270,8 @@ INSTANTIATE_TEST_SUITE_P(
                        {"line 5: it is longer than 4096 bytes"},
                        0},
         DamagedRecord {
-            "a good record with LF alone", withoutCarriageReturns(kHeader + goodTest() + goodTest(9)), {}, 0}));
+            "a good record with LF alone", withoutCarriageReturns(kHeader + goodTest() + goodTest(9)), {}, 0}),
+    caseName<DamagedRecord>);
 
 TEST_F(TimingRecordTest, ManyDamagedLinesAreCounted)
 {
