@@ -407,7 +407,9 @@ TEST_F(CommandLineFiles, TheNullDeviceAsTableIsNamed)
 {
     std::ostringstream err;
     EXPECT_EQ(runExport(exportCommand("/dev/null", m_dir.path("out.csv")), err), kExitFailure);
-    EXPECT_EQ(err.str().rfind("tivora-report: Cannot read file /dev/null: ", 0), 0U) << err.str();
+    // The file and the reason, whichever layer refuses it.
+    EXPECT_EQ(err.str().rfind("tivora-report: Cannot ", 0), 0U) << err.str();
+    EXPECT_NE(err.str().find(" /dev/null: "), std::string::npos) << err.str();
 }
 
 #else
