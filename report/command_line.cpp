@@ -107,8 +107,13 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             // "tivora-report export --help" asks for the help, not for a value of --help.
             return {Command {CommandKind::Help, {}, {}, 0, {}}, {}};
         }
+        if ((arg == "--decimal-comma" || arg == "--raw-text") && command.kind != CommandKind::Export) {
+            return {std::nullopt, "unknown option " + arg};
+        }
         if (arg == "--decimal-comma" && command.kind == CommandKind::Export) {
             command.exportOptions.csv.decimalComma = true;
+        } else if (arg == "--raw-text" && command.kind == CommandKind::Export) {
+            command.exportOptions.csv.rawText = true;
         } else if (arg.rfind("--", 0) == 0) {
             const std::size_t equals = arg.find('=');
             const std::string name = arg.substr(0, equals);
@@ -139,12 +144,15 @@ std::string usageText()
            "      the chosen test's protocol, printing, PDF and export. TABLE defaults to tivora4.DBF in the\n"
            "      current folder, else in the test folder chosen last in Tivora.\n"
            "  tivora-report export TABLE --format csv|xlsx|trials --output FILE [--delimiter C]\n"
-           "                       [--decimal-comma] [--lapse MS] [--anticipation MS]\n"
+           "                       [--decimal-comma] [--raw-text] [--lapse MS] [--anticipation MS]\n"
            "      csv, xlsx: one line per test with the 25 fields and the statistics per series and for\n"
            "      the whole block. trials: CSV with one line per trial (row, series, trial, rt_ms, and the\n"
            "      timing record's values where TABLE has one beside it). CSV is UTF-8 with a byte-order\n"
-           "      mark; --delimiter ';' and --decimal-comma suit spreadsheets that expect them. FILE '-' is\n"
-           "      the standard output (CSV only).\n"
+           "      mark; --delimiter ';' and --decimal-comma suit spreadsheets that expect them. In CSV a\n"
+           "      text beginning with '=', '+', '-', '@', a tab or a carriage return is written after an\n"
+           "      apostrophe, so that a spreadsheet does not run it as a formula (numbers never get one);\n"
+           "      --raw-text writes such texts as they are. FILE '-' is the standard output (CSV only);\n"
+           "      an existing FILE must be a regular file (or a link to one) and keeps its permissions.\n"
            "  tivora-report protocol TABLE --row N --output FILE.pdf [--lapse MS] [--anticipation MS]\n"
            "      Writes the one-page protocol of the test stored as record N (1 is the first row of the\n"
            "      table, rows marked deleted included; the export's 'row' column gives it).\n"
@@ -162,7 +170,11 @@ std::string usageText()
 std::unique_ptr<TimingRecord> timingRecordBeside(const std::string& table, std::ostream& err)
 {
     try {
-        return TimingRecord::openBeside(table);
+        std::unique_ptr<TimingRecord> record = TimingRecord::openBeside(table);
+        for (const std::string& problem : record ? record->problems() : std::vector<std::string> {}) {
+            err << "tivora-report: warning: " << record->path() << ": " << problem << '\n';
+        }
+        return record;
     } catch (const std::exception& error) {
         err << "tivora-report: warning: " << error.what() << "; the table alone is used\n";
         return nullptr;

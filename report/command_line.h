@@ -47,7 +47,7 @@ std::string usageText();
 int runExport(const Command& command, std::ostream& err);
 
 // The timing record beside `table`, or null when there is none; one that cannot be read is named on
-// `err` as a warning, and the table alone is used.
+// `err` as a warning, and the table alone is used. Its lines that cannot be read are named as warnings.
 std::unique_ptr<TimingRecord> timingRecordBeside(const std::string& table, std::ostream& err);
 
 } // namespace report

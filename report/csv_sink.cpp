@@ -1,13 +1,12 @@
+#include "report/output_file.h"
 #include "report/output_platform.h"
 #include "report/report_error.h"
 #include "report/table_sink.h"
-#include "storage/file.h"
 
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <random>
 
 namespace report {
 
@@ -18,13 +17,11 @@ std::string systemReason()
     return std::strerror(errno);
 }
 
-std::string temporaryNameFor(const std::string& path)
+// True for text a spreadsheet would take for a formula (or whose first character it would drop and then
+// read the rest as one): "=...", "+...", "-...", "@...", and a tab or carriage return in front.
+bool startsLikeAFormula(std::string_view value)
 {
-    static std::mt19937_64 generator {std::random_device {}()};
-    const std::size_t slash = path.find_last_of(platform::kPathSeparators);
-    const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return directory + "." + name + "." + std::to_string(generator() % 1000000000U) + ".tmp";
+    return !value.empty() && std::string_view("=+-@\t\r").find(value.front()) != std::string_view::npos;
 }
 
 class CsvSink final : public TableSink
@@ -38,27 +35,11 @@ public:
             platform::setBinaryMode(m_stream);
         } else {
             m_file = std::make_unique<OutputFile>(path);
-            m_stream = m_file->stream();
         }
         m_buffer = "\xEF\xBB\xBF";
     }
 
-    void text(std::string_view value) override
-    {
-        separate();
-        if (value.find_first_of(std::string {m_options.delimiter, '"', '\r', '\n'}) == std::string_view::npos) {
-            m_buffer += value;
-            return;
-        }
-        m_buffer += '"';
-        for (const char c : value) {
-            m_buffer += c;
-            if (c == '"') {
-                m_buffer += '"';
-            }
-        }
-        m_buffer += '"';
-    }
+    void text(std::string_view value) override { cell(value, !m_options.rawText && startsLikeAFormula(value)); }
 
     void integer(std::int64_t value) override
     {
@@ -76,7 +57,7 @@ public:
             if (point != std::string::npos) {
                 digits[point] = ',';
             }
-            text(digits); // quoted when the delimiter is a comma too
+            cell(digits, false); // quoted when the delimiter is a comma too; a minus stays a number's
             return;
         }
         separate();
@@ -105,6 +86,30 @@ public:
     }
 
 private:
+    // A text cell, after an apostrophe when `defused`; in quotes when it holds the delimiter, a quote or
+    // a line end.
+    void cell(std::string_view value, bool defused)
+    {
+        separate();
+        const bool quoted
+            = value.find_first_of(std::string {m_options.delimiter, '"', '\r', '\n'}) != std::string_view::npos;
+        if (quoted) {
+            m_buffer += '"';
+        }
+        if (defused) {
+            m_buffer += '\'';
+        }
+        for (const char c : value) {
+            m_buffer += c;
+            if (c == '"') {
+                m_buffer += '"';
+            }
+        }
+        if (quoted) {
+            m_buffer += '"';
+        }
+    }
+
     void separate()
     {
         if (m_rowStarted) {
@@ -115,9 +120,10 @@ private:
 
     void flushBuffer()
     {
-        if (!m_buffer.empty() && std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_stream) != m_buffer.size()) {
-            throw ReportError("Cannot write file " + (m_file ? m_file->path() : std::string("-")) + ": "
-                              + systemReason());
+        if (m_file) {
+            m_file->write(m_buffer);
+        } else if (!m_buffer.empty() && std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_stream) != m_buffer.size()) {
+            throw ReportError("Cannot write to the standard output: " + systemReason());
         }
         m_buffer.clear();
     }
@@ -138,44 +144,6 @@ std::string shortestNumber(double value)
     const auto format = std::fabs(value) < 1e15 ? std::chars_format::fixed : std::chars_format::general;
     const auto result = std::to_chars(digits, digits + sizeof digits, value, format);
     return std::string(digits, result.ptr);
-}
-
-OutputFile::OutputFile(std::string path)
-    : m_path(std::move(path))
-    , m_temporary(temporaryNameFor(m_path))
-{
-    std::string reason;
-    m_stream = platform::createNewFile(m_temporary, reason);
-    if (!m_stream) {
-        throw ReportError("Cannot create file " + m_path + ": " + reason);
-    }
-}
-
-OutputFile::~OutputFile()
-{
-    if (m_stream) {
-        std::fclose(m_stream);
-    }
-    if (!m_committed) {
-        storage::removeFileQuietly(m_temporary);
-    }
-}
-
-void OutputFile::commit()
-{
-    if (m_stream) {
-        const bool flushed = std::fflush(m_stream) == 0 && std::ferror(m_stream) == 0;
-        const bool closed = std::fclose(m_stream) == 0;
-        m_stream = nullptr;
-        if (!flushed || !closed) {
-            throw ReportError("Cannot write file " + m_path + ": " + systemReason());
-        }
-    }
-    std::string reason;
-    if (!platform::replaceFile(m_temporary, m_path, reason)) {
-        throw ReportError("Cannot write file " + m_path + ": " + reason);
-    }
-    m_committed = true;
 }
 
 std::unique_ptr<TableSink> makeCsvSink(const std::string& path, const CsvOptions& options)

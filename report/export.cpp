@@ -1,10 +1,14 @@
 #include "report/export.h"
 
+#include "report/output_file.h"
 #include "report/report_error.h"
 #include "storage/file.h"
 #include "storage/result_record.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <filesystem>
 
 namespace report {
 
@@ -70,6 +74,36 @@ void passThrough(TableSink& sink, const std::string& text)
     } else {
         sink.text(text);
     }
+}
+
+// True when `path` is named as the timing record of a table beside it that is the file `table` names (a
+// table read through a link has its record beside the file linked to, under that file's name).
+bool isTimingRecordOf(const std::string& path, const std::string& table)
+{
+    const std::string suffix = "_timing.csv";
+    const std::filesystem::path named = std::filesystem::u8path(path);
+    std::string name = named.filename().u8string();
+    const auto lower = [](std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+        return text;
+    };
+    if (name.size() <= suffix.size() || lower(name.substr(name.size() - suffix.size())) != suffix) {
+        return false;
+    }
+    const std::string stem = lower(name.substr(0, name.size() - suffix.size()));
+    const std::optional<std::string> tableIdentity = storage::fileIdentity(table);
+    std::error_code error;
+    const std::filesystem::path folder = named.has_parent_path() ? named.parent_path() : std::filesystem::path(".");
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string candidate = lower(entry->path().filename().u8string());
+        const bool beside = candidate == stem
+            || (candidate.rfind(stem + ".", 0) == 0 && candidate.find('.', stem.size() + 1) == std::string::npos);
+        if (beside && storage::fileIdentity(entry->path().u8string()) == tableIdentity) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void note(ExportSummary& summary, const StoredTest& test, const TestAnalysis& analysis)
@@ -184,14 +218,15 @@ std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAn
 
 void refuseToReplaceInputs(const std::string& output, const std::string& table)
 {
-    const std::optional<std::string> target = storage::fileIdentity(output);
-    if (!target) {
+    const std::string target = outputTarget(output);
+    const std::optional<std::string> identity = storage::fileIdentity(target);
+    if (!identity) {
         return;
     }
-    if (target == storage::fileIdentity(table)) {
+    if (identity == storage::fileIdentity(table)) {
         throw ReportError("Cannot write file " + output + ": it is the results table being read");
     }
-    if (target == storage::fileIdentity(TimingRecord::pathBeside(table))) {
+    if (identity == storage::fileIdentity(TimingRecord::pathBeside(table)) || isTimingRecordOf(target, table)) {
         throw ReportError("Cannot write file " + output + ": it is the timing record of the table being read");
     }
 }
@@ -223,6 +258,7 @@ ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, con
                 write(*test);
             }
         }
+        reader.checkUnchanged();
     } else {
         reader.forEach(write);
     }

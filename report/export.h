@@ -40,8 +40,9 @@ struct ExportSummary
 ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, const std::string& outputPath,
                           const ExportOptions& options, const std::vector<std::uint32_t>* records = nullptr);
 
-// Throws ReportError "Cannot write file <output>: ..." when `output` is the table at `table` or its
-// timing record (under any spelling or link): an export or a protocol never replaces what it reads.
+// Throws ReportError "Cannot write file <output>: ..." when `output` may not be written (see OutputFile),
+// or is the table at `table` or its timing record, under any spelling or link, also when the table is
+// named through a link: an export or a protocol never replaces what it reads.
 void refuseToReplaceInputs(const std::string& output, const std::string& table);
 
 // The header and one row of the per-test table, for any sink.

@@ -198,6 +198,47 @@ TEST_F(ExportTest, XlsxIsAZipWorkbook)
     EXPECT_EQ(readAll(m_dir.path("out.xlsx")).substr(0, 2), "PK");
 }
 
+// Text cells a spreadsheet would run as a formula, as the CSV writes them by default and raw.
+TEST(CsvFormulaTest, TextThatStartsAFormulaIsDefusedNumbersNever)
+{
+    storage::testing::TempDir dir;
+    struct Case
+    {
+        std::string text;
+        std::string defused; // as the cell stands in the file
+    };
+    const std::vector<Case> cases = {
+        {"=HYPERLINK(\"http://x\";\"y\")", "\"'=HYPERLINK(\"\"http://x\"\";\"\"y\"\")\""},
+        {"=WEBSERVICE(A1)", "'=WEBSERVICE(A1)"},
+        {"+420 123", "'+420 123"},
+        {"-Novák", "'-Novák"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"\tcmd", "'\tcmd"},
+        {"\r=1", "\"'\r=1\""},
+        {"a=b", "a=b"},
+        {"Nováková", "Nováková"},
+        {"", ""},
+    };
+    for (const bool raw : {false, true}) {
+        const std::string path = dir.path(raw ? "raw.csv" : "defused.csv");
+        auto sink = makeCsvSink(path, {';', true, raw});
+        for (const Case& cell : cases) {
+            sink->text(cell.text);
+        }
+        sink->integer(-5);
+        sink->number(-2.5);
+        sink->endRow();
+        sink->finish();
+        std::string expected = "\xEF\xBB\xBF";
+        for (const Case& cell : cases) {
+            const bool quoted = cell.text.find_first_of(";\"\r") != std::string::npos;
+            expected += (raw ? (quoted ? cell.defused.substr(0, 1) + cell.defused.substr(2) : cell.text) : cell.defused)
+                + ";";
+        }
+        EXPECT_EQ(readAll(path), expected + "-5;-2,5\r\n") << (raw ? "raw" : "defused");
+    }
+}
+
 TEST(ShortestNumberTest, ReadsBackAsTheSameValue)
 {
     EXPECT_EQ(shortestNumber(312.5), "312.5");

@@ -8,6 +8,7 @@
 //   report_fixture large TABLE ROWS           ROWS tests of the sample program, quickly
 #include "report/test_support.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iostream>
@@ -63,7 +64,9 @@ struct Person
 void appendTiming(std::ofstream& out, const std::string& program, const std::vector<std::uint32_t>& times,
                   std::uint32_t row, int day, std::mt19937& random)
 {
-    std::uniform_int_distribution<int> fraction(0, 999);
+    // The station rounds to the nearest millisecond (halves away from zero): a stored 312 was 311.5 to
+    // 312.499 ms.
+    std::uniform_int_distribution<int> fraction(-500, 499);
     std::istringstream lines(program);
     std::string line;
     int index = -1;
@@ -84,7 +87,7 @@ void appendTiming(std::ofstream& out, const std::string& program, const std::vec
             break;
         }
         const std::uint32_t stored = trial < times.size() ? times[trial] : 0U;
-        const std::int64_t rtUs = std::int64_t {stored} * 1000 + fraction(random);
+        const std::int64_t rtUs = std::max<std::int64_t>(0, std::int64_t {stored} * 1000 + fraction(random));
         const std::int64_t foreperiod = std::stoll(line) * 1000;
         clock += foreperiod * 1000 + 1500;
         const int series = block == "measured" ? 1 + measured++ / 8 : 0;

@@ -1,11 +1,17 @@
 // Windows: UTF-8 paths go to the wide functions (the narrow ones take the system's code page). The C
-// library has no exclusive "x" mode, so a new file is created with CREATE_NEW; and a rename does not
-// replace a file, so a commit moves with MOVEFILE_REPLACE_EXISTING.
+// library has no exclusive "x" mode, so a temporary file is created with CREATE_NEW; and a rename does not
+// replace a file, so a commit moves with MOVEFILE_REPLACE_EXISTING. A temporary file is open without
+// sharing while it is written, which keeps other exports' clean-up from deleting it.
 #include "report/output_platform.h"
 
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <cwctype>
 #include <fcntl.h>
 #include <filesystem>
 #include <io.h>
+#include <random>
 #include <windows.h>
 // After windows.h:
 #include <shellapi.h>
@@ -37,39 +43,187 @@ std::string lastErrorReason()
     return std::filesystem::path(message).u8string();
 }
 
+constexpr char kTemporaryPrefix[] = ".tivora-report-";
+constexpr char kTemporarySuffix[] = ".tmp";
+
+std::string newTemporaryName(const std::string& folder)
+{
+    static std::mt19937_64 generator {std::random_device {}()};
+    static const char digits[] = "0123456789abcdef";
+    std::string name = folder + kTemporaryPrefix;
+    std::uint64_t random = generator();
+    for (int i = 0; i < 16; ++i, random >>= 4) {
+        name += digits[random & 0xFU];
+    }
+    return name + kTemporarySuffix;
+}
+
+// Windows takes these names for devices in every folder and with any extension ("nul.csv" is NUL too),
+// also with blanks or a colon after them.
+bool isDeviceName(const std::wstring& path)
+{
+    const std::size_t slash = path.find_last_of(L"\\/:");
+    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    name = name.substr(0, name.find(L'.'));
+    while (!name.empty() && (name.back() == L' ' || name.back() == L':')) {
+        name.pop_back();
+    }
+    for (wchar_t& c : name) {
+        c = static_cast<wchar_t>(std::towupper(c));
+    }
+    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$", L"CLOCK$"}) {
+        if (name == device) {
+            return true;
+        }
+    }
+    const bool numbered = name.size() == 4 && (name.rfind(L"COM", 0) == 0 || name.rfind(L"LPT", 0) == 0);
+    const wchar_t last = numbered ? name[3] : L'\0';
+    return (last >= L'0' && last <= L'9') || last == L'\u00B9' || last == L'\u00B2' || last == L'\u00B3';
+}
+
+// The file the link `name` points to, in `target`; false with the reason when it points to nothing.
+bool resolveLink(const std::wstring& name, std::string& target, std::string& reason)
+{
+    HANDLE handle = CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        reason = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? std::string("it is a link to nothing")
+                                                                                : lastErrorReason();
+        return false;
+    }
+    std::wstring resolved(32768, L'\0');
+    const DWORD length = GetFinalPathNameByHandleW(handle, resolved.data(), static_cast<DWORD>(resolved.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(handle);
+    if (length == 0 || length >= resolved.size()) {
+        reason = lastErrorReason();
+        return false;
+    }
+    resolved.resize(length);
+    target = std::filesystem::path(resolved).u8string();
+    return true;
+}
+
 } // namespace
 
 const char* const kPathSeparators = "\\/";
 
-std::FILE* createNewFile(const std::string& path, std::string& reason)
+std::optional<OutputTarget> outputTarget(const std::string& path, std::string& reason)
 {
-    HANDLE handle
-        = CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
+    std::wstring name = wide(path);
+    if (name.rfind(L"\\\\.\\", 0) == 0 || name.rfind(L"//./", 0) == 0 || isDeviceName(name)) {
+        reason = "it is the name of a device in Windows";
+        return std::nullopt;
+    }
+    DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            return OutputTarget {path, false}; // a new name; a missing folder is named when creating
+        }
         reason = lastErrorReason();
-        return nullptr;
+        return std::nullopt;
     }
-    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-    if (descriptor < 0) {
-        CloseHandle(handle);
-        reason = "no file descriptor left";
-        return nullptr;
+    OutputTarget target {path, true};
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        if (!resolveLink(name, target.path, reason)) {
+            return std::nullopt;
+        }
+        attributes = GetFileAttributesW(wide(target.path).c_str());
     }
-    std::FILE* stream = _fdopen(descriptor, "wb");
-    if (!stream) {
-        _close(descriptor);
-        reason = "no stream left";
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        reason = attributes == INVALID_FILE_ATTRIBUTES ? lastErrorReason() : std::string("it is a folder");
+        return std::nullopt;
     }
-    return stream;
+    if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) {
+        reason = "it is not a regular file but a device";
+        return std::nullopt;
+    }
+    return target;
 }
 
-bool replaceFile(const std::string& from, const std::string& to, std::string& reason)
+std::FILE* createTemporary(const std::string& folder, const std::string&, std::string& path, std::string& reason)
 {
-    if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // The new file takes the folder's permissions, as Windows gives every new file.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path = newTemporaryName(folder);
+        // No sharing: removeStaleTemporaries() of another export cannot delete it while it is open.
+        HANDLE handle
+            = CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+            continue;
+        }
+        if (handle == INVALID_HANDLE_VALUE) {
+            reason = lastErrorReason();
+            return nullptr;
+        }
+        const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+        if (descriptor < 0) {
+            CloseHandle(handle);
+            DeleteFileW(wide(path).c_str());
+            reason = "no file descriptor left";
+            return nullptr;
+        }
+        std::FILE* stream = _fdopen(descriptor, "wb");
+        if (!stream) {
+            _close(descriptor);
+            DeleteFileW(wide(path).c_str());
+            reason = "no stream left";
+        }
+        return stream;
+    }
+    reason = "no free temporary name";
+    return nullptr;
+}
+
+bool commitTemporary(std::FILE* stream, const std::string& path, const std::string& target, std::string& reason)
+{
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (std::fflush(stream) != 0 || std::ferror(stream) != 0) {
+        reason = std::strerror(errno);
+        dropTemporary(stream, path);
+        return false;
+    }
+    if (!FlushFileBuffers(handle)) {
         reason = lastErrorReason();
+        dropTemporary(stream, path);
+        return false;
+    }
+    if (std::fclose(stream) != 0) {
+        reason = std::strerror(errno);
+        DeleteFileW(wide(path).c_str());
+        return false;
+    }
+    if (!MoveFileExW(wide(path).c_str(), wide(target).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        reason = lastErrorReason();
+        DeleteFileW(wide(path).c_str());
         return false;
     }
     return true;
+}
+
+void dropTemporary(std::FILE* stream, const std::string& path) noexcept
+{
+    std::fclose(stream);
+    DeleteFileW(wide(path).c_str());
+}
+
+void removeStaleTemporaries(const std::string& folder) noexcept
+{
+    const std::wstring base = wide(folder);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((base + wide(kTemporaryPrefix) + L"*" + wide(kTemporarySuffix)).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        // A running export holds its file open without sharing, so that this fails for it.
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            DeleteFileW((base + found.cFileName).c_str());
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
 }
 
 std::vector<std::string> commandLineArguments(int argc, char** argv)

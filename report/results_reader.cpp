@@ -1,8 +1,11 @@
 #include "report/results_reader.h"
 
 #include "report/report_error.h"
+#include "storage/code_page.h"
 #include "storage/dbf_format.h"
+#include "storage/file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -92,7 +95,15 @@ ResultsReader::ResultsReader(const std::string& path)
 {
     storage::TableOptions options;
     options.notice = [this](const std::string& text) { m_notices.push_back(text); };
-    m_table = storage::OpenTableFile(path, true, false, {}, options);
+    try {
+        m_table = storage::OpenTableFile(path, true, false, {}, options);
+    } catch (const std::exception& error) {
+        // The table engine's own texts ("Invalid field count : -1 ...") do not always say which file.
+        if (std::string(error.what()).find(path) != std::string::npos) {
+            throw;
+        }
+        throw ReportError("Cannot read file " + path + ": " + error.what());
+    }
     const auto& fields = m_table->fields();
     const auto& schema = storage::resultTableFields();
     for (std::size_t i = 0; i < schema.size(); ++i) {
@@ -108,6 +119,8 @@ ResultsReader::ResultsReader(const std::string& path)
         }
         m_fieldIndex[i] = found;
     }
+    m_identity = storage::fileIdentity(path);
+    refresh();
 }
 
 ResultsReader::~ResultsReader() = default;
@@ -119,12 +132,49 @@ std::uint32_t ResultsReader::recordCount() const
 
 std::uint32_t ResultsReader::refresh()
 {
-    return m_table->refreshRowCount();
+    const std::uint32_t count = m_table->refreshRowCount();
+    m_sizeCounted = m_table->headerLength() + std::uint64_t {count} * m_table->recordLength();
+    return count;
+}
+
+void ResultsReader::changed(const std::string& what) const
+{
+    throw ReportError("Cannot read file " + m_path + ": it was changed while it was read (" + what + ")");
+}
+
+void ResultsReader::checkUnchanged()
+{
+    if (storage::fileIdentity(m_path) != m_identity) {
+        changed("another file has taken its name");
+    }
+    storage::File& file = m_table->file();
+    if (file.size() < m_sizeCounted) {
+        changed("it is shorter than its rows");
+    }
+    // Stations rewrite only the date (bytes 1-3) and the row count (4-7) of the header.
+    const std::vector<unsigned char>& opened = m_table->header();
+    std::vector<unsigned char> now(opened.size());
+    const std::size_t got = file.readAt(0, now.data(), now.size());
+    const auto structureDiffers = [&](std::size_t from, std::size_t to) {
+        return !std::equal(opened.begin() + static_cast<std::ptrdiff_t>(from),
+                           opened.begin() + static_cast<std::ptrdiff_t>(to),
+                           now.begin() + static_cast<std::ptrdiff_t>(from));
+    };
+    if (got < opened.size() || structureDiffers(0, 1) || structureDiffers(8, opened.size())) {
+        changed("its header is not the one it had");
+    }
 }
 
 bool ResultsReader::load(std::uint32_t record)
 {
-    m_table->LoadRow(record, m_row);
+    if (record < 1 || record > recordCount() || m_row.size() != m_table->recordLength()) {
+        m_table->LoadRow(record, m_row); // the table's own error for a number outside, or a fresh buffer
+    }
+    // Every record counted was whole in the file when counted; one that is not now was cut off, and the
+    // buffer would still hold the record read before it.
+    if (m_table->readPage(record, m_row.data()) < m_row.size()) {
+        changed("it is shorter than its rows");
+    }
     return m_row.flag() == storage::dbf::kLiveFlag;
 }
 
@@ -174,7 +224,8 @@ StoredTest ResultsReader::decode(std::uint32_t record) const
             const std::string raw = rawText(i);
             if (!readsAsNumber(raw, field.kind)) {
                 const int series = static_cast<int>((i - kFirstCount) % kSeriesCount) + 1;
-                test.issues.push_back({IssueKind::NumberFieldInvalid, series, field.name, raw, 0, 0, 0});
+                test.issues.push_back(
+                    {IssueKind::NumberFieldInvalid, series, field.name, storage::decodeCp852(raw), 0, 0, 0});
                 test.values[i] = storage::FieldValue {};
             }
         }
@@ -206,18 +257,23 @@ void ResultsReader::forEach(const std::function<void(const StoredTest&)>& visit)
             visit(decode(record));
         }
     }
+    checkUnchanged();
 }
 
-std::vector<TestIdentity> ResultsReader::identities()
+std::vector<TestIdentity> ResultsReader::identities(const Progress& progress)
 {
+    constexpr std::uint32_t kProgressStep = 4096;
     std::vector<TestIdentity> list;
     const std::uint32_t count = recordCount();
-    list.reserve(count);
     for (std::uint32_t record = 1; record <= count; ++record) {
+        if (progress && record % kProgressStep == 0 && !progress(record, count)) {
+            throw Cancelled();
+        }
         if (load(record)) {
             list.push_back(identityOf(record));
         }
     }
+    checkUnchanged();
     return list;
 }
 
@@ -237,6 +293,7 @@ std::vector<TestIdentity> ResultsReader::identitiesWithBirthNumber(const std::st
             }
         }
     }
+    checkUnchanged();
     return list;
 }
 

@@ -5,10 +5,25 @@
 #include "storage/errors.h"
 #include "storage/test_support.h"
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace report {
 namespace {
+
+// The case's name as a test name: letters and digits, the rest as "_".
+template<typename Case>
+std::string caseName(const ::testing::TestParamInfo<Case>& info)
+{
+    std::string name = info.param.name;
+    for (char& c : name) {
+        c = std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
+    }
+    return name;
+}
 
 using storage::testing::TempDir;
 
@@ -130,6 +145,112 @@ TEST_F(ResultsReaderTest, TablesThatCannotBeRead)
         EXPECT_EQ(std::string(error.what()), other + " is not a results table: it has no field JMENO");
     }
 }
+
+// What another program does to the table while a report reads it, after the first row was read.
+struct ChangeUnderTheReader
+{
+    const char* name;
+    std::function<void(const std::string& table, const std::string& other)> change;
+    const char* what; // "" when the reading goes on: only what stations do
+};
+
+class ChangeUnderTheReaderTest : public ResultsReaderTest, public ::testing::WithParamInterface<ChangeUnderTheReader>
+{ };
+
+TEST_P(ChangeUnderTheReaderTest, RowsOfTwoTablesAreNeverMixed)
+{
+    std::vector<storage::ResultRecord> rows;
+    for (int i = 0; i < 40; ++i) {
+        rows.push_back(record(("Row" + std::to_string(i + 1)).c_str(), std::to_string(300 + i) + "|"));
+    }
+    const std::string path = writeTable(rows);
+    const std::string other = m_dir.path("other.DBF");
+    testing::appendRecords(other, {record("Other", "999|"), record("Other", "998|")});
+    ResultsReader reader(path);
+    std::vector<std::string> surnames;
+    const auto read = [&] {
+        reader.forEach([&](const StoredTest& test) {
+            if (surnames.empty()) {
+                GetParam().change(path, other);
+            }
+            surnames.push_back(test.identity.surname);
+        });
+    };
+    if (std::string(GetParam().what).empty()) {
+        read();
+        ASSERT_GE(surnames.size(), 39U);
+        EXPECT_EQ(surnames.back(), "Row40");
+        std::sort(surnames.begin(), surnames.end());
+        EXPECT_EQ(std::adjacent_find(surnames.begin(), surnames.end()), surnames.end());
+        return;
+    }
+    try {
+        read();
+        ADD_FAILURE() << "the change went unnoticed";
+    } catch (const ReportError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "Cannot read file " + path + ": it was changed while it was read (" + GetParam().what + ")");
+    }
+    // What was handed out before the change was noticed (and the reading failed) holds no row twice:
+    // a reader that went on behind the file's new end handed out the row read last again and again.
+    std::sort(surnames.begin(), surnames.end());
+    EXPECT_EQ(std::adjacent_find(surnames.begin(), surnames.end()), surnames.end());
+}
+
+// A station's append as another process makes it: a row behind the last, the header's date and count.
+void appendAsAnotherStation(const std::string& table)
+{
+    const std::string copy = table + ".station";
+    storage::testing::writeAll(copy, storage::testing::readAll(table));
+    testing::appendRecords(copy, {testing::rawRecord({"New", "", "", "", ""}, {})});
+    storage::testing::writeAll(table, storage::testing::readAll(copy));
+}
+
+// A station's delete: the flag byte of record `record` set.
+void deleteAsAnotherStation(const std::string& table, std::size_t record)
+{
+    const std::string bytes = storage::testing::readAll(table);
+    const auto word = [&](std::size_t at) {
+        return static_cast<std::size_t>(static_cast<unsigned char>(bytes[at]))
+            | static_cast<std::size_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
+    };
+    storage::testing::setByte(table, word(8) + (record - 1) * word(10), '*');
+}
+
+std::vector<ChangeUnderTheReader> changes()
+{
+    std::vector<ChangeUnderTheReader> list = {
+        ChangeUnderTheReader {"a station appends and stores the header",
+                              [](const std::string& table, const std::string&) { appendAsAnotherStation(table); }, ""},
+        ChangeUnderTheReader {"a station deletes a row",
+                              [](const std::string& table, const std::string&) { deleteAsAnotherStation(table, 3); },
+                              ""},
+        ChangeUnderTheReader {"overwritten in place by a smaller table",
+                              [](const std::string& table, const std::string& other) {
+                                  storage::testing::writeAll(table, storage::testing::readAll(other));
+                              },
+                              "it is shorter than its rows"},
+        ChangeUnderTheReader {"overwritten in place by another table as long",
+                              [](const std::string& table, const std::string&) {
+                                  std::string bytes = storage::testing::readAll(table);
+                                  bytes[8] = static_cast<char>(bytes[8] + 32); // a header one field longer
+                                  storage::testing::writeAll(table, bytes);
+                              },
+                              "its header is not the one it had"}};
+#ifndef _WIN32
+    // Windows renames nothing over a file that is open.
+    list.push_back(ChangeUnderTheReader {"replaced by another file",
+                                         [](const std::string& table, const std::string& other) {
+                                             std::filesystem::rename(std::filesystem::u8path(other),
+                                                                     std::filesystem::u8path(table));
+                                         },
+                                         "another file has taken its name"});
+#endif
+    return list;
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, ChangeUnderTheReaderTest, ::testing::ValuesIn(changes()),
+                         caseName<ChangeUnderTheReader>);
 
 } // namespace
 } // namespace report

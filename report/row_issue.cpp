@@ -1,5 +1,7 @@
 #include "report/row_issue.h"
 
+#include "text/utf8.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -16,10 +18,44 @@ std::string quotedCharacter(const std::string& character)
                       static_cast<unsigned>(static_cast<unsigned char>(character[0])));
         return text;
     }
-    return "'" + character + "'";
+    return "'" + printableText(character) + "'";
+}
+
+// Characters a terminal or a text layout acts on instead of showing: control characters, and those that
+// turn the direction of the text or break its line.
+bool actsOnDisplay(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E)
+        || (c >= 0x2066 && c <= 0x2069) || c == 0x200E || c == 0x200F || c == 0x061C;
 }
 
 } // namespace
+
+std::string printableText(std::string_view text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t start = pos;
+        const char32_t c = text::nextCodePoint(text, pos);
+        const bool malformed = c == text::kReplacementCharacter && pos - start == 1;
+        if (malformed || (c < 0x100 && actsOnDisplay(c))) {
+            const auto byte = malformed ? static_cast<unsigned char>(text[start]) : static_cast<unsigned char>(c);
+            out += "\\x";
+            out += hex[byte >> 4];
+            out += hex[byte & 0xF];
+        } else if (actsOnDisplay(c)) {
+            char escaped[12];
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
+            out += escaped;
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else {
+            out.append(text.substr(start, pos - start));
+        }
+    }
+    return out;
+}
 
 Severity severityOf(IssueKind kind)
 {
@@ -28,6 +64,8 @@ Severity severityOf(IssueKind kind)
     case IssueKind::CountDiffers:
     case IssueKind::MeanDiffers:
     case IssueKind::MeanFromShortTotal:
+    case IssueKind::TimingValueImplausible:
+    case IssueKind::TimingLineDamaged:
         return Severity::Warning;
     default:
         return Severity::Error;
@@ -47,6 +85,11 @@ bool hasError(const std::vector<RowIssue>& issues)
 std::string plainNumber(double value)
 {
     char text[64];
+    if (std::fabs(value) >= 1e15) {
+        // A damaged row's absurd value: its hundreds of digits would neither fit nor help.
+        std::snprintf(text, sizeof text, "%.6g", value);
+        return text;
+    }
     std::snprintf(text, sizeof text, "%.3f", value);
     std::string result = text;
     while (!result.empty() && result.back() == '0') {
@@ -63,18 +106,19 @@ std::string describe(const RowIssue& issue)
     const std::string series = "series " + std::to_string(issue.series);
     switch (issue.kind) {
     case IssueKind::NumberFieldInvalid:
-        return issue.field + ": '" + issue.text + "' is not a number";
+        return issue.field + ": '" + printableText(issue.text) + "' is not a number";
     case IssueKind::ListCharacter:
         return issue.field + ": character " + std::to_string(issue.position) + " (" + quotedCharacter(issue.text)
             + ") is neither a digit nor '|'";
     case IssueKind::ListEmptyValue:
         return issue.field + ": the '|' at character " + std::to_string(issue.position) + " has no value before it";
     case IssueKind::ListValueTooLarge:
-        return issue.field + ": " + issue.text + " is too large for a reaction time";
+        return issue.field + ": " + printableText(issue.text) + " is too large for a reaction time";
     case IssueKind::ListUnterminated:
-        return issue.field + ": the last value '" + issue.text + "' has no '|' after it";
+        return issue.field + ": the last value '" + printableText(issue.text) + "' has no '|' after it";
     case IssueKind::ListCut:
-        return issue.field + ": the table cut the list at its width; the cut value '" + issue.text + "' is left out";
+        return issue.field + ": the table cut the list at its width; the cut value '" + printableText(issue.text)
+            + "' is left out";
     case IssueKind::CountDiffers:
         return series + ": the lists hold " + plainNumber(issue.actual) + " values, " + issue.field + " says "
             + plainNumber(issue.expected);
@@ -84,6 +128,13 @@ std::string describe(const RowIssue& issue)
     case IssueKind::MeanFromShortTotal:
         return series + ": the stored mean " + issue.field + " = " + plainNumber(issue.expected)
             + " was computed from a total kept in 16 bits; the lists' mean is " + plainNumber(issue.actual);
+    case IssueKind::TimingValueImplausible:
+        return "the timing record's line " + std::to_string(issue.position) + " (" + series + ") gives rt_us "
+            + printableText(issue.text) + ", which is no reaction time of " + plainNumber(issue.expected)
+            + " ms; the table's values are used";
+    case IssueKind::TimingLineDamaged:
+        return "the timing record's line " + std::to_string(issue.position)
+            + " of this test cannot be read; the table's values are used";
     }
     return {};
 }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What can be wrong with a stored test. The reading and analysing code records problems as data; each
@@ -23,6 +24,9 @@ enum class IssueKind {
     CountDiffers,       // the lists hold `actual` values, the stored count `field` says `expected`
     MeanDiffers,        // the stored mean `field` = `expected` is not the lists' mean `actual` rounded
     MeanFromShortTotal, // the stored mean `expected` is what a total kept in 16 bits gives; lists' mean `actual`
+    // Warnings about the timing record: the table's whole milliseconds are used instead of its values.
+    TimingValueImplausible, // line `position` of series `series`: rt_us `text` is no reaction time of `expected` ms
+    TimingLineDamaged,      // line `position` lies in a test of the row and is no line of the record
 };
 
 enum class Severity { Error, Warning };
@@ -34,7 +38,7 @@ struct RowIssue
     int series = 0;           // 1 to 4; 0 for the row as a whole
     std::string field;        // the field concerned, e.g. "SER1A"
     std::string text;         // the offending text (UTF-8)
-    std::size_t position = 0; // 1-based character position in the field
+    std::size_t position = 0; // 1-based character position in the field; a line of the timing record
     double expected = 0.0;    // stored value
     double actual = 0.0;      // value found in the lists
 };
@@ -45,7 +49,14 @@ Severity severityOf(IssueKind kind);
 bool hasError(const std::vector<RowIssue>& issues);
 
 // The issue in English, without the row number, e.g. "SER1A: character 5 ('x') is neither a digit nor '|'".
+// Texts from the row are shown with control characters and bytes that are not UTF-8 escaped ("\x1B"), so
+// that a damaged field cannot speak to the terminal it is printed on.
 std::string describe(const RowIssue& issue);
+
+// `text` with what a terminal or a layout would act on written as escapes: control characters and bytes
+// that are not UTF-8 as "\x1B", characters that turn the text's direction or break its line as
+// "\u202E", and the backslash as "\\".
+std::string printableText(std::string_view text);
 
 // One line about an issue of row `record` for a log: "row 7: error: SER1A: ...".
 std::string problemLine(std::uint32_t record, const RowIssue& issue);
@@ -53,7 +64,8 @@ std::string problemLine(std::uint32_t record, const RowIssue& issue);
 // All issues of a row joined with "; ".
 std::string describeAll(const std::vector<RowIssue>& issues);
 
-// A number as the messages write it: up to 3 decimals, no trailing zeros ("312.625", "300").
+// A number as the messages write it: up to 3 decimals, no trailing zeros ("312.625", "300"); from 10^15
+// on with an exponent ("1e+308").
 std::string plainNumber(double value);
 
 } // namespace report

@@ -53,12 +53,15 @@ void useFineValues(const TimingRecord& timing, std::uint32_t record, TestAnalysi
         const SeriesAnalysis& series = analysis.series[n];
         stored[n] = {series.valid, series.fullWidth, series.storedMs};
     }
-    auto trials = timing.match(record, stored);
-    if (!trials) {
+    TimingMatch match = timing.match(record, stored);
+    if (match.issue) {
+        analysis.issues.push_back(std::move(*match.issue));
+    }
+    if (!match.trials) {
         return;
     }
     analysis.fineValues = true;
-    analysis.fineTrials = std::move(*trials);
+    analysis.fineTrials = std::move(*match.trials);
     for (std::size_t n = 0; n < stored.size(); ++n) {
         SeriesAnalysis& series = analysis.series[n];
         if (series.valid) {

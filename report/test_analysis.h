@@ -59,7 +59,8 @@ struct TestAnalysis
 
 // Decodes the lists of `test`, checks them against the stored counts and means, and computes the
 // statistics per series and for the whole block. With `timing`, the finer reaction times of a test of
-// the timing record that matches the row are used. Never throws for anything in the row; throws
+// the timing record that matches the row are used; a test of the row that cannot be used is a warning
+// in `issues`. Never throws for anything in the row; throws
 // ReportError when the timing record can no longer be read.
 TestAnalysis analyse(const StoredTest& test, const AnalysisOptions& options, const TimingRecord* timing = nullptr);
 

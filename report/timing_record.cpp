@@ -1,91 +1,64 @@
 #include "report/timing_record.h"
 
 #include "report/report_error.h"
+#include "report/statistics.h"
 #include "storage/file.h"
 
 #include <algorithm>
-#include <charconv>
-#include <filesystem>
-#include <sstream>
+#include <cmath>
 
 namespace report {
 
 namespace {
 
-template<typename Number>
-std::optional<Number> parseNumber(std::string_view text)
-{
-    Number value {};
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (result.ec != std::errc() || result.ptr != text.data() + text.size() || text.empty()) {
-        return std::nullopt;
-    }
-    return value;
-}
+constexpr std::size_t kMaxProblemsNamed = 20;
+// More lines than any test has (the program has at most 122 trial lines); a longer run of lines of one
+// row and time is not one test.
+constexpr std::size_t kMaxTestLines = 1024;
 
-// Reads one CSV record into `record` (a quoted field may span lines). Returns false at the end of the
-// file and for a last record without its line end, which a station may still be writing. `consumed`
-// is the number of bytes read.
-bool nextRecord(std::istream& in, std::string& record, std::uint64_t& consumed)
+// True when `series` holds the row's `stored` reaction times, series by series, and at least one was
+// compared; cuts `series` to what the row holds (a list the table cut matches on its first values).
+bool holdsTheRows(TimingSeries& series, const std::array<StoredTimes, kSeriesCount>& stored)
 {
-    record.clear();
-    consumed = 0;
-    std::string line;
-    bool quoted = false;
-    do {
-        if (!std::getline(in, line)) {
+    std::size_t compared = 0;
+    for (std::size_t n = 0; n < series.size(); ++n) {
+        const StoredTimes& times = stored[n];
+        auto& trials = series[n];
+        if (!times.valid) {
+            trials.clear();
+            continue;
+        }
+        const bool prefixAllowed = times.fullWidth && trials.size() > times.values.size();
+        if (trials.size() != times.values.size() && !prefixAllowed) {
             return false;
         }
-        if (in.eof()) {
-            return false; // no line end: not complete yet
+        for (std::size_t i = 0; i < times.values.size(); ++i, ++compared) {
+            if (trials[i].rtStoredMs != times.values[i]) {
+                return false;
+            }
         }
-        consumed += line.size() + 1;
-        if (!record.empty() || quoted) {
-            record += '\n';
-        }
-        record += line;
-        quoted ^= (std::count(line.begin(), line.end(), '"') % 2) != 0;
-    } while (quoted);
-    if (!record.empty() && record.back() == '\r') {
-        record.pop_back();
+        trials.resize(times.values.size());
     }
-    return true;
+    return compared > 0;
 }
 
-const std::string& column(const std::vector<std::string>& fields, int index)
+// The first trial returned whose rt_us is no reaction time of its stored milliseconds: below 0, or not
+// rounding to them (halves away from zero, as the station rounds).
+std::optional<std::pair<std::size_t, std::size_t>> implausible(const TimingSeries& series)
 {
-    static const std::string empty;
-    return index >= 0 && static_cast<std::size_t>(index) < fields.size() ? fields[static_cast<std::size_t>(index)]
-                                                                         : empty;
+    for (std::size_t n = 0; n < series.size(); ++n) {
+        for (std::size_t i = 0; i < series[n].size(); ++i) {
+            const TimingTrial& trial = series[n][i];
+            const double ms = roundHalfAway(static_cast<double>(trial.rtUs) / 1000.0);
+            if (trial.rtUs < 0 || ms != static_cast<double>(trial.rtStoredMs)) {
+                return std::pair {n, i};
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace
-
-void splitCsvRecord(std::string_view record, char delimiter, std::vector<std::string>& fields)
-{
-    fields.clear();
-    fields.emplace_back();
-    bool quoted = false;
-    for (std::size_t i = 0; i < record.size(); ++i) {
-        const char c = record[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < record.size() && record[i + 1] == '"') {
-                fields.back() += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                fields.back() += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == delimiter) {
-            fields.emplace_back();
-        } else {
-            fields.back() += c;
-        }
-    }
-}
 
 std::string TimingRecord::pathBeside(const std::string& tablePath)
 {
@@ -98,158 +71,156 @@ std::string TimingRecord::pathBeside(const std::string& tablePath)
 
 std::unique_ptr<TimingRecord> TimingRecord::openBeside(const std::string& tablePath)
 {
-    const std::string path = pathBeside(tablePath);
-    if (!storage::fileExists(path)) {
+    std::unique_ptr<storage::File> file = storage::openFile(pathBeside(tablePath), storage::OpenMode::ReadOnly);
+    if (!file) {
         return nullptr;
     }
-    return std::make_unique<TimingRecord>(path);
+    return std::make_unique<TimingRecord>(std::move(file));
 }
 
-TimingRecord::TimingRecord(const std::string& path)
-    : m_path(path)
-    , m_file(std::filesystem::u8path(path), std::ios::binary) // a UTF-8 path, also on Windows
+TimingRecord::TimingRecord(std::unique_ptr<storage::File> file)
+    : m_file(std::move(file))
 {
-    if (!m_file) {
-        throw ReportError("Cannot open file " + path);
-    }
     index();
 }
 
-void TimingRecord::readHeader(const std::string& line)
+TimingRecord::~TimingRecord() = default;
+
+const std::string& TimingRecord::path() const
 {
-    std::vector<std::string> names;
-    splitCsvRecord(line.rfind("\xEF\xBB\xBF", 0) == 0 ? line.substr(3) : line, ',', names);
-    const auto find = [&](const char* name) {
-        const auto at = std::find(names.begin(), names.end(), name);
-        return at == names.end() ? -1 : static_cast<int>(at - names.begin());
-    };
-    m_testTime = find("test_time");
-    m_tableRow = find("table_row");
-    m_line = find("line");
-    m_block = find("block");
-    m_series = find("series");
-    m_rtUs = find("rt_us");
-    m_rtStoredMs = find("rt_stored_ms");
-    m_foreperiodProgrammed = find("foreperiod_programmed_ms");
-    m_foreperiodMeasured = find("foreperiod_measured_us");
-    m_premature = find("premature");
-    m_input = find("input");
-    m_responseStamp = find("response_stamp");
-    m_onsetStamp = find("onset_stamp");
-    for (const auto& [index, name] : {std::pair {m_testTime, "test_time"},
-                                      {m_tableRow, "table_row"},
-                                      {m_block, "block"},
-                                      {m_series, "series"},
-                                      {m_rtUs, "rt_us"},
-                                      {m_rtStoredMs, "rt_stored_ms"}}) {
-        if (index < 0) {
-            throw ReportError(m_path + " is not a timing record: it has no column " + name);
-        }
+    return m_file->path();
+}
+
+void TimingRecord::noteProblem(std::uint64_t line, const std::string& what)
+{
+    ++m_problemCount;
+    if (m_problems.size() < kMaxProblemsNamed) {
+        m_problems.push_back("line " + std::to_string(line) + ": " + what);
+    } else if (m_problems.size() == kMaxProblemsNamed) {
+        m_problems.emplace_back();
+    }
+    if (m_problemCount > kMaxProblemsNamed) {
+        m_problems.back() = "and " + std::to_string(m_problemCount - kMaxProblemsNamed) + " more lines like these";
     }
 }
 
 void TimingRecord::index()
 {
-    std::string record;
-    std::uint64_t consumed = 0;
-    if (!nextRecord(m_file, record, consumed)) {
-        return; // empty, or the header is still being written
-    }
-    readHeader(record);
-    std::uint64_t offset = consumed;
-    std::vector<std::string> fields;
+    m_size = m_file->size();
+    bool headerRead = false;
+    std::string missing;
     std::string groupTime;
-    while (nextRecord(m_file, record, consumed)) {
-        splitCsvRecord(record, ',', fields);
-        const auto row = parseNumber<std::uint32_t>(column(fields, m_tableRow));
-        const std::string& time = column(fields, m_testTime);
-        if (row) {
-            if (m_groups.empty() || m_groups.back().record != *row || groupTime != time
-                || m_groups.back().end != offset) {
-                m_groups.push_back({*row, offset, offset});
-                groupTime = time;
-            }
-            m_groups.back().end = offset + consumed;
+    bool carriageReturnsAlone = false;
+    CheckedTimingLine checked;
+    const std::string rest = forEachTimingLine(*m_file, 0, m_size, 1, [&](const TimingLine& line) {
+        if (!headerRead) {
+            headerRead = true;
+            carriageReturnsAlone = line.text.find('\r') != std::string::npos;
+            missing = line.tooLong ? "test_time" : m_columns.read(line.text);
+            return missing.empty() && !carriageReturnsAlone;
         }
-        offset += consumed;
+        checkTimingLine(line, m_columns, checked);
+        addLine(line, checked, groupTime);
+        return true;
+    });
+    // Without a line feed in it the whole file would be one unfinished line, and so empty.
+    const std::size_t carriageReturn = rest.find('\r');
+    if (carriageReturnsAlone
+        || (!headerRead && carriageReturn != std::string::npos && carriageReturn + 1 < rest.size())) {
+        throw ReportError(path() + " cannot be read: its lines end with a carriage return alone, not CR LF");
+    }
+    if (!missing.empty()) {
+        throw ReportError(path() + " is not a timing record: it has no column " + missing);
     }
     std::stable_sort(m_groups.begin(), m_groups.end(),
                      [](const Group& a, const Group& b) { return a.record < b.record; });
 }
 
-TimingSeries TimingRecord::parseGroup(const Group& group, bool& usable) const
+void TimingRecord::addLine(const TimingLine& line, const CheckedTimingLine& checked, std::string& groupTime)
+{
+    Group* open = m_groups.empty() || m_groups.back().end != line.begin ? nullptr : &m_groups.back();
+    if (!checked.damage.empty()) {
+        noteProblem(line.number, checked.damage);
+        // A damaged line inside a test (the row it names, or no readable row) belongs to that test; one
+        // that names another row begins a test of that row, of which the next lines may be the rest.
+        if (open && (!checked.row || *checked.row == open->record)) {
+            open->end = line.end;
+            open->damagedLine = open->damagedLine != 0 ? open->damagedLine : line.number;
+            ++open->lines;
+        } else if (checked.row) {
+            m_groups.push_back({*checked.row, line.begin, line.end, line.number, line.number, 1});
+            groupTime.clear(); // not known: the next good line of the row says it
+        }
+        return;
+    }
+    const std::string& time = TimingColumns::at(checked.fields, m_columns.testTime);
+    const bool continues = open && open->record == *checked.row && open->lines < kMaxTestLines
+        && (groupTime == time || (groupTime.empty() && open->damagedLine != 0));
+    if (continues) {
+        open->end = line.end;
+        ++open->lines;
+    } else {
+        m_groups.push_back({*checked.row, line.begin, line.end, line.number, 0, 1});
+    }
+    if (groupTime != time) {
+        groupTime = time;
+    }
+}
+
+TimingSeries TimingRecord::parseGroup(const Group& group,
+                                      std::array<std::vector<std::uint64_t>, kSeriesCount>& lineNumbers) const
 {
     TimingSeries series;
-    usable = true;
-    std::string bytes(static_cast<std::size_t>(group.end - group.begin), '\0');
-    m_file.clear();
-    m_file.seekg(static_cast<std::streamoff>(group.begin));
-    if (!m_file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
-        throw ReportError("Cannot read file " + m_path);
-    }
-    std::istringstream lines(bytes + "\n"); // the last line's own end is inside `bytes`
-    std::string record;
-    std::uint64_t consumed = 0;
-    std::vector<std::string> fields;
-    while (nextRecord(lines, record, consumed)) {
-        splitCsvRecord(record, ',', fields);
-        const auto number = parseNumber<int>(column(fields, m_series));
-        if (column(fields, m_block) != "measured" || !number || *number < 1 || *number > kSeriesCount) {
-            continue;
+    CheckedTimingLine checked;
+    forEachTimingLine(*m_file, group.begin, group.end, group.firstLine, [&](const TimingLine& line) {
+        checkTimingLine(line, m_columns, checked);
+        if (!checked.damage.empty() || checked.series == 0) {
+            return true;
         }
-        const auto rtUs = parseNumber<std::int64_t>(column(fields, m_rtUs));
-        const auto stored = parseNumber<std::uint32_t>(column(fields, m_rtStoredMs));
-        if (!rtUs || !stored) {
-            usable = false;
-            continue;
-        }
-        TimingTrial trial {*number,
-                           *rtUs,
-                           *stored,
-                           column(fields, m_testTime),
-                           column(fields, m_line),
-                           column(fields, m_foreperiodProgrammed),
-                           column(fields, m_foreperiodMeasured),
-                           column(fields, m_premature),
-                           column(fields, m_input),
-                           column(fields, m_responseStamp),
-                           column(fields, m_onsetStamp)};
-        series[static_cast<std::size_t>(*number - 1)].push_back(std::move(trial));
-    }
+        const auto& f = checked.fields;
+        const TimingColumns& c = m_columns;
+        const auto n = static_cast<std::size_t>(checked.series - 1);
+        series[n].push_back({checked.series, checked.rtUs, checked.rtStoredMs, TimingColumns::at(f, c.testTime),
+                             TimingColumns::at(f, c.line), TimingColumns::at(f, c.foreperiodProgrammed),
+                             TimingColumns::at(f, c.foreperiodMeasured), TimingColumns::at(f, c.premature),
+                             TimingColumns::at(f, c.input), TimingColumns::at(f, c.responseStamp),
+                             TimingColumns::at(f, c.onsetStamp)});
+        lineNumbers[n].push_back(line.number);
+        return true;
+    });
     return series;
 }
 
-std::optional<TimingSeries> TimingRecord::match(std::uint32_t record,
-                                                const std::array<StoredTimes, kSeriesCount>& stored) const
+TimingMatch TimingRecord::match(std::uint32_t record, const std::array<StoredTimes, kSeriesCount>& stored) const
 {
-    const auto [first, last] = std::equal_range(m_groups.begin(), m_groups.end(), Group {record, 0, 0},
+    if (m_file->size() < m_size) {
+        throw ReportError("Cannot read file " + path()
+                          + ": it was changed while it was read (it is shorter than it was)");
+    }
+    const auto [first, last] = std::equal_range(m_groups.begin(), m_groups.end(), Group {record},
                                                 [](const Group& a, const Group& b) { return a.record < b.record; });
+    std::uint64_t damaged = 0;
     for (auto group = last; group != first;) {
         --group;
-        bool usable = false;
-        TimingSeries series = parseGroup(*group, usable);
-        bool matches = usable;
-        std::size_t compared = 0;
-        for (std::size_t n = 0; matches && n < series.size(); ++n) {
-            const StoredTimes& times = stored[n];
-            auto& trials = series[n];
-            if (!times.valid) {
-                trials.clear();
-                continue;
+        std::array<std::vector<std::uint64_t>, kSeriesCount> lineNumbers;
+        TimingSeries series = parseGroup(*group, lineNumbers);
+        if (holdsTheRows(series, stored)) {
+            if (const auto bad = implausible(series)) {
+                const TimingTrial& trial = series[bad->first][bad->second];
+                return {std::nullopt,
+                        RowIssue {IssueKind::TimingValueImplausible, trial.series, "rt_us", std::to_string(trial.rtUs),
+                                  static_cast<std::size_t>(lineNumbers[bad->first][bad->second]),
+                                  static_cast<double>(trial.rtStoredMs), 0.0}};
             }
-            const bool prefixAllowed = times.fullWidth && trials.size() > times.values.size();
-            matches = trials.size() == times.values.size() || prefixAllowed;
-            for (std::size_t i = 0; matches && i < times.values.size(); ++i) {
-                matches = trials[i].rtStoredMs == times.values[i];
-                ++compared;
-            }
-            trials.resize(std::min(trials.size(), times.values.size()));
+            return {std::move(series), std::nullopt};
         }
-        if (matches && compared > 0) {
-            return series;
-        }
+        damaged = damaged != 0 ? damaged : group->damagedLine;
     }
-    return std::nullopt;
+    if (damaged != 0) {
+        return {std::nullopt,
+                RowIssue {IssueKind::TimingLineDamaged, 0, {}, {}, static_cast<std::size_t>(damaged), 0.0, 0.0}};
+    }
+    return {};
 }
 
 } // namespace report

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "report/row_issue.h"
 #include "report/stored_test.h"
+#include "report/timing_lines.h"
 
 #include <array>
 #include <cstdint>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,58 +45,80 @@ struct StoredTimes
     std::vector<std::uint32_t> values; // the reaction times the lists hold
 };
 
+// A test of the record matched to a row, or why the record's values are not used for the row.
+struct TimingMatch
+{
+    std::optional<TimingSeries> trials; // the matching test's trials, cut to what the row's lists hold
+    std::optional<RowIssue> issue;      // a test that belongs to the row but cannot be used, and why
+};
+
 class TimingRecord
 {
 public:
     // The record's file name for the table at `tablePath`: "<table base name>_timing.csv" beside it.
     static std::string pathBeside(const std::string& tablePath);
 
-    // The record beside the table at `tablePath`, or nullptr when there is none. Throws ReportError
-    // when it exists but cannot be read or lacks a column the report needs.
+    // The record beside the table at `tablePath`, or nullptr when there is none. Opened as the table
+    // engine opens files (storage::openFile). Throws FileError when it exists but cannot be opened, and
+    // what the constructor throws.
     static std::unique_ptr<TimingRecord> openBeside(const std::string& tablePath);
 
-    // Reads the record at `path` and indexes its tests by table row. A last line without its line end
-    // (a test still being written) is left out. Throws ReportError.
-    explicit TimingRecord(const std::string& path);
+    // Reads the record in `file` and indexes its tests by table row: the lines of one store, with one
+    // table row and one test time, following each other. A last line without its line end (a test still
+    // being written) is left out. A line that is not a line of the record (see checkTimingLine()) is
+    // named in problems() and left out; the test it lies in cannot match a row. Memory stays bounded by
+    // the number of lines, whatever a line holds. Throws ReportError when the file has no header the
+    // report can use, and FileError.
+    explicit TimingRecord(std::unique_ptr<storage::File> file);
+    ~TimingRecord();
 
-    const std::string& path() const { return m_path; }
+    const std::string& path() const;
 
     // Number of tests found in the record.
     std::size_t testCount() const { return m_groups.size(); }
+
+    // What is wrong with lines of the record, in file order ("line 57: a quote in it is not closed"); at
+    // most the first 20, then one line saying how many more there are. Never holds the lines' bytes.
+    const std::vector<std::string>& problems() const { return m_problems; }
 
     // The finer trials of the test stored as table row `record`, when the record holds a test for that
     // row whose stored reaction times are the row's, series by series (for a list the table may have
     // cut, the row's values must begin the test's, and only as many trials are returned). Of several
     // such tests (a table replaced while the record stayed) the last is taken. A test matches only
     // when at least one reaction time was compared: a row whose lists are all damaged or empty has
-    // nothing to prove it. nullopt when none matches. Throws ReportError when the file can no longer be
-    // read.
-    std::optional<TimingSeries> match(std::uint32_t record, const std::array<StoredTimes, kSeriesCount>& stored) const;
+    // nothing to prove it.
+    // The matched test is used only when every trial returned has an rt_us that is a reaction time
+    // (0 or more) and rounds to its rt_stored_ms; otherwise `issue` says which line is not
+    // (TimingValueImplausible) and no trials are given. When no test matches but a test of the row has
+    // a damaged line, `issue` names it (TimingLineDamaged). Throws ReportError when the file can no
+    // longer be read.
+    TimingMatch match(std::uint32_t record, const std::array<StoredTimes, kSeriesCount>& stored) const;
 
 private:
-    // The lines of one test: all from one store, with one table row.
+    // The lines of one test.
     struct Group
     {
         std::uint32_t record = 0;
-        std::uint64_t begin = 0; // file offset of its first line
-        std::uint64_t end = 0;   // file offset behind its last line end
+        std::uint64_t begin = 0;       // file offset of its first line
+        std::uint64_t end = 0;         // file offset behind its last line end
+        std::uint64_t firstLine = 0;   // its first line's number
+        std::uint64_t damagedLine = 0; // the first line in it that is no line of the record; 0 for none
+        std::size_t lines = 0;
     };
 
-    void readHeader(const std::string& line);
     void index();
-    TimingSeries parseGroup(const Group& group, bool& usable) const;
+    void addLine(const TimingLine& line, const CheckedTimingLine& checked, std::string& groupTime);
+    void noteProblem(std::uint64_t line, const std::string& what);
+    // The measured trials of `group` by series, and the line number of each.
+    TimingSeries parseGroup(const Group& group,
+                            std::array<std::vector<std::uint64_t>, kSeriesCount>& lineNumbers) const;
 
-    std::string m_path;
-    mutable std::ifstream m_file;
+    std::unique_ptr<storage::File> m_file;
+    std::uint64_t m_size = 0; // the bytes indexed
+    TimingColumns m_columns;
     std::vector<Group> m_groups; // sorted by record, file order within a record
-    // Column positions, from the header line.
-    int m_testTime = -1, m_tableRow = -1, m_line = -1, m_block = -1, m_series = -1, m_rtUs = -1, m_rtStoredMs = -1,
-        m_foreperiodProgrammed = -1, m_foreperiodMeasured = -1, m_premature = -1, m_input = -1, m_responseStamp = -1,
-        m_onsetStamp = -1;
+    std::vector<std::string> m_problems;
+    std::uint64_t m_problemCount = 0;
 };
-
-// Splits one CSV record (RFC 4180, without its line end) into `fields`: quoted fields may hold the
-// delimiter, line ends and doubled quotes.
-void splitCsvRecord(std::string_view record, char delimiter, std::vector<std::string>& fields);
 
 } // namespace report

@@ -1,3 +1,4 @@
+#include "report/output_file.h"
 #include "report/report_error.h"
 #include "report/table_sink.h"
 #include "report/zip_writer.h"

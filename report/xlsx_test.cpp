@@ -239,6 +239,22 @@ TEST_F(XlsxSinkTest, CellsKeepTheirColumnsTypesAndText)
               "<c r=\"C4\" t=\"inlineStr\"><is><t>_x005F_x0041_ stays as typed</t></is></c></row>");
 }
 
+TEST_F(XlsxSinkTest, TextThatLooksLikeAFormulaStaysText)
+{
+    // A workbook's cells are values unless written as formulas: a surname "=HYPERLINK(...)" is a text cell.
+    auto sink = makeXlsxSink(m_path, "tests");
+    sink->text("=HYPERLINK(\"http://x\",\"y\")");
+    sink->text("@SUM(A1)");
+    sink->integer(-5);
+    sink->finish();
+    const std::string sheet = parts()["xl/worksheets/sheet1.xml"];
+    EXPECT_EQ(sheetData(sheet),
+              "<row r=\"1\"><c r=\"A1\" s=\"1\" t=\"inlineStr\"><is><t>=HYPERLINK(\"http://x\",\"y\")"
+              "</t></is></c><c r=\"B1\" s=\"1\" t=\"inlineStr\"><is><t>@SUM(A1)</t></is></c>"
+              "<c r=\"C1\"><v>-5</v></c></row>");
+    EXPECT_EQ(sheet.find("<f>"), std::string::npos);
+}
+
 TEST_F(XlsxSinkTest, ASheetFullOfRowsRefusesTheNextAndLeavesNoFile)
 {
     {

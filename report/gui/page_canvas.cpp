@@ -41,6 +41,31 @@ void PageCanvas::text(double x, double y, double width, double height, int flags
     m_painter.drawText(box(x, y, width, height), flags, text);
 }
 
+void PageCanvas::fittedText(double x, double y, double width, double height, int flags, const QString& text,
+                            const QString& shorter, double minPoints)
+{
+    const QFont original = m_painter.font();
+    QFont font = original;
+    for (const QString& candidate : {text, shorter}) {
+        if (candidate.isEmpty()) {
+            continue;
+        }
+        for (double points = original.pointSizeF(); points >= minPoints; points -= 0.5) {
+            font.setPointSizeF(points);
+            m_painter.setFont(font);
+            if (textWidth(candidate) <= width) {
+                this->text(x, y, width, height, flags, candidate);
+                m_painter.setFont(original);
+                return;
+            }
+        }
+    }
+    const QString last = shorter.isEmpty() ? text : shorter;
+    const QFontMetricsF metrics(m_painter.font(), m_painter.device());
+    this->text(x, y, width, height, flags, metrics.elidedText(last, Qt::ElideRight, mm(width)));
+    m_painter.setFont(original);
+}
+
 double PageCanvas::wrappedHeight(double width, const QString& text) const
 {
     const QFontMetricsF metrics(m_painter.font(), m_painter.device());

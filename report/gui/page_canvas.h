@@ -35,6 +35,11 @@ public:
 
     // Text in the box given in millimetres, aligned by `flags` (Qt::AlignmentFlag, Qt::TextWordWrap).
     void text(double x, double y, double width, double height, int flags, const QString& text);
+    // One line of `text` in the box, as text(), that never leaves it: in a smaller size (down to
+    // `minPoints`) when it is too wide in the current font, else `shorter` (a shorter form of the same
+    // value) in the same way, else cut with "…". The current font is left as it was.
+    void fittedText(double x, double y, double width, double height, int flags, const QString& text,
+                    const QString& shorter = {}, double minPoints = 5.0);
     // Height in millimetres of `text` wrapped at `width` mm in the current font.
     double wrappedHeight(double width, const QString& text) const;
     // Width in millimetres of `text` in the current font.

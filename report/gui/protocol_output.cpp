@@ -1,16 +1,17 @@
 #include "report/gui/protocol_output.h"
 
 #include "report/gui/protocol_painter.h"
+#include "report/output_file.h"
 #include "report/report_error.h"
 
 #include <exception>
 
+#include <QBuffer>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
-#include <QSaveFile>
 
 namespace report::gui {
 
@@ -33,12 +34,12 @@ void fail(const QString& path, const QString& reason)
 
 void writeProtocolPdf(const QString& path, const ProtocolContent& content)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        fail(path, file.errorString());
-    }
+    // The page is made in memory (a few tens of kB) and written as the exports are written, with the
+    // same checks of the output and the same care for the file it replaces.
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
     {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(&pdf);
         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
         writer.setResolution(1200);
         writer.setTitle(documentTitle(content));
@@ -50,9 +51,9 @@ void writeProtocolPdf(const QString& path, const ProtocolContent& content)
         paintProtocol(painter, QRectF(0, 0, writer.width(), writer.height()), content);
         painter.end();
     }
-    if (!file.commit()) {
-        fail(path, file.errorString());
-    }
+    OutputFile file(path.toStdString());
+    file.write(std::string_view(pdf.data().constData(), static_cast<std::size_t>(pdf.data().size())));
+    file.commit();
 }
 
 void printProtocol(QPrinter& printer, const ProtocolContent& content)

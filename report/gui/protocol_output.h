@@ -11,8 +11,10 @@ class QPrinter;
 
 namespace report::gui {
 
-// Writes the protocol as a one-page A4 PDF to `path`, under a temporary name that is renamed when the
-// file is complete. Needs a QGuiApplication. Throws ReportError "Cannot write file <path>: <reason>".
+// Writes the protocol as a one-page A4 PDF to `path` through an OutputFile (output_file.h): refused for
+// anything but a regular file or a new name, renamed to `path` once complete and on the disk. Needs a
+// QGuiApplication. Throws ReportError "Cannot write file <path>: <reason>" and "Cannot create file
+// <path>: <reason>".
 void writeProtocolPdf(const QString& path, const ProtocolContent& content);
 
 // Prints the protocol on `printer` (set up for A4 here, whole sheet). Needs a QGuiApplication. Throws

@@ -61,8 +61,8 @@ void drawField(PageCanvas& canvas, double x, double y, const QString& label, con
     canvas.text(x, y, 32.0, 5.5, Qt::AlignLeft | Qt::AlignVCenter, label);
     canvas.setFont(10.0, true);
     canvas.painter().setPen(kInk);
-    canvas.text(x + 32.0, y, 58.0, 5.5, Qt::AlignLeft | Qt::AlignVCenter,
-                value.isEmpty() ? QStringLiteral("–") : value);
+    canvas.fittedText(x + 32.0, y, 58.0, 5.5, Qt::AlignLeft | Qt::AlignVCenter,
+                      value.isEmpty() ? QStringLiteral("–") : value);
 }
 
 double drawIdentity(PageCanvas& canvas, const ProtocolContent& content, double y)
@@ -81,43 +81,49 @@ double drawIdentity(PageCanvas& canvas, const ProtocolContent& content, double y
     return y + 22.0;
 }
 
-QStringList statisticCells(const Statistics& stats, bool valid, int decimalsMinMax)
+// A cell's text, and a shorter form of it for a cell too narrow (a damaged row's huge values).
+struct Cell
+{
+    QString text;
+    QString shorter;
+};
+
+QVector<Cell> statisticCells(const Statistics& stats, bool valid, int decimalsMinMax)
 {
     if (!valid) {
-        return QStringList(static_cast<int>(std::size(kColumns)) - 1, QStringLiteral("–"));
+        return QVector<Cell>(static_cast<int>(std::size(kColumns)) - 1, Cell {QStringLiteral("–"), {}});
     }
-    const auto count = [](std::size_t n) { return QString::number(n); };
+    const auto count = [](std::size_t n) { return Cell {QString::number(n), {}}; };
+    const auto number = [](const std::optional<double>& value, int decimals) {
+        return Cell {czechNumber(value, decimals), czechCompactNumber(value)};
+    };
     return {count(stats.n),
-            czechNumber(stats.mean, 1),
-            czechNumber(stats.median, 1),
-            czechNumber(stats.sd, 1),
-            czechNumber(stats.min, decimalsMinMax),
-            czechNumber(stats.max, decimalsMinMax),
-            czechNumber(stats.p10, 1),
-            czechNumber(stats.p90, 1),
-            czechNumber(stats.speed, 2),
-            stats.premature ? QString::number(*stats.premature) : QStringLiteral("–"),
+            number(stats.mean, 1),
+            number(stats.median, 1),
+            number(stats.sd, 1),
+            number(stats.min, decimalsMinMax),
+            number(stats.max, decimalsMinMax),
+            number(stats.p10, 1),
+            number(stats.p90, 1),
+            number(stats.speed, 2),
+            Cell {stats.premature ? QString::number(*stats.premature) : QStringLiteral("–"), {}},
             count(stats.lapses),
             count(stats.anticipations)};
 }
 
-void drawTableRow(PageCanvas& canvas, double y, const QString& label, const QStringList& cells, bool bold)
+void drawTableRow(PageCanvas& canvas, double y, const QString& label, const QVector<Cell>& cells, bool bold)
 {
     double x = kMargin;
     canvas.setFont(8.5, true);
     canvas.painter().setPen(kInk);
     canvas.text(x + 1.0, y, kColumns[0].width - 1.0, 5.5, Qt::AlignLeft | Qt::AlignVCenter, label);
     x += kColumns[0].width;
+    canvas.setFont(8.5, bold);
     for (int i = 0; i < cells.size(); ++i) {
+        // A value too wide for its column (a reaction time of minutes) is set smaller, and one that is
+        // absurd (a damaged row) in a shorter form: never over the next column.
         const double width = kColumns[i + 1].width;
-        // A value too wide for its column (a reaction time of minutes) is set smaller, never cut.
-        double points = 8.5;
-        canvas.setFont(points, bold);
-        while (points > 5.0 && canvas.textWidth(cells[i]) > width - 1.5) {
-            points -= 0.5;
-            canvas.setFont(points, bold);
-        }
-        canvas.text(x, y, width - 1.5, 5.5, Qt::AlignRight | Qt::AlignVCenter, cells[i]);
+        canvas.fittedText(x, y, width - 1.5, 5.5, Qt::AlignRight | Qt::AlignVCenter, cells[i].text, cells[i].shorter);
         x += width;
     }
 }

@@ -75,7 +75,8 @@ Frame drawFrame(PageCanvas& canvas, double x, double y, double width, double hei
         canvas.setPen(kGrid, 0.15);
         canvas.line(frame.left, ty, frame.left + frame.width, ty);
         canvas.painter().setPen(kInk);
-        canvas.text(x + 4.0, ty - 2.0, 9.0, 4.0, Qt::AlignRight | Qt::AlignVCenter, czechNumber(tick, 0));
+        canvas.fittedText(x + 4.0, ty - 2.0, 9.0, 4.0, Qt::AlignRight | Qt::AlignVCenter, czechNumber(tick, 0),
+                          czechCompactNumber(tick), 4.5);
     }
     canvas.setPen(kInk, 0.25);
     canvas.line(frame.left, frame.top, frame.left, frame.top + frame.height);
@@ -179,7 +180,8 @@ void drawSeries(PageCanvas& canvas, const Frame& frame, double left, double slot
         const double px = left + (static_cast<double>(i) + 0.5) * slotWidth;
         if (rt > frame.yMax) {
             canvas.painter().setPen(kLapse);
-            canvas.text(px - 8.0, frame.top + 2.5, 16.0, 3.0, Qt::AlignCenter, czechNumber(rt, 0));
+            canvas.fittedText(px - 8.0, frame.top + 2.5, 16.0, 3.0, Qt::AlignCenter, czechNumber(rt, 0),
+                              czechCompactNumber(rt), 4.5);
         }
         if (i == 0 || (i + 1) % 5 == 0) {
             canvas.painter().setPen(kInk);

@@ -1,5 +1,7 @@
 #include "report/gui/protocol_texts.h"
 
+#include <cmath>
+
 #include <QLocale>
 
 namespace report::gui {
@@ -8,12 +10,22 @@ namespace {
 
 QString quoted(const std::string& text)
 {
-    return QStringLiteral("„%1“").arg(QString::fromStdString(text));
+    return QStringLiteral("„%1“").arg(QString::fromStdString(printableText(text)));
 }
 
 QString field(const RowIssue& issue)
 {
     return QString::fromStdString(issue.field);
+}
+
+const QLocale& czechLocale()
+{
+    static const QLocale czech = [] {
+        QLocale locale(QLocale::Czech, QLocale::CzechRepublic);
+        locale.setNumberOptions(QLocale::OmitGroupSeparator);
+        return locale;
+    }();
+    return czech;
 }
 
 QString notEvaluated(const RowIssue& issue)
@@ -28,9 +40,15 @@ QString czechNumber(const std::optional<double>& value, int decimals)
     if (!value) {
         return QStringLiteral("–");
     }
-    QLocale czech(QLocale::Czech, QLocale::CzechRepublic);
-    czech.setNumberOptions(QLocale::OmitGroupSeparator);
-    return czech.toString(*value, 'f', decimals);
+    if (std::fabs(*value) >= 1e15) {
+        return czechLocale().toString(*value, 'g', 6);
+    }
+    return czechLocale().toString(*value, 'f', decimals);
+}
+
+QString czechCompactNumber(const std::optional<double>& value)
+{
+    return value ? czechLocale().toString(*value, 'g', 3) : QStringLiteral("–");
 }
 
 QString czechIssue(const RowIssue& issue)
@@ -53,7 +71,7 @@ QString czechIssue(const RowIssue& issue)
             + notEvaluated(issue);
     case IssueKind::ListValueTooLarge:
         return QStringLiteral("Seznam %1: hodnota %2 je pro reakční dobu příliš velká")
-                   .arg(field(issue), QString::fromStdString(issue.text))
+                   .arg(field(issue), QString::fromStdString(printableText(issue.text)))
             + notEvaluated(issue);
     case IssueKind::ListUnterminated:
         return QStringLiteral("Seznam %1: poslední hodnota %2 nemá za sebou „|“").arg(field(issue), quoted(issue.text))
@@ -74,6 +92,16 @@ QString czechIssue(const RowIssue& issue)
                               "(starší verze programu); průměr ze seznamu je %4 ms.")
             .arg(issue.series)
             .arg(field(issue), czechNumber(issue.expected, 0), czechNumber(issue.actual, 1));
+    case IssueKind::TimingValueImplausible:
+        return QStringLiteral("Záznam časování uvádí na řádku %1 (%2. série) rt_us %3, což není reakční doba %4 ms; "
+                              "použity jsou hodnoty z tabulky.")
+            .arg(issue.position)
+            .arg(issue.series)
+            .arg(QString::fromStdString(printableText(issue.text)), czechNumber(issue.expected, 0));
+    case IssueKind::TimingLineDamaged:
+        return QStringLiteral("Řádek %1 záznamu časování u tohoto vyšetření nelze přečíst; použity jsou hodnoty "
+                              "z tabulky.")
+            .arg(issue.position);
     }
     return {};
 }

@@ -15,6 +15,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
@@ -76,14 +77,14 @@ void ReportWindow::buildWidgets()
     m_list->horizontalHeader()->setStretchLastSection(true);
     m_countLabel = new QLabel(left);
     m_countLabel->setObjectName(QStringLiteral("countLabel"));
-    auto* open = makeButton(QStringLiteral("Otevřít tabulku…"), QStringLiteral("openPushButton"), left);
-    auto* reload = makeButton(QStringLiteral("Obnovit"), QStringLiteral("refreshPushButton"), left);
+    m_open = makeButton(QStringLiteral("Otevřít tabulku…"), QStringLiteral("openPushButton"), left);
+    m_reload = makeButton(QStringLiteral("Obnovit"), QStringLiteral("refreshPushButton"), left);
     m_exportAll = makeButton(QStringLiteral("Exportovat vše…"), QStringLiteral("exportAllPushButton"), left);
     m_exportShown = makeButton(QStringLiteral("Exportovat zobrazené…"), QStringLiteral("exportShownPushButton"), left);
     auto* leftLayout = new QVBoxLayout(left);
     auto* tableButtons = new QHBoxLayout;
-    tableButtons->addWidget(open);
-    tableButtons->addWidget(reload);
+    tableButtons->addWidget(m_open);
+    tableButtons->addWidget(m_reload);
     tableButtons->addStretch();
     leftLayout->addLayout(tableButtons);
     leftLayout->addWidget(m_filter);
@@ -128,8 +129,38 @@ void ReportWindow::buildWidgets()
             [this] { ui::guarded(this, [&] { chooseCurrentRow(); }); });
     connect(m_preview, &QPrintPreviewWidget::paintRequested, this,
             [this](QPrinter* printer) { ui::guarded(this, [&] { paintPreview(printer); }); });
-    connect(open, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { openWithDialog(); }); });
-    connect(reload, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { refresh(); }); });
+    connect(m_open, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { openWithDialog(); }); });
+    connect(m_reload, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { refresh(); }); });
+
+    m_loadProgress = new QProgressBar(this);
+    m_loadProgress->setObjectName(QStringLiteral("loadProgressBar"));
+    m_loadProgress->setMaximumWidth(240);
+    m_loadProgress->setFormat(QStringLiteral("Čtení tabulky %p %"));
+    m_cancelLoad = makeButton(QStringLiteral("Zastavit čtení"), QStringLiteral("cancelLoadPushButton"), this);
+    statusBar()->addPermanentWidget(m_loadProgress);
+    statusBar()->addPermanentWidget(m_cancelLoad);
+    m_loadProgress->hide();
+    m_cancelLoad->hide();
+    m_loader = new TableLoader(this);
+    connect(m_cancelLoad, &QPushButton::clicked, m_loader, &TableLoader::cancel);
+    connect(m_loader, &TableLoader::progress, this, [this](quint32 done, quint32 total) {
+        m_loadProgress->setRange(0, 1000);
+        m_loadProgress->setValue(total == 0 ? 0 : static_cast<int>(std::uint64_t {done} * 1000 / total));
+    });
+    connect(m_loader, &TableLoader::finished, this, [this] { ui::guarded(this, [&] { showLoaded(); }); });
+    connect(m_loader, &TableLoader::failed, this, [this](const QString& message) {
+        ui::guarded(this, [&] {
+            endLoading();
+            ui::Application::showError(this, message);
+        });
+    });
+    connect(m_loader, &TableLoader::cancelled, this, [this] {
+        ui::guarded(this, [&] {
+            endLoading();
+            statusBar()->showMessage(
+                QStringLiteral("Čtení tabulky %1 bylo zastaveno.").arg(QDir::toNativeSeparators(m_loadingPath)));
+        });
+    });
     connect(m_print, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { printChosen(); }); });
     connect(m_savePdf, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { saveChosenAsPdf(); }); });
     connect(m_exportAll, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { exportWithDialog(false); }); });
@@ -138,46 +169,63 @@ void ReportWindow::buildWidgets()
 
 void ReportWindow::openTable(const QString& path)
 {
-    ui::guarded(this, [&] {
-        m_content.reset();
-        m_timing.reset();
-        m_reader.reset();
-        m_model->setTests({});
-        m_reader = std::make_unique<ResultsReader>(path.toStdString());
-        openTimingRecord();
-        m_model->setTests(m_reader->identities());
-        setWindowTitle(QStringLiteral("Tivora – výsledky – %1").arg(QDir::toNativeSeparators(path)));
-        m_list->resizeColumnsToContents();
-        m_list->selectRow(0);
-        chooseCurrentRow();
-    });
-    updateButtons();
-}
-
-void ReportWindow::openTimingRecord()
-{
-    // A timing record that cannot be used leaves the table's own values; the status line says why.
-    try {
-        m_timing = TimingRecord::openBeside(m_reader->path());
-    } catch (const std::exception& error) {
-        m_timing.reset();
-        statusBar()->showMessage(QString::fromStdString(error.what()));
-    }
+    startLoading(path, 0);
 }
 
 void ReportWindow::refresh()
 {
-    if (!m_reader) {
-        return;
+    if (!m_loadingPath.isEmpty()) {
+        startLoading(m_loadingPath, currentRecord());
     }
-    const std::uint32_t keep = currentRecord();
-    m_reader->refresh();
-    openTimingRecord(); // stations append to it too
-    m_model->setTests(m_reader->identities());
-    const int row = m_model->rowOf(keep);
-    m_list->selectRow(row >= 0 ? row : 0);
-    m_content.reset(); // the row may have been deleted or the timing record grown: read it again
+}
+
+bool ReportWindow::isLoading() const
+{
+    return m_loader->running();
+}
+
+void ReportWindow::startLoading(const QString& path, std::uint32_t keep)
+{
+    // The reading thread has the table to itself: what this window read of it before goes first.
+    m_content.reset();
+    m_timing.reset();
+    m_reader.reset();
+    m_model->setTests({});
+    m_loadingPath = path;
+    m_keep = keep;
+    m_loadProgress->setRange(0, 0); // busy until the rows are counted
+    m_loadProgress->show();
+    m_cancelLoad->show();
+    m_list->setEnabled(false);
+    m_filter->setEnabled(false);
+    m_preview->updatePreview();
+    m_loader->start(path);
+    updateButtons();
+}
+
+void ReportWindow::endLoading()
+{
+    m_loadProgress->hide();
+    m_cancelLoad->hide();
+    m_list->setEnabled(true);
+    m_filter->setEnabled(true);
+    updateButtons();
     chooseCurrentRow();
+}
+
+void ReportWindow::showLoaded()
+{
+    TableLoader::Result result = m_loader->takeResult();
+    m_reader = std::move(result.reader);
+    m_timing = std::move(result.timing);
+    // A timing record that cannot be used leaves the table's own values; the status line says why.
+    statusBar()->showMessage(result.timingNote);
+    m_model->setTests(std::move(result.tests));
+    setWindowTitle(QStringLiteral("Tivora – výsledky – %1").arg(QDir::toNativeSeparators(m_loadingPath)));
+    m_list->resizeColumnsToContents();
+    const int row = m_model->rowOf(m_keep);
+    m_list->selectRow(row >= 0 ? row : 0);
+    endLoading();
 }
 
 void ReportWindow::chooseCurrentRow()
@@ -214,6 +262,7 @@ void ReportWindow::updateButtons()
     m_savePdf->setEnabled(m_content.has_value());
     m_exportAll->setEnabled(m_reader != nullptr);
     m_exportShown->setEnabled(m_reader != nullptr && m_model->rowCount() > 0);
+    m_reload->setEnabled(!isLoading() && !m_loadingPath.isEmpty());
 }
 
 void ReportWindow::printChosen()

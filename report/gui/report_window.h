@@ -2,6 +2,7 @@
 
 #include "report/export.h"
 #include "report/gui/protocol_content.h"
+#include "report/gui/table_loader.h"
 #include "report/gui/tests_model.h"
 #include "report/results_reader.h"
 #include "report/timing_record.h"
@@ -16,6 +17,7 @@
 class QLabel;
 class QLineEdit;
 class QPrintPreviewWidget;
+class QProgressBar;
 class QPrinter;
 class QPushButton;
 class QTableView;
@@ -38,10 +40,15 @@ public:
     explicit ReportWindow(AnalysisOptions options = {}, QWidget* parent = nullptr);
     ~ReportWindow() override;
 
-    // Opens the table at `path` read-only and lists its tests, the newest chosen. Errors are shown.
+    // Opens the table at `path` read-only and lists its tests, the newest chosen. The table is read on a
+    // thread of its own, with its progress in the status line and a button that stops it; the window
+    // goes on meanwhile. Errors are shown in a box once the reading ends.
     void openTable(const QString& path);
-    // Reads the table again: rows other stations stored meanwhile appear. Keeps the chosen test.
+    // Reads the table again (as openTable()): rows other stations stored meanwhile appear. Keeps the
+    // chosen test.
     void refresh();
+    // True while a table is being read.
+    bool isLoading() const;
 
     // The record of the chosen test, 0 when none.
     std::uint32_t currentRecord() const { return m_content ? m_content->test.identity.record : 0; }
@@ -58,7 +65,9 @@ public:
 
 private:
     void buildWidgets();
-    void openTimingRecord();
+    void startLoading(const QString& path, std::uint32_t keep);
+    void showLoaded();
+    void endLoading();
     void showTest(std::uint32_t record);
     void chooseCurrentRow();
     void updateButtons();
@@ -69,6 +78,9 @@ private:
     void openWithDialog();
 
     AnalysisOptions m_options;
+    TableLoader* m_loader = nullptr;
+    QString m_loadingPath;    // the table being read, or the one shown
+    std::uint32_t m_keep = 0; // the record to choose again when the reading ends
     std::unique_ptr<ResultsReader> m_reader;
     std::unique_ptr<TimingRecord> m_timing;
     std::optional<ProtocolContent> m_content;
@@ -83,6 +95,10 @@ private:
     QPushButton* m_savePdf = nullptr;
     QPushButton* m_exportAll = nullptr;
     QPushButton* m_exportShown = nullptr;
+    QPushButton* m_open = nullptr;
+    QPushButton* m_reload = nullptr;
+    QProgressBar* m_loadProgress = nullptr;
+    QPushButton* m_cancelLoad = nullptr;
     QPrinter* m_previewPrinter = nullptr;
 };
 

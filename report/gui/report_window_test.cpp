@@ -8,7 +8,9 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPrintPreviewWidget>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,6 +38,13 @@ private:
         testing::appendRecords(path.toStdString(), records);
         testing::deleteRecord(path.toStdString(), 3);
         return path;
+    }
+
+    // Opens the table at `path` and waits until the window has read it.
+    static void open(ReportWindow& window, const QString& path)
+    {
+        window.openTable(path);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isLoading(), 20000);
     }
 
     QLineEdit* filter(ReportWindow& window) { return window.findChild<QLineEdit*>(QStringLiteral("filterLineEdit")); }
@@ -94,7 +103,7 @@ private slots:
     void listsTestsNewestFirstAndShowsTheNewest()
     {
         ReportWindow window;
-        window.openTable(writeTable());
+        open(window, writeTable());
         QCOMPARE(window.model().rowCount(), 4);
         QCOMPARE(window.model().recordAt(0), 5U);
         QCOMPARE(window.model().recordAt(3), 1U);
@@ -107,7 +116,7 @@ private slots:
     void filterByNameOrBirthNumberAsOneTypes()
     {
         ReportWindow window;
-        window.openTable(writeTable());
+        open(window, writeTable());
         window.show();
         QTest::keyClicks(filter(window), QStringLiteral("novak"));
         QCOMPARE(window.model().rowCount(), 2);
@@ -133,7 +142,7 @@ private slots:
     void choosingATestShowsItsProtocolWithEarlierTests()
     {
         ReportWindow window;
-        window.openTable(writeTable());
+        open(window, writeTable());
         window.show();
         QTableView* view = list(window);
         const int row = window.model().rowOf(4);
@@ -152,7 +161,7 @@ private slots:
     void exportsTheWholeTableOrTheTestsShown()
     {
         ReportWindow window;
-        window.openTable(writeTable());
+        open(window, writeTable());
         window.show();
         QTest::keyClicks(filter(window), QStringLiteral("Novakova"));
         const QString shown = m_dir->filePath(QStringLiteral("shown.csv"));
@@ -181,7 +190,7 @@ private slots:
     void savesTheProtocolAsPdf()
     {
         ReportWindow window;
-        window.openTable(writeTable());
+        open(window, writeTable());
         const QString pdf = m_dir->filePath(QStringLiteral("protokol.pdf"));
         window.setFileChooser(answer(pdf));
         click(window, "savePdfPushButton");
@@ -194,12 +203,13 @@ private slots:
     {
         ReportWindow window;
         const QString path = writeTable();
-        window.openTable(path);
+        open(window, path);
         window.show();
         QTest::keyClicks(filter(window), QStringLiteral("Dvorak"));
         appendAsAnotherStation(
             path, testing::rawRecord({"Dvořák", "Jiří", "851003", "4321", " 6.12.2026"}, {{1, 0.0, 0, "350|", ""}}));
         click(window, "refreshPushButton");
+        QTRY_VERIFY(!window.isLoading());
         QCOMPARE(window.model().rowCount(), 2);
         QCOMPARE(window.model().recordAt(0), 6U);
         QCOMPARE(window.currentRecord(), 2U);
@@ -208,12 +218,41 @@ private slots:
     void tableThatCannotBeOpenedIsNamedInABox()
     {
         ReportWindow window;
-        window.openTable(m_dir->filePath(QStringLiteral("missing.DBF")));
+        open(window, m_dir->filePath(QStringLiteral("missing.DBF")));
         const auto boxes = ui::MessageBox::takeShown();
         QCOMPARE(boxes.size(), std::size_t {1});
         QVERIFY(boxes[0].text.contains(QStringLiteral("Table file not found")));
         QCOMPARE(window.model().rowCount(), 0);
         QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("exportAllPushButton"))->isEnabled());
+    }
+
+    void readsALargeTableOnItsOwnThreadAndStopsWhenAsked()
+    {
+        // A table of gigabytes (here its holes: a damaged or hostile file reads the same) would freeze a
+        // window that read it on its own thread, with nothing painted for minutes.
+        const QString path = writeTable();
+        QFile table(path);
+        const qint64 size = table.size();
+        QVERIFY(table.resize(qint64 {3} << 30));
+        ReportWindow window;
+        window.show();
+        window.openTable(path);
+        QVERIFY(window.isLoading());
+        auto* progress = window.findChild<QProgressBar*>(QStringLiteral("loadProgressBar"));
+        QTRY_VERIFY(progress->isVisible() && progress->value() > 0);
+        QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("refreshPushButton"))->isEnabled());
+        click(window, "cancelLoadPushButton");
+        QTRY_VERIFY(!window.isLoading());
+        QVERIFY(!progress->isVisible());
+        QCOMPARE(window.model().rowCount(), 0);
+        QVERIFY(window.statusBar()->currentMessage().contains(QStringLiteral("bylo zastaveno")));
+        QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("exportAllPushButton"))->isEnabled());
+        QVERIFY(ui::MessageBox::takeShown().empty());
+        // Without the holes, the same window reads the table again to its end.
+        QVERIFY(table.resize(size));
+        click(window, "refreshPushButton");
+        QTRY_VERIFY(!window.isLoading());
+        QCOMPARE(window.model().rowCount(), 4);
     }
 
     void modelPassesTheModelTester()

@@ -12,6 +12,9 @@ of the program, with Python's statistics module. Then:
   - the per-trial export, against the lists and the timing record,
   - the protocol PDF, read with pdftotext: the identity and every statistic with its Czech value;
     one page is rendered with pdftoppm into ARTEFACTS as a PNG to look at,
+  - text that a spreadsheet would run as a formula: after an apostrophe in CSV, a text cell in XLSX,
+  - a protocol of absurd stored values: every word on the page and clear of its neighbours,
+  - an export killed half-way: its temporary file is gone after the next export,
   - the command line's exit codes.
 
 usage: check_report.py TIVORA_REPORT REPORT_FIXTURE SAMPLE_PROGRAM ARTEFACTS [RUNNER...]
@@ -30,6 +33,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 import zipfile
 
 import dbfread
@@ -107,12 +111,16 @@ def read_timing(table_path):
 
 
 def fine_values(timing, record, decoded):
-    """The timing record's measured trials per series for the row, when one of its tests matches."""
+    """The timing record's measured trials per series for the row, when one of its tests matches and its
+    microseconds are reaction times that round to the stored milliseconds."""
     for test in reversed(timing.get(record, [])):
         per_series = {n: [t for t in test if t["block"] == "measured" and t["series"] == str(n)] for n in SERIES}
         if all(decoded[n][0] is None or [int(t["rt_stored_ms"]) for t in per_series[n]] == decoded[n][0]
                for n in SERIES):
-            return per_series
+            trials = [t for n in SERIES if decoded[n][0] is not None for t in per_series[n]]
+            plausible = all(int(t["rt_us"]) >= 0 and math.floor(int(t["rt_us"]) / 1000 + 0.5) == int(t["rt_stored_ms"])
+                            for t in trials)
+            return per_series if plausible else None
     return None
 
 
@@ -322,6 +330,116 @@ def check_protocol(tool, table, test, work, label, artefacts=None):
     return text
 
 
+# --- hostile cells, absurd values, killed exports -------------------------------------------------------
+
+def patch_row(path, row, **fields):
+    """Writes `fields` (name=text) into record `row` of the table at `path`, as a hand or damage would."""
+    with open(path, "rb") as table:
+        data = bytearray(table.read())
+    header_length, record_length = struct.unpack("<HH", data[8:12])
+    offsets, position = {}, 1
+    for at in range(32, header_length - 1, 32):
+        if data[at] == 0x0D:
+            break
+        name = data[at:at + 11].split(b"\0")[0].decode("ascii")
+        offsets[name] = (position, data[at + 16])
+        position += data[at + 16]
+    base = header_length + (row - 1) * record_length
+    for name, text in fields.items():
+        offset, width = offsets[name]
+        value = text.encode("cp852")
+        value = value.rjust(width) if data[32 + 32 * list(offsets).index(name) + 11] in b"NF" else value.ljust(width)
+        data[base + offset:base + offset + width] = value[:width]
+    with open(path, "wb") as table:
+        table.write(data)
+
+
+def check_formulas(tool, work):
+    """Text a spreadsheet would run as a formula is written after an apostrophe in CSV, never as a formula
+    in XLSX, and numbers keep their sign."""
+    table = os.path.join(work, "formulas", "tivora4.DBF")
+    os.makedirs(os.path.dirname(table))
+    with open(TABLES["sample"], "rb") as source, open(table, "wb") as target:
+        target.write(source.read())
+    patch_row(table, 1, PRIJM="=1+2", JMENO="@SUM(A1)")
+    patch_row(table, 2, PRIJM="-Novák", JMENO="+420")
+    patch_row(table, 3, PRUMER1="-5")
+    cells = {1: ("=1+2", "@SUM(A1)"), 2: ("-Novák", "+420")}
+    for raw in (False, True):
+        out = os.path.join(work, f"formulas{'-raw' if raw else ''}.csv")
+        run([tool, "export", table, "--format", "csv", "--output", out] + (["--raw-text"] if raw else []))
+        with open(out, newline="", encoding="utf-8-sig") as source:
+            rows = {int(row["row"]): row for row in csv.DictReader(source)}
+        for record, texts in cells.items():
+            for name, text in zip(("PRIJM", "JMENO"), texts):
+                want = text if raw else "'" + text
+                check(rows[record][name] == want, f"formulas csv raw={raw} row {record} {name}: {rows[record][name]!r}")
+        check(float(rows[3]["PRUMER1"]) == -5.0, f"formulas csv: PRUMER1 {rows[3]['PRUMER1']!r} is not the number -5")
+    out = os.path.join(work, "formulas.xlsx")
+    run([tool, "export", table, "--format", "xlsx", "--output", out])
+    sheet = openpyxl.load_workbook(out)["tests"]
+    header = [cell.value for cell in sheet[1]]
+    for record, texts in cells.items():
+        for name, text in zip(("PRIJM", "JMENO"), texts):
+            cell = sheet.cell(row=record + 1, column=header.index(name) + 1)
+            check(cell.data_type == "s" and cell.value == text,
+                  f"formulas xlsx row {record} {name}: {cell.data_type} {cell.value!r}")
+    cell = sheet.cell(row=4, column=header.index("PRUMER1") + 1)
+    check(cell.data_type == "n" and cell.value == -5, f"formulas xlsx PRUMER1: {cell.data_type} {cell.value!r}")
+
+
+def check_absurd_protocol(tool, work, artefacts):
+    """A protocol of a row with absurd stored values keeps every word on the page and in its own place."""
+    table = os.path.join(work, "absurd", "tivora4.DBF")
+    os.makedirs(os.path.dirname(table))
+    with open(TABLES["sample"], "rb") as source, open(table, "wb") as target:
+        target.write(source.read())
+    patch_row(table, 1, PRUMER1="1e308", POC_1SER="2", SER1A="4294967295|4294967295|", SER1B="")
+    pdf = os.path.join(work, "absurd.pdf")
+    run([tool, "protocol", table, "--row", "1", "--output", pdf])
+    layout = subprocess.run(["pdftotext", "-bbox", pdf, "-"], capture_output=True, text=True).stdout
+    page = re.search(r'<page width="([\d.]+)" height="([\d.]+)"', layout)
+    words = [(float(a), float(b), float(c), float(d), w) for a, b, c, d, w in re.findall(
+        r'<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>', layout)]
+    check(page is not None and words, "absurd protocol: pdftotext found no words")
+    if not page:
+        return
+    margin = 15 / 25.4 * 72 - 2  # the protocol's 15 mm, less a little for the glyphs' own side bearings
+    width = float(page.group(1))
+    outside = [w for w in words if w[0] < margin or w[2] > width - margin]
+    check(not outside, f"absurd protocol: words beyond the margins: {outside[:5]}")
+    lines = {}
+    for word in words:
+        lines.setdefault(round(word[1]), []).append(word)
+    for line in lines.values():
+        line.sort()
+        for left, right in zip(line, line[1:]):
+            check(left[2] <= right[0] + 0.5, f"absurd protocol: {left[4]!r} runs into {right[4]!r}")
+    if artefacts:
+        subprocess.run(["pdftoppm", "-png", "-r", "100", "-singlefile", pdf, os.path.join(artefacts, "protocol-absurd")],
+                       check=True)
+
+
+def check_killed_export(tool, fixture, work):
+    """An export killed before its end leaves a temporary file; the next export in that folder removes it."""
+    table = os.path.join(work, "large", "tivora4.DBF")
+    out = os.path.join(work, "killed")
+    os.makedirs(os.path.dirname(table))
+    os.makedirs(out)
+    run([fixture, "large", table, "20000"])
+    export = subprocess.Popen(RUNNER + [tool, "export", table, "--format", "xlsx", "--output",
+                                        os.path.join(out, "big.xlsx")])
+    for _ in range(2000):
+        if any(name.startswith(".tivora-report-") for name in os.listdir(out)):
+            break
+        time.sleep(0.005)
+    export.kill()
+    export.wait()
+    check(any(name.startswith(".tivora-report-") for name in os.listdir(out)), "killed export: no temporary file")
+    run([tool, "export", TABLES["sample"], "--format", "csv", "--output", os.path.join(out, "next.csv")])
+    check(sorted(os.listdir(out)) == ["next.csv"], f"killed export: left {sorted(os.listdir(out))}")
+
+
 TABLES = {}
 
 
@@ -352,6 +470,11 @@ def main():
                 text = check_protocol(tool, table, test, work, label, artefacts if test["record"] == 5 else None)
                 if test["record"] == 5:
                     check("není číslice ani „|“" in text, "the damaged list is named on its protocol")
+
+    check_formulas(tool, work)
+    check_absurd_protocol(tool, work, artefacts)
+    if not RUNNER:  # Wine's processes are not killed as one
+        check_killed_export(tool, fixture, work)
 
     run([tool, "--help"])
     run([tool, "export", TABLES["sample"], "--format", "ods", "--output", os.path.join(work, "x")], expect=2)
