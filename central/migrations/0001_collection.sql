@@ -203,6 +203,7 @@ REVOKE ALL ON FUNCTION tivora.add_office(text, name) FROM PUBLIC;
 GRANT USAGE ON SCHEMA tivora TO tivora_collector, tivora_report;
 GRANT SELECT ON ALL TABLES IN SCHEMA tivora TO tivora_report;
 
+GRANT SELECT ON tivora.migrations TO tivora_collector;
 GRANT SELECT (office_id, name, collector_role) ON tivora.offices TO tivora_collector;
 GRANT SELECT, INSERT ON tivora.stations, tivora.lineages, tivora.passes, tivora.positions TO tivora_collector;
 GRANT INSERT ON tivora.events TO tivora_collector;
