@@ -289,7 +289,8 @@ void TestServer::enableTls(const std::string& certificateFile, const std::string
     connection->exec("SELECT pg_reload_conf()");
     // The reload is asynchronous: wait until new connections see it.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        if (connect("postgres")->exec("SHOW ssl").text(0, 0) == "on") {
+        const Result now = connect("postgres")->exec("SELECT current_setting('ssl'), current_setting('ssl_cert_file')");
+        if (now.text(0, 0) == "on" && now.text(0, 1) == certificateFile) {
             return;
         }
         usleep(50000);
