@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -114,6 +115,59 @@ int runCommand(const std::vector<std::string>& command, std::string* output)
         *output = text;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+Process::Process(const std::vector<std::string>& command, const std::string& output)
+{
+    m_pid = fork();
+    if (m_pid == 0) {
+        const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        std::vector<char*> argv;
+        for (const std::string& part : command) {
+            argv.push_back(const_cast<char*>(part.c_str()));
+        }
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+}
+
+Process::~Process()
+{
+    if (m_pid > 0) {
+        kill(SIGKILL);
+    }
+}
+
+void Process::kill(int signal)
+{
+    if (m_pid > 0) {
+        ::kill(m_pid, signal);
+    }
+    wait();
+}
+
+int Process::wait()
+{
+    int status = 0;
+    if (m_pid > 0) {
+        while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) { }
+        m_pid = -1;
+        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    return m_status;
+}
+
+bool Process::running()
+{
+    int status = 0;
+    if (m_pid > 0 && waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        m_pid = -1;
+        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    return m_pid > 0;
 }
 
 TestServer::TestServer(const Options& options)

@@ -77,4 +77,25 @@ private:
 // and errors go to `output` when given.
 int runCommand(const std::vector<std::string>& command, std::string* output = nullptr);
 
+// A program run in the background (no shell), its output and errors written to the file `output`. Killed
+// with SIGKILL at destruction if still running.
+class Process
+{
+public:
+    Process(const std::vector<std::string>& command, const std::string& output);
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Sends `signal` and waits for the end.
+    void kill(int signal);
+    // Waits for the end; returns the exit status, or 128 + the signal that ended it.
+    int wait();
+    bool running();
+
+private:
+    int m_pid = -1;
+    int m_status = -1;
+};
+
 } // namespace central::testing

@@ -40,7 +40,7 @@ struct CollectorSettings
     central::ConnectionSettings connection;
     std::string office;
     std::vector<FolderSettings> folders;
-    std::chrono::milliseconds pollInterval {2000};
+    std::chrono::milliseconds pollInterval {1000};
     std::string host; // this machine's name, recorded with each pass
 };
 

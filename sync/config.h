@@ -9,7 +9,7 @@
 //   connection = host=db.example.org dbname=tivora user=tivora_brno   (a libpq connection string or URI)
 //   sslmode = verify-full                                            (and sslrootcert, sslcert, sslkey, sslcrl)
 //   office = Brno
-//   poll_seconds = 2
+//   poll_seconds = 1                                                 (the default)
 //
 //   [Stanice 1]                                                      (a station's name)
 //   folder = /srv/tivora/stanice-1                                   (the folder of its results table)

@@ -17,64 +17,8 @@
 namespace collection {
 namespace {
 
+using central::testing::Process;
 using central::testing::TestServer;
-
-// A program run in the background with its output in a file.
-class Process
-{
-public:
-    Process(const std::vector<std::string>& command, const std::string& output)
-    {
-        m_pid = fork();
-        if (m_pid == 0) {
-            const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(fd, 1);
-            dup2(fd, 2);
-            std::vector<char*> argv;
-            for (const std::string& part : command) {
-                argv.push_back(const_cast<char*>(part.c_str()));
-            }
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-    }
-    ~Process()
-    {
-        if (m_pid > 0) {
-            kill(SIGKILL);
-        }
-    }
-    void kill(int signal)
-    {
-        ::kill(m_pid, signal);
-        wait();
-    }
-    // Waits for the end; returns the exit status, or 128 + the signal.
-    int wait()
-    {
-        int status = 0;
-        if (m_pid > 0) {
-            waitpid(m_pid, &status, 0);
-            m_pid = -1;
-            m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        return m_status;
-    }
-    bool running()
-    {
-        int status = 0;
-        if (m_pid > 0 && waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        return m_pid > 0;
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_status = -1;
-};
 
 std::string lastLine(const std::string& path, const std::string& prefix)
 {
