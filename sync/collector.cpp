@@ -2,7 +2,6 @@
 
 #include "central/migrations.h"
 #include "sync/lineage_store.h"
-#include "sync/table_source.h"
 
 #include <map>
 #include <set>
@@ -17,9 +16,12 @@ namespace {
 // A table written within this time may be written again within the same tick of its modification time,
 // so it is read again even when its size and time look unchanged.
 constexpr auto kSettleTime = std::chrono::seconds(2);
-// Records whose contents recognise a lineage: the first and the last ones.
-constexpr std::size_t kSamples = 32;
 constexpr int kRetries = 3;
+
+std::string plural(std::uint64_t count, const std::string& one, const std::string& many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
 
 std::uint64_t sizeOrZero(const std::string& path)
 {
@@ -30,52 +32,15 @@ std::uint64_t sizeOrZero(const std::string& path)
 
 } // namespace
 
-struct Collector::Folder
-{
-    FolderSettings settings;
-    std::string tablePath;
-    std::string timingPath;
-    int stationId = 0;
-    std::optional<std::int64_t> lineage; // recognised at a committed pass
-    bool known = false;                  // `state` is the database's, as of the last committed pass
-    LineageState state;
-    // The files as they were at the last pass that completed.
-    bool seen = false;
-    std::uint64_t size = 0;
-    fs::file_time_type modified {};
-    std::uint64_t timingSize = 0;
-    std::string problem; // the last problem logged, so that a lasting one is logged once
-};
-
-// The table as one pass read it.
-struct Collector::Snapshot
-{
-    std::unique_ptr<TableSource> source;
-    std::vector<unsigned char> header;
-    std::uint64_t fileSize = 0;
-    std::uint64_t timingSize = 0; // taken before the table was read: its lines are of rows already stored
-    std::vector<RecordImage> images;
-    std::vector<SeenRecord> seen;
-    std::map<std::uint32_t, DecodedRecord> decoded;
-
-    const DecodedRecord& decode(std::uint32_t record)
-    {
-        auto found = decoded.find(record);
-        if (found == decoded.end()) {
-            found = decoded.emplace(record, source->decode(images[record - 1])).first;
-        }
-        return found->second;
-    }
-};
-
 Collector::Collector(CollectorSettings settings, Log log, Log trace)
     : m_settings(std::move(settings))
     , m_log(std::move(log))
     , m_trace(std::move(trace))
 {
     for (const FolderSettings& folder : m_settings.folders) {
-        auto entry = std::make_unique<Folder>();
-        entry->settings = folder;
+        auto entry = std::make_unique<FolderState>();
+        entry->folder = folder.folder;
+        entry->station = folder.station;
         entry->tablePath = (fs::u8path(folder.folder) / "tivora4.DBF").u8string();
         entry->timingPath = timingRecordPath(entry->tablePath);
         m_folders.push_back(std::move(entry));
@@ -101,7 +66,7 @@ central::Connection& Collector::connection()
     }
     LineageStore store(*db, m_officeId);
     for (auto& folder : m_folders) {
-        folder->stationId = store.stationId(folder->settings.station);
+        folder->stationId = store.stationId(folder->station);
     }
     if (!m_lastConnectionProblem.empty()) {
         m_log("Connected again to the " + db->describe());
@@ -119,10 +84,10 @@ void Collector::disconnect()
     }
 }
 
-void Collector::note(Folder& folder, const std::string& problem)
+void Collector::note(FolderState& folder, const std::string& problem)
 {
     if (problem != folder.problem) {
-        m_log(folder.settings.folder + ": " + problem);
+        m_log(folder.folder + ": " + problem);
         folder.problem = problem;
     }
 }
@@ -151,34 +116,7 @@ void Collector::run(const std::function<bool()>& stop)
     }
 }
 
-namespace {
-
-// Trials to attach and what to tell about the timing record's lines of one pass.
-struct TimingOutcome
-{
-    std::vector<TrialRows> trials;
-    std::vector<PlannedEvent> events;
-    std::uint64_t consumed = 0;
-};
-
-std::vector<central::Digest> samplesOf(const std::vector<SeenRecord>& seen)
-{
-    std::set<central::Digest> samples;
-    for (std::size_t i = 0; i < seen.size() && i < kSamples; ++i) {
-        samples.insert(seen[i].content);
-        samples.insert(seen[seen.size() - 1 - i].content);
-    }
-    return {samples.begin(), samples.end()};
-}
-
-std::string plural(std::uint64_t count, const std::string& one, const std::string& many)
-{
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
-} // namespace
-
-bool Collector::collectFolder(Folder& folder)
+bool Collector::collectFolder(FolderState& folder)
 {
     try {
         if (!fs::exists(fs::u8path(folder.tablePath))) {
@@ -193,17 +131,7 @@ bool Collector::collectFolder(Folder& folder)
             && timingSize == folder.timingSize) {
             return true;
         }
-        Snapshot snapshot;
-        snapshot.timingSize = timingSize;
-        snapshot.source = std::make_unique<TableSource>(folder.tablePath);
-        const std::uint32_t records = snapshot.source->refresh();
-        snapshot.fileSize = sizeOrZero(folder.tablePath);
-        snapshot.header = snapshot.source->header();
-        for (std::uint32_t record = 1; record <= records; ++record) {
-            snapshot.images.push_back(snapshot.source->read(record));
-            const RecordImage& image = snapshot.images.back();
-            snapshot.seen.push_back({image.flag, image.content, image.head, image.lists});
-        }
+        Snapshot snapshot(folder.tablePath, timingSize);
         for (int attempt = 1;; ++attempt) {
             try {
                 passInTransaction(folder, snapshot);
@@ -243,171 +171,59 @@ bool Collector::collectFolder(Folder& folder)
     }
 }
 
-void Collector::passInTransaction(Folder& folder, Snapshot& snapshot)
+void Collector::passInTransaction(FolderState& folder, Snapshot& snapshot)
 {
     central::Connection& db = connection();
     LineageStore store(db, m_officeId);
-    if (m_trace) {
-        m_trace("begin " + folder.settings.folder);
+    std::set<std::int64_t> taken;
+    for (const auto& other : m_folders) {
+        if (other.get() != &folder && other->lineage) {
+            taken.insert(*other->lineage);
+        }
     }
+    trace("begin " + folder.folder);
     central::Transaction transaction(db);
-    std::optional<std::int64_t> lineage = folder.lineage; // a table once recognised stays its lineage
-    bool created = false;
-    if (!lineage) {
-        store.lockOffice();
-        std::set<std::int64_t> taken;
-        for (const auto& other : m_folders) {
-            if (other.get() != &folder && other->lineage) {
-                taken.insert(*other->lineage);
-            }
-        }
-        lineage = store.recognise(samplesOf(snapshot.seen), taken);
-        if (!lineage && snapshot.seen.empty()) {
-            transaction.commit(); // nothing to recognise a table by, nor to collect
-            if (m_trace) {
-                m_trace("unchanged " + folder.settings.folder);
-            }
-            return;
-        }
-        if (!lineage) {
-            lineage = store.createLineage(folder.settings.folder);
-            created = true;
-        }
-    }
-    store.lockLineage(*lineage);
-    const std::optional<PassHead> head = store.lastPass(*lineage);
-    if (!folder.known || !head || head->passNo != folder.state.passNo || folder.state.lineageId != *lineage) {
-        folder.known = false;
-        folder.state = head ? store.load(*lineage, *head) : LineageState {};
-        folder.state.lineageId = *lineage;
-    }
-    const LineageState& state = folder.state;
-    Plan plan = planPass(state, snapshot.seen, [&] { return store.allVersions(*lineage); });
-
-    // The tests of the new records get their ids and ordinals now, so that trials can name them.
-    const std::vector<std::int64_t> ids = store.newTestIds(plan.newTests.size());
-    std::vector<std::int64_t> map;
-    for (const TestRef ref : plan.map) {
-        map.push_back(ref > 0 ? ref : ids[static_cast<std::size_t>(-ref - 1)]);
-    }
-
-    // The timing record's lines written since the last pass, matched against the records they name.
-    TimingOutcome timing;
-    timing.consumed = state.timingOffset;
-    const std::vector<TimingGroup> groups
-        = readTimingGroups(folder.timingPath, state.timingOffset, snapshot.timingSize);
-    for (std::size_t i = 0; i < groups.size(); ++i) {
-        const TimingGroup& group = groups[i];
-        const bool rowExists = group.tableRow >= 1 && group.tableRow <= map.size();
-        if (rowExists && trialsMatch(group, snapshot.decode(group.tableRow).times)) {
-            timing.trials.push_back({map[group.tableRow - 1], &group});
-        } else if (rowExists && i + 1 == groups.size() && snapshot.timingSize != folder.timingSize) {
-            break; // the last lines may still be being written: looked at again at the next pass
-        } else {
-            timing.events.push_back(
-                {"timing_mismatch", group.tableRow, rowExists ? map[group.tableRow - 1] : 0,
-                 "the timing record's lines of " + group.testTime + " for row " + std::to_string(group.tableRow)
-                     + (rowExists ? " do not hold that row's reaction times" : " name a row the table does not have")
-                     + ": not attached (a timing record of another table?)"});
-        }
-        timing.consumed = group.end;
-    }
-    if (!created && !plan.changesRecords() && timing.trials.empty() && timing.events.empty()
-        && timing.consumed == state.timingOffset) {
-        transaction.commit();
-        if (m_trace) {
-            m_trace("unchanged " + folder.settings.folder);
-        }
-        folder.lineage = lineage;
-        folder.known = true;
-        return;
-    }
-
-    // New tests: identity = content within the office, with the next free ordinal for a repeated one.
-    std::set<central::Digest> contents;
-    for (const std::uint32_t record : plan.newTests) {
-        contents.insert(snapshot.seen[record - 1].content);
-    }
-    std::map<central::Digest, int> ordinals = store.maxOrdinals(contents);
-    std::vector<LineageStore::NewTest> tests;
-    for (std::size_t i = 0; i < plan.newTests.size(); ++i) {
-        const central::Digest& content = snapshot.seen[plan.newTests[i] - 1].content;
-        const auto found = ordinals.find(content);
-        const int ordinal = found == ordinals.end() ? 0 : found->second + 1;
-        ordinals[content] = ordinal;
-        tests.push_back({ids[i], content, ordinal});
-    }
-    std::vector<VersionRow> versions;
-    for (const PlannedVersion& version : plan.versions) {
-        const std::int64_t test = version.test > 0 ? version.test : ids[static_cast<std::size_t>(-version.test - 1)];
-        versions.push_back(
-            {test, version.versionNo, &snapshot.images[version.record - 1], &snapshot.decode(version.record)});
-    }
-    const int passNo = state.passNo + 1;
-    const int epoch = plan.newEpoch ? state.epoch + 1 : state.epoch;
-    std::vector<PlannedEvent> events = plan.events;
-    events.insert(events.end(), timing.events.begin(), timing.events.end());
-
-    store.insertTests(*lineage, folder.stationId, tests);
-    store.insertVersions(*lineage, passNo, versions);
-    const std::uint32_t first
-        = plan.firstNewPosition == 0 ? static_cast<std::uint32_t>(map.size() + 1) : plan.firstNewPosition;
-    store.insertPositions(*lineage, epoch, passNo, first,
-                          std::vector<std::int64_t>(map.begin() + (first - 1), map.end()));
-    store.insertTrials(timing.trials);
-    store.insertEvents(*lineage, passNo, events);
-    store.insertPass({*lineage, passNo, epoch, static_cast<std::uint32_t>(map.size()), snapshot.fileSize,
-                      snapshot.header, timing.consumed, folder.stationId, folder.tablePath, m_settings.host});
-    if (m_trace) {
-        m_trace("commit " + folder.settings.folder);
-    }
+    const PassOutcome outcome = runPass(store, folder, snapshot, taken, m_settings.host);
+    trace((outcome.wrote ? "commit " : "unchanged ") + folder.folder);
     transaction.commit();
+    trace("committed " + folder.folder);
+    folder.lineage = outcome.lineage;
+    folder.known = outcome.lineage && !outcome.renumbered;
+    if (outcome.wrote) {
+        report(folder, outcome);
+    }
+}
+
+void Collector::trace(const std::string& step)
+{
     if (m_trace) {
-        m_trace("committed " + folder.settings.folder);
+        m_trace(step);
     }
+}
 
-    // The copy of the database's state follows what was committed.
-    folder.lineage = lineage;
-    folder.state.passNo = passNo;
-    folder.state.epoch = epoch;
-    folder.state.records = static_cast<std::uint32_t>(map.size());
-    folder.state.timingOffset = timing.consumed;
-    folder.known = !plan.newEpoch; // a renumbered table is loaded afresh
-    folder.state.rows.resize(map.size());
-    for (const VersionRow& version : versions) {
-        const RecordImage& image = *version.image;
-        folder.state.rows[image.record - 1]
-            = {version.testId, version.versionNo, image.flag, image.content, image.head, image.lists};
+void Collector::report(const FolderState& folder, const PassOutcome& outcome)
+{
+    m_totals.tests += outcome.tests;
+    m_totals.versions += outcome.versions;
+    m_totals.trials += outcome.trials;
+    std::string summary = folder.folder + ": " + plural(outcome.tests, "new test", "new tests");
+    if (outcome.versions > 0) {
+        summary += ", " + plural(outcome.versions, "new version", "new versions") + " of known tests";
     }
-
-    // What happened, for the log.
-    m_totals.tests += tests.size();
-    m_totals.versions += versions.size() - tests.size();
-    m_totals.trials += timing.trials.size();
-    std::string summary = folder.settings.folder + ": " + plural(tests.size(), "new test", "new tests");
-    if (versions.size() > tests.size()) {
-        summary += ", " + plural(versions.size() - tests.size(), "new version", "new versions") + " of known tests";
-    }
-    summary += ", trials of " + plural(timing.trials.size(), "test", "tests");
-    if (created) {
-        summary += " (a table not seen before)";
-    }
-    m_log(summary);
-    for (const PlannedEvent& event : events) {
+    summary += ", trials of " + plural(outcome.trials, "test", "tests");
+    m_log(summary + (outcome.created ? " (a table not seen before)" : ""));
+    for (const PlannedEvent& event : outcome.events) {
         if (event.kind != "edited" && event.kind != "deleted" && event.kind != "undeleted") {
-            m_log(folder.settings.folder + ": " + (event.testId ? "test " + std::to_string(event.testId) + ": " : "")
+            m_log(folder.folder + ": " + (event.testId ? "test " + std::to_string(event.testId) + ": " : "")
                   + event.detail);
         }
     }
-    for (const VersionRow& version : versions) {
-        if (version.decoded->hasError) {
-            std::string issues;
-            for (const std::string& issue : version.decoded->issues) {
-                issues += (issues.empty() ? "" : "; ") + issue;
-            }
-            m_log(folder.settings.folder + ": row " + std::to_string(version.image->record)
-                  + " collected with its damage recorded: " + issues);
+    for (const auto& [record, decoded] : outcome.damaged) {
+        std::string issues;
+        for (const std::string& issue : decoded->issues) {
+            issues += (issues.empty() ? "" : "; ") + issue;
         }
+        m_log(folder.folder + ": row " + std::to_string(record) + " collected with its damage recorded: " + issues);
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "central/pg.h"
-#include "sync/pass_plan.h"
+#include "sync/folder_pass.h"
 
 #include <chrono>
 #include <cstdint>
@@ -76,21 +76,20 @@ public:
     const CollectTotals& totals() const { return m_totals; }
 
 private:
-    struct Folder;
-    struct Snapshot;
-
     central::Connection& connection();
     void disconnect();
-    bool collectFolder(Folder& folder);
-    void passInTransaction(Folder& folder, Snapshot& snapshot);
-    void note(Folder& folder, const std::string& problem);
+    bool collectFolder(FolderState& folder);
+    void passInTransaction(FolderState& folder, Snapshot& snapshot);
+    void report(const FolderState& folder, const PassOutcome& outcome);
+    void note(FolderState& folder, const std::string& problem);
+    void trace(const std::string& step);
 
     CollectorSettings m_settings;
     Log m_log;
     Log m_trace;
     std::unique_ptr<central::Connection> m_db;
     int m_officeId = 0;
-    std::vector<std::unique_ptr<Folder>> m_folders;
+    std::vector<std::unique_ptr<FolderState>> m_folders;
     CollectTotals m_totals;
     std::string m_lastConnectionProblem;
 };
