@@ -50,7 +50,8 @@ def same(table_value, db_value):
         return db_value == ""
     if isinstance(table_value, (int, float)):
         return db_value != "" and float(db_value) == float(table_value)
-    return table_value == db_value
+    # Text as the table engine reads it: without leading and trailing blanks and control bytes.
+    return table_value.strip("".join(map(chr, range(33)))) == db_value
 
 
 def main():
