@@ -115,6 +115,38 @@ ArrayParam& ArrayParam::addNull()
     return *this;
 }
 
+namespace {
+
+// Appends `value` as 4 bytes, most significant first (the binary format's order).
+void appendInt32(std::string& out, std::uint32_t value)
+{
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        out += static_cast<char>((value >> shift) & 0xFFU);
+    }
+}
+
+} // namespace
+
+ByteaArrayParam& ByteaArrayParam::add(const void* data, std::size_t size)
+{
+    appendInt32(m_elements, static_cast<std::uint32_t>(size));
+    m_elements.append(static_cast<const char*>(data), size);
+    ++m_count;
+    return *this;
+}
+
+std::string ByteaArrayParam::str() const
+{
+    // Dimensions, no NULLs, element type bytea (oid 17); the one dimension's length and lower bound 1.
+    std::string out;
+    appendInt32(out, 1);
+    appendInt32(out, 0);
+    appendInt32(out, 17);
+    appendInt32(out, static_cast<std::uint32_t>(m_count));
+    appendInt32(out, 1);
+    return out + m_elements;
+}
+
 Result::Result(pg_result* result)
     : m_result(result)
 { }
@@ -292,13 +324,21 @@ void Connection::fail(pg_result* result, const std::string& what)
 
 Result Connection::exec(const std::string& sql, const std::vector<Param>& params)
 {
+    return exec(sql, params, {});
+}
+
+Result Connection::exec(const std::string& sql, const std::vector<Param>& params, const std::vector<bool>& binary)
+{
     std::vector<const char*> values;
-    values.reserve(params.size());
-    for (const Param& param : params) {
-        values.push_back(param ? param->c_str() : nullptr);
+    std::vector<int> lengths;
+    std::vector<int> formats;
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        values.push_back(params[i] ? params[i]->data() : nullptr);
+        lengths.push_back(params[i] ? static_cast<int>(params[i]->size()) : 0);
+        formats.push_back(i < binary.size() && binary[i] ? 1 : 0);
     }
     PGresult* result = PQexecParams(m_conn, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
-                                    nullptr, nullptr, 0);
+                                    lengths.data(), formats.data(), 0);
     const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         fail(result, "The database refused a statement");

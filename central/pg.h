@@ -53,6 +53,22 @@ private:
     std::size_t m_count = 0;
 };
 
+// A bytea array parameter in PostgreSQL's binary form, for many records' bytes at once: the bytes travel
+// as they are, without the hex form's doubling and the text array's quoting. Pass it with
+// Connection::exec()'s `binary` flags.
+class ByteaArrayParam
+{
+public:
+    ByteaArrayParam& add(const void* data, std::size_t size);
+    std::size_t size() const { return m_count; }
+    // The whole binary array value.
+    std::string str() const;
+
+private:
+    std::string m_elements;
+    std::size_t m_count = 0;
+};
+
 // The rows a statement returned. Owns the libpq result; movable, not copyable.
 class Result
 {
@@ -111,6 +127,8 @@ public:
     // Runs one statement with `params` in text form ($1, $2, ...). Throws DatabaseError with the server's
     // message and SQLSTATE, ConnectionError when the connection broke.
     Result exec(const std::string& sql, const std::vector<Param>& params = {});
+    // The same, with the parameters whose flag in `binary` is set sent in binary form (ByteaArrayParam).
+    Result exec(const std::string& sql, const std::vector<Param>& params, const std::vector<bool>& binary);
 
     // Runs a fixed text of several statements (a migration), without parameters. Throws as exec().
     void run(const std::string& script);

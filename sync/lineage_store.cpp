@@ -91,7 +91,8 @@ const char* const kInsertVersions
       "premature_4, ser1a, ser1b, ser2a, ser2b, ser3a, ser3b, ser4a, ser4b, issues, has_error) "
       "SELECT u.t, u.v, $1, $2, $3, u.r, u.f, u.f = 42, u.ch, u.hh, u.lh, u.raw, u.f0, u.f1, u.f2, u.f3, u.f4, u.bk, "
       "u.d, u.f5, u.f6, u.f7, u.f8, u.f9, u.f10, u.f11, u.f12, u.f13, u.f14, u.f15, u.f16, u.f17, u.f18, u.f19, u.f20, "
-      "u.f21, u.f22, u.f23, u.f24, ARRAY(SELECT jsonb_array_elements_text(u.iss::jsonb)), u.err "
+      "u.f21, u.f22, u.f23, u.f24, CASE WHEN u.iss IS NULL THEN '{}'::text[] ELSE "
+      "ARRAY(SELECT jsonb_array_elements_text(u.iss::jsonb)) END, u.err "
       "FROM unnest($4::bigint[], $5::int[], $6::int[], $7::smallint[], $8::bytea[], $9::bytea[], $10::bytea[], "
       "$11::bytea[], $12::text[], $13::text[], $14::text[], $15::text[], $16::text[], $17::text[], $18::date[], "
       "$19::bigint[], $20::bigint[], $21::bigint[], $22::bigint[], $23::float8[], $24::float8[], $25::float8[], "
@@ -103,7 +104,9 @@ const char* const kInsertVersions
 void insertVersionBatch(central::Connection& db, const std::string& head1, const std::string& head2,
                         const std::string& head3, const VersionRow* rows, std::size_t count)
 {
+    // The digests and the record's bytes ($8 to $11) travel in binary form: most of a version's bytes.
     std::vector<ArrayParam> arrays(37);
+    std::vector<central::ByteaArrayParam> bytes(4);
     for (std::size_t i = 0; i < count; ++i) {
         const VersionRow& row = rows[i];
         const DecodedRecord& d = *row.decoded;
@@ -111,10 +114,10 @@ void insertVersionBatch(central::Connection& db, const std::string& head1, const
         arrays[1].add(static_cast<std::int64_t>(row.versionNo));
         arrays[2].add(static_cast<std::int64_t>(row.image->record));
         arrays[3].add(static_cast<std::int64_t>(row.image->flag));
-        arrays[4].add(bytea(row.image->content));
-        arrays[5].add(bytea(row.image->head));
-        arrays[6].add(bytea(row.image->lists));
-        arrays[7].add(central::byteaParam(row.image->bytes));
+        bytes[0].add(row.image->content.data(), row.image->content.size());
+        bytes[1].add(row.image->head.data(), row.image->head.size());
+        bytes[2].add(row.image->lists.data(), row.image->lists.size());
+        bytes[3].add(row.image->bytes.data(), row.image->bytes.size());
         for (std::size_t f = 0; f < 5; ++f) {
             addValue(arrays[8 + f], d.values[f]);
         }
@@ -135,14 +138,24 @@ void insertVersionBatch(central::Connection& db, const std::string& head1, const
                 addValue(arrays[10 + f], d.values[f]);
             }
         }
-        arrays[35].add(jsonStrings(d.issues));
+        if (d.issues.empty()) {
+            arrays[35].addNull();
+        } else {
+            arrays[35].add(jsonStrings(d.issues));
+        }
         arrays[36].add(d.hasError);
     }
     std::vector<central::Param> params = {head1, head2, head3};
-    for (const ArrayParam& array : arrays) {
-        params.push_back(array.str());
+    std::vector<bool> binary(params.size() + arrays.size(), false);
+    for (std::size_t i = 0; i < arrays.size(); ++i) {
+        if (i >= 4 && i < 8) {
+            params.push_back(bytes[i - 4].str());
+            binary[params.size() - 1] = true;
+        } else {
+            params.push_back(arrays[i].str());
+        }
     }
-    db.exec(kInsertVersions, params);
+    db.exec(kInsertVersions, params, binary);
 }
 
 } // namespace
@@ -309,16 +322,18 @@ std::map<Digest, int> LineageStore::maxOrdinals(const std::set<Digest>& contents
 void LineageStore::insertTests(std::int64_t lineageId, int stationId, const std::vector<NewTest>& tests)
 {
     for (std::size_t start = 0; start < tests.size(); start += kBatch) {
-        ArrayParam ids, keys, ordinals;
+        ArrayParam ids, ordinals;
+        central::ByteaArrayParam keys;
         for (std::size_t i = start; i < tests.size() && i < start + kBatch; ++i) {
             ids.add(tests[i].testId);
-            keys.add(bytea(tests[i].content));
+            keys.add(tests[i].content.data(), tests[i].content.size());
             ordinals.add(static_cast<std::int64_t>(tests[i].ordinal));
         }
         m_db.exec(
             "INSERT INTO tivora.tests (test_id, office_id, content_key, ordinal, lineage_id, station_id) "
             "SELECT u.i, $1, u.k, u.o, $2, $3 FROM unnest($4::bigint[], $5::bytea[], $6::int[]) AS u(i, k, o)",
-            {m_office, std::to_string(lineageId), std::to_string(stationId), ids.str(), keys.str(), ordinals.str()});
+            {m_office, std::to_string(lineageId), std::to_string(stationId), ids.str(), keys.str(), ordinals.str()},
+            {false, false, false, false, true, false});
     }
 }
 
