@@ -164,7 +164,9 @@ bool Collector::collectFolder(FolderState& folder)
             m_lastConnectionProblem = error.what();
         }
         return false;
-    } catch (const engine::Error& error) {
+    } catch (const std::exception& error) {
+        // The table's own errors, and the file system's (a share that went away): this folder waits for
+        // the next pass, the others go on.
         folder.known = false;
         note(folder, error.what());
         return false;
