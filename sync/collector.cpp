@@ -17,6 +17,8 @@ namespace {
 // so it is read again even when its size and time look unchanged.
 constexpr auto kSettleTime = std::chrono::seconds(2);
 constexpr int kRetries = 3;
+// Lines logged per kind of event and pass; the database keeps them all.
+constexpr std::size_t kEventLines = 5;
 
 std::string plural(std::uint64_t count, const std::string& one, const std::string& many)
 {
@@ -214,18 +216,35 @@ void Collector::report(const FolderState& folder, const PassOutcome& outcome)
     }
     summary += ", trials of " + plural(outcome.trials, "test", "tests");
     m_log(summary + (outcome.created ? " (a table not seen before)" : ""));
+    // Edits and deletions are ordinary; tests missing from a renumbered table are counted in its line. Of
+    // the rest a few lines per kind, and how many more the database's events hold.
+    std::map<std::string, std::size_t> shown;
     for (const PlannedEvent& event : outcome.events) {
-        if (event.kind != "edited" && event.kind != "deleted" && event.kind != "undeleted") {
+        if (event.kind == "edited" || event.kind == "deleted" || event.kind == "undeleted" || event.kind == "missing") {
+            continue;
+        }
+        if (++shown[event.kind] <= kEventLines) {
             m_log(folder.folder + ": " + (event.testId ? "test " + std::to_string(event.testId) + ": " : "")
                   + event.detail);
         }
     }
-    for (const auto& [record, decoded] : outcome.damaged) {
+    for (const auto& [kind, count] : shown) {
+        if (count > kEventLines) {
+            m_log(folder.folder + ": " + std::to_string(count - kEventLines) + " more events " + kind
+                  + " (see tivora.events)");
+        }
+    }
+    for (std::size_t i = 0; i < outcome.damaged.size() && i < kEventLines; ++i) {
+        const auto& [record, decoded] = outcome.damaged[i];
         std::string issues;
         for (const std::string& issue : decoded->issues) {
             issues += (issues.empty() ? "" : "; ") + issue;
         }
         m_log(folder.folder + ": row " + std::to_string(record) + " collected with its damage recorded: " + issues);
+    }
+    if (outcome.damaged.size() > kEventLines) {
+        m_log(folder.folder + ": " + std::to_string(outcome.damaged.size() - kEventLines)
+              + " more damaged rows collected (see has_error and issues in tivora.versions)");
     }
 }
 
