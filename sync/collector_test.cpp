@@ -218,7 +218,7 @@ TEST_F(CollectorTest, HostileTablesAreReportedAndNothingWrongReachesTheDatabase)
     const std::string copy = m_dir.path("copy.DBF");
     fs::copy_file(tableA, copy);
     store(a, 3, 6, 2);
-    ASSERT_TRUE(sync->collectOnce() || true);
+    sync->collectOnce(); // false: C is still no results table
     EXPECT_EQ(count("SELECT count(*) FROM tivora.current_tests WHERE station = 'A'"), 7);
     fs::copy_file(copy, tableA, fs::copy_options::overwrite_existing);
     sync->collectOnce();
