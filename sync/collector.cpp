@@ -133,20 +133,9 @@ bool Collector::collectFolder(FolderState& folder)
             && timingSize == folder.timingSize) {
             return true;
         }
+        connection(); // while the database is out of reach, the table is not read in vain
         Snapshot snapshot(folder.tablePath, timingSize);
-        for (int attempt = 1;; ++attempt) {
-            try {
-                passInTransaction(folder, snapshot);
-                break;
-            } catch (const central::ConnectionError&) {
-                throw;
-            } catch (const central::DatabaseError& error) {
-                folder.known = false;
-                if (!error.isRetryable() || attempt == kRetries) {
-                    throw;
-                }
-            }
-        }
+        passWithRetries(folder, snapshot);
         folder.seen = true;
         folder.size = size;
         folder.modified = modified;
@@ -172,6 +161,25 @@ bool Collector::collectFolder(FolderState& folder)
         folder.known = false;
         note(folder, error.what());
         return false;
+    }
+}
+
+void Collector::passWithRetries(FolderState& folder, Snapshot& snapshot)
+{
+    // A key taken by another collector meanwhile, a serialisation failure: the pass is done again from
+    // what the database holds now.
+    for (int attempt = 1;; ++attempt) {
+        try {
+            passInTransaction(folder, snapshot);
+            return;
+        } catch (const central::ConnectionError&) {
+            throw;
+        } catch (const central::DatabaseError& error) {
+            folder.known = false;
+            if (!error.isRetryable() || attempt == kRetries) {
+                throw;
+            }
+        }
     }
 }
 

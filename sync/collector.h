@@ -79,6 +79,7 @@ private:
     central::Connection& connection();
     void disconnect();
     bool collectFolder(FolderState& folder);
+    void passWithRetries(FolderState& folder, Snapshot& snapshot);
     void passInTransaction(FolderState& folder, Snapshot& snapshot);
     void report(const FolderState& folder, const PassOutcome& outcome);
     void note(FolderState& folder, const std::string& problem);

@@ -142,14 +142,59 @@ const DecodedRecord& Snapshot::decode(std::uint32_t record)
     return found->second;
 }
 
+namespace {
+
+// Everything one pass adds, in the open transaction, with the pass row last; returns what was added.
+PassOutcome write(LineageStore& store, FolderState& folder, Snapshot& snapshot, const Plan& plan,
+                  const std::vector<std::int64_t>& ids, const std::vector<std::int64_t>& map,
+                  const TimingOutcome& timing, const std::string& host)
+{
+    const std::int64_t lineage = folder.state.lineageId;
+    const std::vector<LineageStore::NewTest> tests = identify(store, plan, snapshot, ids);
+    std::vector<VersionRow> versions;
+    for (const PlannedVersion& version : plan.versions) {
+        const std::int64_t test = version.test > 0 ? version.test : ids[static_cast<std::size_t>(-version.test - 1)];
+        versions.push_back(
+            {test, version.versionNo, &snapshot.images[version.record - 1], &snapshot.decode(version.record)});
+    }
+    const int passNo = folder.state.passNo + 1;
+    const int epoch = folder.state.epoch + (plan.newEpoch ? 1 : 0);
+    PassOutcome outcome;
+    outcome.events = plan.events;
+    outcome.events.insert(outcome.events.end(), timing.events.begin(), timing.events.end());
+    store.insertTests(lineage, folder.stationId, tests);
+    store.insertVersions(lineage, passNo, versions);
+    const std::uint32_t first
+        = plan.firstNewPosition == 0 ? static_cast<std::uint32_t>(map.size() + 1) : plan.firstNewPosition;
+    store.insertPositions(lineage, epoch, passNo, first,
+                          std::vector<std::int64_t>(map.begin() + (first - 1), map.end()));
+    store.insertTrials(timing.trials);
+    store.insertEvents(lineage, passNo, outcome.events);
+    store.insertPass({lineage, passNo, epoch, static_cast<std::uint32_t>(map.size()), snapshot.fileSize,
+                      snapshot.header, timing.consumed, folder.stationId, folder.tablePath, host});
+    remember(folder, plan, map.size(), versions, timing.consumed);
+    outcome.wrote = true;
+    outcome.renumbered = plan.newEpoch;
+    outcome.tests = tests.size();
+    outcome.versions = versions.size() - tests.size();
+    outcome.trials = timing.trials.size();
+    for (const VersionRow& version : versions) {
+        if (version.decoded->hasError) {
+            outcome.damaged.emplace_back(version.image->record, version.decoded);
+        }
+    }
+    return outcome;
+}
+
+} // namespace
+
 PassOutcome runPass(LineageStore& store, FolderState& folder, Snapshot& snapshot, const std::set<std::int64_t>& taken,
                     const std::string& host)
 {
-    PassOutcome outcome;
-    const std::optional<std::int64_t> lineage = lineageOf(store, folder, snapshot, taken, outcome.created);
-    outcome.lineage = lineage;
+    bool created = false;
+    const std::optional<std::int64_t> lineage = lineageOf(store, folder, snapshot, taken, created);
     if (!lineage) {
-        return outcome; // nothing to recognise the table by, nor to collect
+        return {}; // nothing to recognise the table by, nor to collect
     }
     loadState(store, folder, *lineage);
     const Plan plan = planPass(folder.state, snapshot.seen, [&] { return store.allVersions(*lineage); });
@@ -161,44 +206,14 @@ PassOutcome runPass(LineageStore& store, FolderState& folder, Snapshot& snapshot
     }
     const std::vector<TimingGroup> groups
         = readTimingGroups(folder.timingPath, folder.state.timingOffset, snapshot.timingSize);
-    TimingOutcome timing = matchTiming(groups, map, snapshot, folder);
-    if (!outcome.created && !plan.changesRecords() && timing.trials.empty() && timing.events.empty()
-        && timing.consumed == folder.state.timingOffset) {
-        return outcome;
+    const TimingOutcome timing = matchTiming(groups, map, snapshot, folder);
+    PassOutcome outcome;
+    if (created || plan.changesRecords() || !timing.trials.empty() || !timing.events.empty()
+        || timing.consumed != folder.state.timingOffset) {
+        outcome = write(store, folder, snapshot, plan, ids, map, timing, host);
     }
-    const std::vector<LineageStore::NewTest> tests = identify(store, plan, snapshot, ids);
-    std::vector<VersionRow> versions;
-    for (const PlannedVersion& version : plan.versions) {
-        const std::int64_t test = version.test > 0 ? version.test : ids[static_cast<std::size_t>(-version.test - 1)];
-        versions.push_back(
-            {test, version.versionNo, &snapshot.images[version.record - 1], &snapshot.decode(version.record)});
-    }
-    const LineageState& state = folder.state;
-    const int passNo = state.passNo + 1;
-    const int epoch = plan.newEpoch ? state.epoch + 1 : state.epoch;
-    outcome.events = plan.events;
-    outcome.events.insert(outcome.events.end(), timing.events.begin(), timing.events.end());
-    store.insertTests(*lineage, folder.stationId, tests);
-    store.insertVersions(*lineage, passNo, versions);
-    const std::uint32_t first
-        = plan.firstNewPosition == 0 ? static_cast<std::uint32_t>(map.size() + 1) : plan.firstNewPosition;
-    store.insertPositions(*lineage, epoch, passNo, first,
-                          std::vector<std::int64_t>(map.begin() + (first - 1), map.end()));
-    store.insertTrials(timing.trials);
-    store.insertEvents(*lineage, passNo, outcome.events);
-    store.insertPass({*lineage, passNo, epoch, static_cast<std::uint32_t>(map.size()), snapshot.fileSize,
-                      snapshot.header, timing.consumed, folder.stationId, folder.tablePath, host});
-    remember(folder, plan, map.size(), versions, timing.consumed);
-    outcome.renumbered = plan.newEpoch;
-    outcome.wrote = true;
-    outcome.tests = tests.size();
-    outcome.versions = versions.size() - tests.size();
-    outcome.trials = timing.trials.size();
-    for (const VersionRow& version : versions) {
-        if (version.decoded->hasError) {
-            outcome.damaged.emplace_back(version.image->record, version.decoded);
-        }
-    }
+    outcome.lineage = lineage;
+    outcome.created = created;
     return outcome;
 }
 
