@@ -329,6 +329,12 @@ Result Connection::exec(const std::string& sql, const std::vector<Param>& params
 
 Result Connection::exec(const std::string& sql, const std::vector<Param>& params, const std::vector<bool>& binary)
 {
+    send(sql, params, binary);
+    return finish();
+}
+
+void Connection::send(const std::string& sql, const std::vector<Param>& params, const std::vector<bool>& binary)
+{
     std::vector<const char*> values;
     std::vector<int> lengths;
     std::vector<int> formats;
@@ -337,8 +343,20 @@ Result Connection::exec(const std::string& sql, const std::vector<Param>& params
         lengths.push_back(params[i] ? static_cast<int>(params[i]->size()) : 0);
         formats.push_back(i < binary.size() && binary[i] ? 1 : 0);
     }
-    PGresult* result = PQexecParams(m_conn, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
-                                    lengths.data(), formats.data(), 0);
+    if (PQsendQueryParams(m_conn, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), lengths.data(),
+                          formats.data(), 0)
+        != 1) {
+        fail(nullptr, "The database refused a statement");
+    }
+}
+
+Result Connection::finish()
+{
+    // The first result is the statement's; libpq needs the rest read until it says there is no more.
+    PGresult* result = PQgetResult(m_conn);
+    for (PGresult* more = result ? PQgetResult(m_conn) : nullptr; more; more = PQgetResult(m_conn)) {
+        PQclear(more);
+    }
     const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         fail(result, "The database refused a statement");

@@ -130,6 +130,13 @@ public:
     // The same, with the parameters whose flag in `binary` is set sent in binary form (ByteaArrayParam).
     Result exec(const std::string& sql, const std::vector<Param>& params, const std::vector<bool>& binary);
 
+    // Sends a statement as exec() does but returns at once, so that the caller can prepare the next one
+    // while the server works; finish() waits for its result. One statement at a time: every send() is
+    // followed by finish() before anything else runs on the connection. Throws ConnectionError.
+    void send(const std::string& sql, const std::vector<Param>& params, const std::vector<bool>& binary = {});
+    // The result of the statement sent last. Throws as exec().
+    Result finish();
+
     // Runs a fixed text of several statements (a migration), without parameters. Throws as exec().
     void run(const std::string& script);
 

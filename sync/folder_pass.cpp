@@ -154,8 +154,7 @@ PassOutcome write(LineageStore& store, FolderState& folder, Snapshot& snapshot, 
     std::vector<VersionRow> versions;
     for (const PlannedVersion& version : plan.versions) {
         const std::int64_t test = version.test > 0 ? version.test : ids[static_cast<std::size_t>(-version.test - 1)];
-        versions.push_back(
-            {test, version.versionNo, &snapshot.images[version.record - 1], &snapshot.decode(version.record)});
+        versions.push_back({test, version.versionNo, &snapshot.images[version.record - 1]});
     }
     const int passNo = folder.state.passNo + 1;
     const int epoch = folder.state.epoch + (plan.newEpoch ? 1 : 0);
@@ -163,7 +162,8 @@ PassOutcome write(LineageStore& store, FolderState& folder, Snapshot& snapshot, 
     outcome.events = plan.events;
     outcome.events.insert(outcome.events.end(), timing.events.begin(), timing.events.end());
     store.insertTests(lineage, folder.stationId, tests);
-    store.insertVersions(lineage, passNo, versions);
+    store.insertVersions(lineage, passNo, versions,
+                         [&snapshot](std::uint32_t record) -> const DecodedRecord& { return snapshot.decode(record); });
     const std::uint32_t first
         = plan.firstNewPosition == 0 ? static_cast<std::uint32_t>(map.size() + 1) : plan.firstNewPosition;
     store.insertPositions(lineage, epoch, passNo, first,
@@ -179,8 +179,9 @@ PassOutcome write(LineageStore& store, FolderState& folder, Snapshot& snapshot, 
     outcome.versions = versions.size() - tests.size();
     outcome.trials = timing.trials.size();
     for (const VersionRow& version : versions) {
-        if (version.decoded->hasError) {
-            outcome.damaged.emplace_back(version.image->record, version.decoded);
+        const DecodedRecord& decoded = snapshot.decode(version.image->record);
+        if (decoded.hasError) {
+            outcome.damaged.emplace_back(version.image->record, &decoded);
         }
     }
     return outcome;

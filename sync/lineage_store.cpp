@@ -101,15 +101,17 @@ const char* const kInsertVersions
       "AS u(t, v, r, f, ch, hh, lh, raw, f0, f1, f2, f3, f4, bk, d, f5, f6, f7, f8, f9, f10, f11, f12, f13, f14, "
       "f15, f16, f17, f18, f19, f20, f21, f22, f23, f24, iss, err)";
 
-void insertVersionBatch(central::Connection& db, const std::string& head1, const std::string& head2,
-                        const std::string& head3, const VersionRow* rows, std::size_t count)
+// The parameters of one statement adding `count` versions from `rows` (decoded by `decode`).
+std::pair<std::vector<central::Param>, std::vector<bool>> versionBatch(const std::vector<central::Param>& head,
+                                                                       const VersionRow* rows, std::size_t count,
+                                                                       const DecodeRecord& decode)
 {
     // The digests and the record's bytes ($8 to $11) travel in binary form: most of a version's bytes.
     std::vector<ArrayParam> arrays(37);
     std::vector<central::ByteaArrayParam> bytes(4);
     for (std::size_t i = 0; i < count; ++i) {
         const VersionRow& row = rows[i];
-        const DecodedRecord& d = *row.decoded;
+        const DecodedRecord& d = decode(row.image->record);
         arrays[0].add(row.testId);
         arrays[1].add(static_cast<std::int64_t>(row.versionNo));
         arrays[2].add(static_cast<std::int64_t>(row.image->record));
@@ -145,7 +147,7 @@ void insertVersionBatch(central::Connection& db, const std::string& head1, const
         }
         arrays[36].add(d.hasError);
     }
-    std::vector<central::Param> params = {head1, head2, head3};
+    std::vector<central::Param> params = head;
     std::vector<bool> binary(params.size() + arrays.size(), false);
     for (std::size_t i = 0; i < arrays.size(); ++i) {
         if (i >= 4 && i < 8) {
@@ -155,7 +157,7 @@ void insertVersionBatch(central::Connection& db, const std::string& head1, const
             params.push_back(arrays[i].str());
         }
     }
-    db.exec(kInsertVersions, params, binary);
+    return {params, binary};
 }
 
 } // namespace
@@ -337,11 +339,36 @@ void LineageStore::insertTests(std::int64_t lineageId, int stationId, const std:
     }
 }
 
-void LineageStore::insertVersions(std::int64_t lineageId, int passNo, const std::vector<VersionRow>& versions)
+void LineageStore::insertVersions(std::int64_t lineageId, int passNo, const std::vector<VersionRow>& versions,
+                                  const DecodeRecord& decode)
 {
-    for (std::size_t start = 0; start < versions.size(); start += kBatch) {
-        insertVersionBatch(m_db, m_office, std::to_string(lineageId), std::to_string(passNo), versions.data() + start,
-                           std::min(kBatch, versions.size() - start));
+    // Each batch is prepared (the records decoded) while the server adds the one before.
+    const std::vector<central::Param> head = {m_office, std::to_string(lineageId), std::to_string(passNo)};
+    bool pending = false;
+    try {
+        for (std::size_t start = 0; start < versions.size(); start += kBatch) {
+            const auto [params, binary]
+                = versionBatch(head, versions.data() + start, std::min(kBatch, versions.size() - start), decode);
+            if (pending) {
+                pending = false;
+                m_db.finish();
+            }
+            m_db.send(kInsertVersions, params, binary);
+            pending = true;
+        }
+        if (pending) {
+            pending = false;
+            m_db.finish();
+        }
+    } catch (...) {
+        if (pending) {
+            try {
+                m_db.finish(); // the connection must be free for the rollback
+            } catch (const central::DatabaseError&) {
+                // The first failure is the one to report.
+            }
+        }
+        throw;
     }
 }
 

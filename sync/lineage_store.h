@@ -5,6 +5,7 @@
 #include "sync/table_source.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -31,8 +32,10 @@ struct VersionRow
     std::int64_t testId = 0;
     int versionNo = 1;
     const RecordImage* image = nullptr;
-    const DecodedRecord* decoded = nullptr;
 };
+
+// The values of a record (by its number), decoded when a version of it is written.
+using DecodeRecord = std::function<const DecodedRecord&(std::uint32_t record)>;
 
 // A test's trial lines to attach.
 struct TrialRows
@@ -95,7 +98,8 @@ public:
         int ordinal = 0;
     };
     void insertTests(std::int64_t lineageId, int stationId, const std::vector<NewTest>& tests);
-    void insertVersions(std::int64_t lineageId, int passNo, const std::vector<VersionRow>& versions);
+    void insertVersions(std::int64_t lineageId, int passNo, const std::vector<VersionRow>& versions,
+                        const DecodeRecord& decode);
     void insertPositions(std::int64_t lineageId, int epoch, int passNo, std::uint32_t firstRecord,
                          const std::vector<std::int64_t>& testIds);
     void insertTrials(const std::vector<TrialRows>& trials);
