@@ -21,13 +21,14 @@ TIVORA_PQ_MINGW="${TIVORA_PQ_MINGW:-$HOME/.cache/tivora/pq-mingw}"
 TIVORA_PQ_HOST=x86_64-w64-mingw32
 # OpenSSL: the shared libraries only (build_libs leaves out the command-line program). The tests would double
 # the build, and the engines and the legacy provider are loaded by nothing here.
-#
-# OpenSSL reads its configuration file (and through it may load any DLL) from OPENSSLDIR when libpq starts
-# TLS. Built with a Linux prefix, that directory would be \root\... on the station's current drive, which
-# any user may create; it is set to the folder the Windows builds of OpenSSL use, which only administrators
-# may write.
-TIVORA_OPENSSL_OPTIONS=(mingw64 shared no-tests no-engine no-legacy no-module
-    "--openssldir=C:/Program Files/Common Files/SSL")
+TIVORA_OPENSSL_OPTIONS=(mingw64 shared no-tests no-engine no-legacy no-module)
+# The folders OpenSSL compiles in: its configuration file, which it reads when libpq starts TLS and which may
+# load any DLL, and where engines and providers are loaded from by name. Configure would take them from the
+# Linux prefix (\root\.cache\... on the station's current drive, which any user may create) and treats a
+# Windows path as relative to it, so they are given to make: the folders of OpenSSL's own Windows builds,
+# which only administrators may write.
+TIVORA_OPENSSL_DIRS=("OPENSSLDIR=C:/Program Files/Common Files/SSL"
+    "ENGINESDIR=C:/Program Files/OpenSSL/lib/engines-3" "MODULESDIR=C:/Program Files/OpenSSL/lib/ossl-modules")
 # PostgreSQL: what libpq needs and nothing the server would.
 TIVORA_PQ_OPTIONS=(--with-ssl=openssl --without-readline --without-zlib --without-icu --without-gssapi
     --without-ldap --disable-nls)
@@ -62,7 +63,8 @@ fetch_source_for() {
     )); do
         if fetch_debian_source "$work" "$package" "$candidate" >&2; then
             [ "$candidate" = "$version" ] ||
-                echo "build-libpq: $package $version cannot be fetched from the configured sources; built $candidate" >&2
+                echo "build-libpq: $package $version cannot be fetched from the configured sources;" \
+                    "built $candidate" >&2
             echo "$candidate"
             return 0
         fi
@@ -80,9 +82,9 @@ build_openssl_mingw() {
     : >"$log"
     (cd "$source" && nice -n 19 ./Configure "${TIVORA_OPENSSL_OPTIONS[@]}" \
         --cross-compile-prefix="$TIVORA_PQ_HOST-" --prefix="$prefix" --libdir=lib) >>"$log" 2>&1 &&
-        nice -n 19 make -C "$source" -j "${TIVORA_PQ_JOBS:-2}" build_libs >>"$log" 2>&1 &&
+        nice -n 19 make -C "$source" -j "${TIVORA_PQ_JOBS:-2}" "${TIVORA_OPENSSL_DIRS[@]}" build_libs >>"$log" 2>&1 &&
         # install_dev: headers and import libraries; install_runtime_libs: the DLLs into bin/.
-        make -C "$source" install_dev install_runtime_libs >>"$log" 2>&1 || {
+        make -C "$source" "${TIVORA_OPENSSL_DIRS[@]}" install_dev install_runtime_libs >>"$log" 2>&1 || {
         show_log_tail "$log"
         return 1
     }
@@ -135,9 +137,11 @@ ensure_pq_mingw() {
         return 1
     }
     read -r ssl_version pq_version <<<"$versions"
-    stamp="$versions $(printf '%s ' "${TIVORA_OPENSSL_OPTIONS[@]}" "${TIVORA_PQ_OPTIONS[@]}" | md5sum | cut -c1-12)"
+    stamp="$versions $(printf '%s ' "${TIVORA_OPENSSL_OPTIONS[@]}" "${TIVORA_OPENSSL_DIRS[@]}" \
+        "${TIVORA_PQ_OPTIONS[@]}" | md5sum | cut -c1-12)"
     if [ "$(cat "$TIVORA_PQ_MINGW/.tivora-pq-stamp" 2>/dev/null)" = "$stamp" ]; then
-        echo "libpq $pq_version with OpenSSL $ssl_version for MinGW: cached in $TIVORA_PQ_MINGW"
+        echo "libpq and OpenSSL for MinGW ($(paste -sd, "$TIVORA_PQ_MINGW/SOURCES" | sed 's/,/, /g')):" \
+            "cached in $TIVORA_PQ_MINGW"
         return 0
     fi
     work="$TIVORA_PQ_MINGW-work"
