@@ -32,6 +32,9 @@ TIVORA_OPENSSL_DIRS=("OPENSSLDIR=C:/Program Files/Common Files/SSL"
 # PostgreSQL: what libpq needs and nothing the server would.
 TIVORA_PQ_OPTIONS=(--with-ssl=openssl --without-readline --without-zlib --without-icu --without-gssapi
     --without-ldap --disable-nls)
+# libpq reads the system's service file (pg_service.conf, which names servers and their options) from the
+# folder configure derives from the prefix, for the same reason given to make: the installed program's folder.
+TIVORA_PQ_DIRS=("sysconfdir=C:/Program Files/Tivora/etc/postgresql")
 
 # Prints the host's OpenSSL and libpq versions (e.g. "3.0.19-1~deb12u2 15.18-0+deb12u1"), the versions the
 # Windows libraries are built from.
@@ -110,7 +113,8 @@ build_libpq_mingw() {
         --prefix="$prefix" "${TIVORA_PQ_OPTIONS[@]}" \
         --with-includes="$prefix/include" --with-libraries="$prefix/lib") >>"$log" 2>&1 &&
         # libpq's makefile builds src/port, src/common and the generated headers it needs first.
-        nice -n 19 make -C "$build/src/interfaces/libpq" -j "${TIVORA_PQ_JOBS:-2}" >>"$log" 2>&1 || {
+        nice -n 19 make -C "$build/src/interfaces/libpq" -j "${TIVORA_PQ_JOBS:-2}" "${TIVORA_PQ_DIRS[@]}" \
+            >>"$log" 2>&1 || {
         show_log_tail "$log"
         return 1
     }
@@ -138,7 +142,7 @@ ensure_pq_mingw() {
     }
     read -r ssl_version pq_version <<<"$versions"
     stamp="$versions $(printf '%s ' "${TIVORA_OPENSSL_OPTIONS[@]}" "${TIVORA_OPENSSL_DIRS[@]}" \
-        "${TIVORA_PQ_OPTIONS[@]}" | md5sum | cut -c1-12)"
+        "${TIVORA_PQ_OPTIONS[@]}" "${TIVORA_PQ_DIRS[@]}" | md5sum | cut -c1-12)"
     if [ "$(cat "$TIVORA_PQ_MINGW/.tivora-pq-stamp" 2>/dev/null)" = "$stamp" ]; then
         echo "libpq and OpenSSL for MinGW ($(paste -sd, "$TIVORA_PQ_MINGW/SOURCES" | sed 's/,/, /g')):" \
             "cached in $TIVORA_PQ_MINGW"

@@ -5,10 +5,15 @@ Linux: libpq_smoke.exe connects without TLS and with TLS whose server certificat
 parameterised query; a server certificate of another authority, or for another host name, and a wrong
 password are refused with libpq's own messages.
 
-Usage: libpq_wine_test.py --program libpq_smoke.exe --pg-bindir DIR -- WINE_RUN [ARG]...
+Before that, the DLLs of the build prefix must name no folder of the build machine: OpenSSL and libpq read
+their configuration files from folders compiled in, and on a station a folder like \root\.cache\... may
+be created by any user.
+
+Usage: libpq_wine_test.py --program libpq_smoke.exe --prefix PQ_PREFIX --pg-bindir DIR -- WINE_RUN [ARG]...
 Exit status 77 (skipped) when the machine has no PostgreSQL server."""
 
 import argparse
+import glob
 import os
 import pwd
 import re
@@ -138,10 +143,19 @@ def windows_path(path):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
+    parser.add_argument("--prefix", required=True)
     parser.add_argument("--pg-bindir", required=True)
     parser.add_argument("wine_run", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     wine_run = [word for word in args.wine_run if word != "--"] + ["--"]
+    build_folders = {os.path.abspath(args.prefix) + "/", os.path.realpath(args.prefix) + "/"}
+    for dll in sorted(glob.glob(os.path.join(args.prefix, "bin", "*.dll"))):
+        with open(dll, "rb") as binary:
+            content = binary.read()
+        for folder in build_folders:
+            if folder.encode() in content:
+                print(f"FAILED: {os.path.basename(dll)} names the build folder {folder}")
+                return 1
     if not os.path.exists(os.path.join(args.pg_bindir, "initdb")):
         print(f"SKIPPED: no PostgreSQL server in {args.pg_bindir} (Debian's postgresql-15)")
         return 77
