@@ -32,8 +32,9 @@ TIVORA_OPENSSL_DIRS=("OPENSSLDIR=C:/Program Files/Common Files/SSL"
 # PostgreSQL: what libpq needs and nothing the server would.
 TIVORA_PQ_OPTIONS=(--with-ssl=openssl --without-readline --without-zlib --without-icu --without-gssapi
     --without-ldap --disable-nls)
-# libpq reads the system's service file (pg_service.conf, which names servers and their options) from the
-# folder configure derives from the prefix, for the same reason given to make: the installed program's folder.
+# libpq reads the system's service file (pg_service.conf, which names servers and their options) from a
+# folder compiled in, which configure would derive from the prefix. For the same reason it is given to make:
+# a folder of the installed program's.
 TIVORA_PQ_DIRS=("sysconfdir=C:/Program Files/Tivora/etc/postgresql")
 
 # Prints the host's OpenSSL and libpq versions (e.g. "3.0.19-1~deb12u2 15.18-0+deb12u1"), the versions the
@@ -78,11 +79,9 @@ fetch_source_for() {
 
 # Builds libcrypto and libssl from $1/openssl and installs them (headers, DLLs, import libraries) into $2.
 build_openssl_mingw() {
-    local source="$1/openssl" prefix="$2"
-    # Configure in the source tree itself: OpenSSL's out-of-tree builds need a clean source, and a build
-    # interrupted here must resume.
-    local log="$1/openssl.log"
+    local source="$1/openssl" prefix="$2" log="$1/openssl.log"
     : >"$log"
+    # Configured in the source tree itself, as OpenSSL's own builds are.
     (cd "$source" && nice -n 19 ./Configure "${TIVORA_OPENSSL_OPTIONS[@]}" \
         --cross-compile-prefix="$TIVORA_PQ_HOST-" --prefix="$prefix" --libdir=lib) >>"$log" 2>&1 &&
         nice -n 19 make -C "$source" -j "${TIVORA_PQ_JOBS:-2}" "${TIVORA_OPENSSL_DIRS[@]}" build_libs >>"$log" 2>&1 &&
