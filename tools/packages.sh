@@ -46,6 +46,10 @@ TIVORA_WINDOWS_TEST_PACKAGES="g++-mingw-w64-x86-64-posix wine wine64 googletest 
   libz-mingw-w64-dev"
 # The Windows build (tools/build-windows): Qt's source package is unpacked and built, then packaged.
 TIVORA_WINDOWS_PACKAGES="$TIVORA_WINDOWS_TEST_PACKAGES dpkg-dev perl"
+# libpq and OpenSSL for MinGW (tools/windows/build-libpq.sh) are built from the source packages of the host's
+# libpq-dev and libssl-dev; their test under Wine talks to a PostgreSQL 15 server on the Linux side, with
+# certificates made by the openssl program.
+TIVORA_WINDOWS_PACKAGES="$TIVORA_WINDOWS_PACKAGES make libpq-dev libssl-dev openssl postgresql-15"
 # The Windows Qt is kept outside every build tree; CI on the same machine reuses it.
 TIVORA_QT_MINGW="${TIVORA_QT_MINGW:-$HOME/.cache/tivora/qt-mingw}"
 
