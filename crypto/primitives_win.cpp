@@ -1,9 +1,12 @@
 #include "crypto/crypto_error.h"
 #include "crypto/primitives.h"
 
-#include <bcrypt.h>
 #include <cstdio>
+// <windows.h> first: the other system headers need its types.
+// clang-format off
 #include <windows.h>
+#include <bcrypt.h>
+// clang-format on
 
 namespace crypto {
 
