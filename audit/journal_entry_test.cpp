@@ -71,6 +71,8 @@ TEST(JournalEntryTest, LineAsWritten)
               "c535e64984205a96140a42a78f0c522567bb40c3b4dbf104736c2c1bda7daf39" // sha256sum of "row bytes"
               ",2,"
                   + std::string(64, 'a') + "\r\n");
+    // JOURNAL_FORMAT.md gives entry 1's link, the hash of the header line.
+    EXPECT_EQ(firstPreviousHash(), "c984b5ef50ccab59ad046ab4b37e2daf378c60f7772f281aed95a8f85587863b");
     EXPECT_EQ(journalPath("data/tivora4.DBF"), "data/tivora4_audit.csv");
     EXPECT_EQ(journalPath("C:\\lab.d\\tivora4"), "C:\\lab.d\\tivora4_audit.csv");
 }
