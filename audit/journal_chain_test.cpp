@@ -135,5 +135,16 @@ TEST(JournalChainTest, EmptyOrOnlyBegunJournalsHoldNoBreak)
     EXPECT_EQ(verifyChain(readJournal("Název,Příjmení\r\n"))->kind, BreakKind::NotAJournal);
 }
 
+TEST(JournalChainTest, DamagedLinesAreCountedButFewAreKept)
+{
+    std::vector<std::string> lines = fiveEntries();
+    lines.insert(lines.begin() + 3, 100000, "\r\n");
+    const JournalReading reading = readJournal(join(lines));
+    EXPECT_EQ(reading.damagedLines, 100000U);
+    EXPECT_EQ(reading.lines.size(), 5 + kDamagedLinesKept);
+    EXPECT_EQ(verifyChain(reading)->message, "line 4: no journal entry: it has 1 value, an entry has 12");
+    EXPECT_EQ(reading.lines.back().number, 100006U) << "entry 5 keeps its line number";
+}
+
 } // namespace
 } // namespace audit

@@ -74,6 +74,35 @@ std::string unescape(std::string_view value, std::size_t column, std::string& ou
     return {};
 }
 
+// Reads the value that begins at `pos` into `raw`, its quotes undone but not its escapes, and leaves `pos`
+// at the comma after it or the line's end. Returns the reason when the value is malformed.
+std::string rawValue(std::string_view line, std::size_t& pos, std::string& raw)
+{
+    raw.clear();
+    if (pos >= line.size() || line[pos] != '"') {
+        const std::size_t end = std::min(line.find(',', pos), line.size());
+        raw.assign(line.substr(pos, end - pos));
+        if (const std::size_t quote = raw.find('"'); quote != std::string::npos) {
+            return at(pos + quote, "a quote inside an unquoted value");
+        }
+        pos = end;
+        return {};
+    }
+    const std::size_t start = pos;
+    for (++pos; pos < line.size(); ++pos) {
+        if (line[pos] != '"') {
+            raw += line[pos];
+        } else if (pos + 1 < line.size() && line[pos + 1] == '"') {
+            raw += '"';
+            ++pos;
+        } else {
+            ++pos;
+            return pos < line.size() && line[pos] != ',' ? at(pos, "text after a closing quote") : std::string();
+        }
+    }
+    return at(start, "a quoted value that is not closed");
+}
+
 } // namespace
 
 void appendValue(std::string& line, std::string_view text)
@@ -105,44 +134,18 @@ std::string splitValues(std::string_view line, std::vector<std::string>& values)
     }
     std::string raw;
     std::string value;
-    std::size_t pos = 0;
-    while (true) {
-        const std::size_t start = pos;
-        raw.clear();
-        if (pos < line.size() && line[pos] == '"') {
-            for (++pos;; ++pos) {
-                if (pos >= line.size()) {
-                    return at(start, "a quoted value that is not closed");
-                }
-                if (line[pos] == '"' && pos + 1 < line.size() && line[pos + 1] == '"') {
-                    raw += '"';
-                    ++pos;
-                } else if (line[pos] == '"') {
-                    ++pos;
-                    break;
-                } else {
-                    raw += line[pos];
-                }
-            }
-            if (pos < line.size() && line[pos] != ',') {
-                return at(pos, "text after a closing quote");
-            }
-        } else {
-            const std::size_t end = std::min(line.find(',', pos), line.size());
-            raw.assign(line.substr(pos, end - pos));
-            if (const std::size_t quote = raw.find('"'); quote != std::string::npos) {
-                return at(pos + quote, "a quote inside an unquoted value");
-            }
-            pos = end;
+    for (std::size_t pos = 0;; ++pos) { // ++pos: past the comma
+        std::string reason = rawValue(line, pos, raw);
+        if (reason.empty()) {
+            reason = unescape(raw, values.size() + 1, value);
         }
-        if (std::string reason = unescape(raw, values.size() + 1, value); !reason.empty()) {
+        if (!reason.empty()) {
             return reason;
         }
         values.push_back(value);
         if (pos >= line.size()) {
             return {};
         }
-        ++pos; // the comma
     }
 }
 

@@ -83,6 +83,24 @@ std::optional<JournalEntry> entryOf(const std::vector<std::string>& values, std:
     return problem.empty() ? std::optional<JournalEntry>(std::move(entry)) : std::nullopt;
 }
 
+// The line of a well-formed `entry` with its CR LF, however long.
+std::string writtenLine(const JournalEntry& entry)
+{
+    std::string line = std::to_string(entry.sequence);
+    for (const std::string* text : {&entry.time, &entry.station, &entry.user}) {
+        line += ',';
+        appendValue(line, *text);
+    }
+    line += ',' + std::string(actionName(entry.action)) + ',' + std::to_string(entry.row);
+    for (const std::string* text : {&entry.field, &entry.oldValue, &entry.newValue}) {
+        line += ',';
+        appendValue(line, *text);
+    }
+    line += ',' + entry.rowSha256 + ',' + (entry.rowsAtStart ? std::to_string(*entry.rowsAtStart) : "") + ','
+        + entry.previousSha256;
+    return line + "\r\n";
+}
+
 } // namespace
 
 const char* actionName(Action action)
@@ -181,23 +199,12 @@ std::string entryLine(JournalEntry entry, const std::string& previousLineHash)
     if (!problem.empty()) {
         throw JournalError("the journal entry cannot be written: " + problem);
     }
-    std::string line = std::to_string(entry.sequence);
-    for (const std::string* text : {&entry.time, &entry.station, &entry.user}) {
-        line += ',';
-        appendValue(line, *text);
-    }
-    line += ',' + std::string(actionName(entry.action)) + ',' + std::to_string(entry.row);
-    for (const std::string* text : {&entry.field, &entry.oldValue, &entry.newValue}) {
-        line += ',';
-        appendValue(line, *text);
-    }
-    line += ',' + entry.rowSha256 + ',' + (entry.rowsAtStart ? std::to_string(*entry.rowsAtStart) : "") + ','
-        + entry.previousSha256;
-    if (line.size() > kMaxLineBytes) {
+    std::string line = writtenLine(entry);
+    if (line.size() > kMaxLineBytes + 2) {
         throw JournalError("the journal entry cannot be written: its line would be longer than "
                            + std::to_string(kMaxLineBytes) + " bytes");
     }
-    return line + "\r\n";
+    return line;
 }
 
 std::optional<JournalEntry> parseEntryLine(std::string_view line, std::string& problem)
@@ -223,7 +230,7 @@ std::optional<JournalEntry> parseEntryLine(std::string_view line, std::string& p
     std::optional<JournalEntry> entry = entryOf(values, problem);
     // Only the one way of writing each entry is accepted: a line re-quoted or re-escaped by other hands
     // (a spreadsheet saving it again, an editor) is no line of ours.
-    if (entry && entryLine(*entry, entry->previousSha256) != std::string(line) + "\r\n") {
+    if (entry && writtenLine(*entry) != std::string(line) + "\r\n") {
         problem = "it is not written the way the journal writes its entries";
         entry.reset();
     }

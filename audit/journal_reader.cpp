@@ -47,7 +47,11 @@ JournalReading readJournal(std::string_view bytes)
             break;
         }
         const std::size_t next = end + kLineEnd.size();
-        reading.lines.push_back(lineAt(bytes.substr(begin, end - begin), bytes.substr(begin, next - begin), number));
+        JournalLine line = lineAt(bytes.substr(begin, end - begin), bytes.substr(begin, next - begin), number);
+        reading.damagedLines += line.entry ? 0U : 1U;
+        if (line.entry || reading.damagedLines <= kDamagedLinesKept) {
+            reading.lines.push_back(std::move(line));
+        }
         begin = next;
     }
     return reading;

@@ -35,9 +35,15 @@ struct JournalReading
     // Empty when the file begins with the journal's header (or is empty, or holds only a torn beginning
     // of it); otherwise why it is no journal, and `lines` is empty.
     std::string notAJournal;
-    std::vector<JournalLine> lines; // after the header, in the file's order, the torn line not included
+    // After the header, in the file's order, the torn line not included. Of the damaged lines only the
+    // first kDamagedLinesKept are kept: the first is the chain's break, and the others add nothing to the
+    // replay, while a hostile file of empty lines would otherwise take gigabytes.
+    std::vector<JournalLine> lines;
+    std::uint64_t damagedLines = 0; // all of them, kept or not
     std::optional<TornLine> torn;
 };
+
+inline constexpr std::uint64_t kDamagedLinesKept = 100;
 
 // Takes the journal `bytes` (the whole file) apart. Never throws for any content; throws
 // crypto::CryptoError only when the system's hash fails.
