@@ -73,7 +73,9 @@ INSTANTIATE_TEST_SUITE_P(
         DigestCase {"case7KeyAndDataLongerThanBlock", repeated('\xaa', 131),
                     "This is a test using a larger than block-size key and a larger than block-size data. The key "
                     "needs to be hashed before being used by the HMAC algorithm.",
-                    "9b09ffa71b942fcb27635fbcd5b0e944bfdc63644f0713938a7f51535c3a35e2"}),
+                    "9b09ffa71b942fcb27635fbcd5b0e944bfdc63644f0713938a7f51535c3a35e2"},
+        // Not in the RFC: the empty key and message, which the contract allows (Python's hmac module).
+        DigestCase {"emptyKeyAndMessage", {}, {}, "b613679a0814d9ec772f95d778c35fc5ff1697c493715653c6c712144292c5ad"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_P(HmacKnownAnswerTest, MatchesTheStandard)
