@@ -19,6 +19,7 @@ struct Story
     std::string states; // one letter a row: C consistent, X changed outside, B before the journal, A added outside
     std::vector<std::uint32_t> missing;
     bool consistent;
+    bool torn = false; // the journal's last line is cut short
 };
 
 char letter(RowState state)
@@ -86,6 +87,25 @@ INSTANTIATE_TEST_SUITE_P(
                [](auto& table, auto&) { table[0] = " Josef"; },
                "BBC",
                {},
+               true},
+        // An append cut short by a crash: the row whose entry was torn is judged by the entries before it.
+        // A row that had one shows as changed; a row older than the journal, whose first change was torn,
+        // cannot be told from one never changed (the torn line itself is reported).
+        Story {"appendTornOnARowWithEntries",
+               kOld,
+               {{Action::TestStored, {3, " Eva"}}, {Action::FieldEdited, {3, " Eve"}}},
+               [](auto&, auto& journal) { journal.resize(journal.size() - 30); },
+               "BBX",
+               {},
+               false,
+               true},
+        Story {"appendTornOnAnOldRow",
+               kOld,
+               kChanges,
+               [](auto&, auto& journal) { journal.resize(journal.size() - 30); },
+               "CBC",
+               {},
+               true,
                true}),
     [](const auto& param) { return std::string(param.param.name); });
 
@@ -121,6 +141,7 @@ TEST_P(ReplayTest, ClassifiesEveryRow)
     }
     EXPECT_EQ(missing, story.missing);
     EXPECT_EQ(replay.consistent(), story.consistent);
+    EXPECT_EQ(replay.torn.has_value(), story.torn);
     for (const std::uint32_t row : asked) {
         EXPECT_NE(replay.rows[row - 1].lastEntry, kNoEntry) << "row " << row << " has no entry, yet it was read";
     }
