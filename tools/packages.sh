@@ -3,6 +3,8 @@
 
 TIVORA_BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
   zlib1g-dev"
+# SHA-256 and HMAC for the audit journal and the pseudonyms: OpenSSL's libcrypto.
+TIVORA_BUILD_PACKAGES="$TIVORA_BUILD_PACKAGES libssl-dev"
 # The X server's frame and input stamps (DAMAGE, SYNC); pkgconf also answers as pkg-config.
 TIVORA_BUILD_PACKAGES="$TIVORA_BUILD_PACKAGES pkgconf libxcb1-dev libxcb-sync-dev libxcb-damage0-dev"
 # The collector and the central database's layer: libpq (its headers bring OpenSSL's for the digests).
