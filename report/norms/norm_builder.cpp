@@ -4,6 +4,7 @@
 #include "report/report_error.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 
 namespace report::norms {
@@ -153,6 +154,7 @@ void NormBuilder::add(const NormTest& test)
     if (!age) {
         return exclude({test.record, Exclusion::BornAfterTest, std::nullopt, 0, std::nullopt});
     }
+    assert(test.analysis != nullptr);
     const TestAnalysis& analysis = *test.analysis;
     FirstTest first {test.record, *day, *age, parsed.number->sex, analysis.hasErrors() || !analysis.allValid,
                      analysis.all};
@@ -171,19 +173,12 @@ void NormBuilder::add(const NormTest& test)
     exclude({first.record, Exclusion::Retest, std::nullopt, 0, std::nullopt});
 }
 
-NormBuild NormBuilder::finish() const
+NormBuilder::GroupValues NormBuilder::placePeople(NormBuild& build) const
 {
-    NormBuild build;
-    build.summary = m_summary;
     NormBuildSummary& summary = build.summary;
-    const std::size_t sexes = m_options.bySex ? 2 : 1;
-    // Values of each measure, by group (band, then sex).
-    std::vector<std::array<std::vector<double>, kMeasures.size()>> values(m_options.bands.size() * sexes);
+    GroupValues values(m_options.bands.size() * sexCount());
     std::optional<CalendarDate> first;
     std::optional<CalendarDate> last;
-    for (const auto& [index, digits] : m_retests) {
-        summary.exclusions[index].firstRecord = m_people.at(digits).record;
-    }
     for (const auto& person : m_people) {
         const FirstTest& test = person.second;
         const std::optional<std::size_t> band = bandOf(test.age);
@@ -202,7 +197,7 @@ NormBuild NormBuilder::finish() const
             ++summary.people;
             first = first && *first < test.day ? *first : test.day;
             last = last && test.day < *last ? *last : test.day;
-            const std::size_t group = *band * sexes + (m_options.bySex && test.sex == Sex::Female ? 1 : 0);
+            const std::size_t group = *band * sexCount() + (m_options.bySex && test.sex == Sex::Female ? 1 : 0);
             for (std::size_t m = 0; m < kMeasures.size(); ++m) {
                 if (const std::optional<double> value = measureValue(test.stats, kMeasures[m])) {
                     values[group][m].push_back(*value);
@@ -210,15 +205,26 @@ NormBuild NormBuilder::finish() const
             }
         }
     }
-    std::sort(summary.exclusions.begin(), summary.exclusions.end(),
+    build.table.collectedFrom = first.value_or(CalendarDate {});
+    build.table.collectedTo = last.value_or(CalendarDate {});
+    return values;
+}
+
+NormBuild NormBuilder::finish() const
+{
+    NormBuild build;
+    build.summary = m_summary;
+    for (const auto& [index, digits] : m_retests) {
+        build.summary.exclusions[index].firstRecord = m_people.at(digits).record;
+    }
+    const GroupValues values = placePeople(build);
+    std::sort(build.summary.exclusions.begin(), build.summary.exclusions.end(),
               [](const ExcludedTest& a, const ExcludedTest& b) { return a.record < b.record; });
 
     NormTable& table = build.table;
     table.name = m_options.name;
     table.version = m_options.version;
     table.source = m_options.source;
-    table.collectedFrom = first.value_or(CalendarDate {});
-    table.collectedTo = last.value_or(CalendarDate {});
     table.lapseMs = m_options.thresholds.lapseMs;
     table.anticipationMs = m_options.thresholds.anticipationMs;
     for (int rank = 1; rank <= 99; ++rank) {
@@ -226,7 +232,7 @@ NormBuild NormBuilder::finish() const
     }
     for (std::size_t group = 0; group < values.size(); ++group) {
         NormGroup normGroup;
-        normGroup.ages = m_options.bands[group / sexes];
+        normGroup.ages = m_options.bands[group / sexCount()];
         if (m_options.bySex) {
             normGroup.sex = group % 2 == 0 ? Sex::Male : Sex::Female;
         }
@@ -241,10 +247,6 @@ NormBuild NormBuilder::finish() const
     }
     return build;
 }
-
-} // namespace report::norms
-
-namespace report::norms {
 
 std::vector<std::string> describeSummary(const NormBuildSummary& summary)
 {

@@ -118,8 +118,14 @@ private:
         Statistics stats;
     };
 
+    // Values of each measure (in kMeasures order) by group: band after band, men before women.
+    using GroupValues = std::vector<std::array<std::vector<double>, kMeasures.size()>>;
+
     void exclude(ExcludedTest excluded);
     std::optional<std::size_t> bandOf(int age) const;
+    std::size_t sexCount() const { return m_options.bySex ? 2 : 1; }
+    // Counts each person's first test in `build`'s summary or leaves it out, and sets the table's period.
+    GroupValues placePeople(NormBuild& build) const;
 
     BuildOptions m_options;
     NormBuildSummary m_summary;

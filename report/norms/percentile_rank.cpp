@@ -60,6 +60,7 @@ NormSubject subjectOf(std::string_view part1, std::string_view part2, const std:
 double percentileRank(const std::vector<int>& ranks, const std::vector<double>& points, double value, bool higherBetter)
 {
     assert(ranks.size() == points.size() && ranks.size() >= 2);
+    assert(std::isfinite(value)); // the search below relies on comparisons that hold for numbers only
     const std::size_t last = points.size() - 1;
     if (higherBetter) {
         if (value < points.front()) {
@@ -122,7 +123,7 @@ MeasureRank rankMeasure(const NormTable& table, const NormSubject& subject, Meas
         rank.noNorm = NoNorm::GroupSmall;
     } else if (thresholdsDiffer(table, measure, options)) {
         rank.noNorm = NoNorm::ThresholdsDiffer;
-    } else if (!rank.value) {
+    } else if (!rank.value || !std::isfinite(*rank.value)) {
         rank.noNorm = NoNorm::NoValue;
     }
     if (rank.noNorm) {

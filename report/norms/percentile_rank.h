@@ -78,8 +78,9 @@ struct MeasureRank
     std::optional<BirthNumberIssue> birthNumberIssue; // with NoNorm::BirthNumberInvalid
 };
 
-// The PR of `value` by the points `points` at the ranks `ranks`, as defined above. Preconditions: ranks
-// and points of the same length, at least two, ranks ascending within 1..99, points not descending.
+// The PR of `value` (a finite number) by the points `points` at the ranks `ranks`, as defined above.
+// Preconditions: ranks and points of the same length, at least two, ranks ascending within 1..99, points
+// not descending.
 double percentileRank(const std::vector<int>& ranks, const std::vector<double>& points, double value,
                       bool higherBetter);
 
