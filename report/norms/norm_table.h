@@ -47,6 +47,7 @@ struct AgeBand
     std::optional<int> to;
 
     bool contains(int age) const { return age >= from && (!to || age <= *to); }
+    // True when some age lies in both bands.
     bool overlaps(const AgeBand& other) const { return (!to || other.from <= *to) && (!other.to || from <= *other.to); }
     bool operator==(const AgeBand& other) const { return from == other.from && to == other.to; }
 };
@@ -63,6 +64,7 @@ struct MeasureNorm
     // The values at the table's percentile ranks (NormTable::ranks), not descending, not negative.
     std::vector<double> points;
 
+    // Too few people to rank anyone by: the file flags the row, and no rank is given from it.
     bool small() const { return n < kSmallGroup; }
 };
 
@@ -73,6 +75,7 @@ struct NormGroup
     std::optional<Sex> sex;
     std::vector<MeasureNorm> measures; // a measure not here has no norm in this group
 
+    // True when a person of `age` and `personSex` belongs here.
     bool contains(int age, Sex personSex) const { return ages.contains(age) && (!sex || *sex == personSex); }
     // The norm of `measure`, nullptr when the group has none.
     const MeasureNorm* find(Measure measure) const;
@@ -81,6 +84,7 @@ struct NormGroup
 // The group in English: "18-24, men", "75 and over, women", "18-24, both sexes".
 std::string describeGroup(const NormGroup& group);
 
+// A whole norm: what it is, and its groups.
 struct NormTable
 {
     std::string name;    // what the norm is called, e.g. "Drivers, station set-up 2025"
