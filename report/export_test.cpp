@@ -36,14 +36,14 @@ private:
 class ExportTest : public ::testing::Test
 {
 protected:
-    std::string table(const std::vector<storage::ResultRecord>& records)
+    std::string table(const std::vector<results::ResultRecord>& records)
     {
         const std::string path = m_dir.path("tivora4.DBF");
         testing::appendRecords(path, records);
         return path;
     }
 
-    static storage::ResultRecord person(const char* surname, const std::string& list)
+    static results::ResultRecord person(const char* surname, const std::string& list)
     {
         return testing::rawRecord({surname, "Jana", "905512", "1234", " 7.12.2026"}, {{2, 305.0, 1, list, ""}});
     }

@@ -94,7 +94,7 @@ private:
     std::shared_ptr<storage::TableFile> m_table;
     std::optional<std::string> m_identity;                               // the file opened
     std::uint64_t m_sizeCounted = 0;                                     // the bytes the counted records fill
-    std::array<std::size_t, storage::kResultFieldCount> m_fieldIndex {}; // schema field -> file field
+    std::array<std::size_t, results::kResultFieldCount> m_fieldIndex {}; // schema field -> file field
     storage::RowBuffer m_row;
     std::vector<std::string> m_notices;
 };

@@ -98,7 +98,7 @@ TableFieldDef readDescriptor(const unsigned char* bytes, std::size_t number, con
 
 } // namespace
 
-TableStructure readTableStructure(File& file)
+TableStructure readTableStructure(base::File& file)
 {
     const Refusal refuse(file.path());
     const std::uint64_t size = file.size();

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/file.h"
 #include "storage/field_codec.h"
-#include "storage/file.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -32,6 +32,6 @@ struct TableStructure
 // in a sound table, and the table's opening corrects them with a notice. Reads nothing beyond the header.
 // Throws TableError "Cannot open file <path>: <reason>" (texts in storage::messages), FileError when a
 // read fails.
-TableStructure readTableStructure(File& file);
+TableStructure readTableStructure(base::File& file);
 
 } // namespace storage

@@ -1,7 +1,7 @@
 #include "storage/field_codec.h"
 
-#include "storage/code_page.h"
 #include "storage/errors.h"
+#include "text/cp852.h"
 #include "text/messages.h"
 
 #include <algorithm>
@@ -143,7 +143,7 @@ std::string textForTextField(const TableFieldDef& field, const FieldValue& value
 {
     const auto width = static_cast<std::size_t>(field.width);
     if (const auto* text = std::get_if<std::string>(&value)) {
-        return encodeCp852(*text, width);
+        return text::encodeCp852(*text, width);
     }
     if (const auto* whole = std::get_if<std::int64_t>(&value)) {
         return std::to_string(*whole).substr(0, width);
@@ -293,7 +293,7 @@ FieldValue DecodeField(const RowBuffer& row, const TableFieldDef& field)
     if (field.kind == FieldKind::Float) {
         return parseFloat(text).value_or(0.0);
     }
-    return decodeCp852(text);
+    return text::decodeCp852(text);
 }
 
 std::string formatFloatField(double value, int width, int decimals)

@@ -14,7 +14,7 @@ constexpr std::uint32_t kReadAheadAfter = 16; // sequential page reads before re
 
 } // namespace
 
-TPagedFile::TPagedFile(std::unique_ptr<File> file, bool writable)
+TPagedFile::TPagedFile(std::unique_ptr<base::File> file, bool writable)
     : m_file(std::move(file))
     , m_writable(writable)
 {
@@ -118,7 +118,7 @@ std::map<std::string, std::weak_ptr<TPagedFile>>& entries()
 
 std::shared_ptr<TPagedFile> find(const std::string& path)
 {
-    const auto identity = fileIdentity(path);
+    const auto identity = base::fileIdentity(path);
     if (!identity) {
         return nullptr;
     }
@@ -136,7 +136,7 @@ std::shared_ptr<TPagedFile> find(const std::string& path)
 
 void add(const std::string& path, const std::shared_ptr<TPagedFile>& file)
 {
-    const auto identity = fileIdentity(path);
+    const auto identity = base::fileIdentity(path);
     if (!identity) {
         return;
     }

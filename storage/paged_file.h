@@ -1,6 +1,6 @@
 #pragma once
 
-#include "storage/file.h"
+#include "base/file.h"
 
 #include <cstdint>
 #include <memory>
@@ -19,14 +19,14 @@ class TPagedFile
 {
 public:
     // Takes ownership of the open `file`. `writable` says whether it was opened for writing.
-    TPagedFile(std::unique_ptr<File> file, bool writable);
+    TPagedFile(std::unique_ptr<base::File> file, bool writable);
     virtual ~TPagedFile() = default;
     TPagedFile(const TPagedFile&) = delete;
     TPagedFile& operator=(const TPagedFile&) = delete;
 
     const std::string& path() const { return m_file->path(); }
     bool writable() const { return m_writable; }
-    File& file() { return *m_file; }
+    base::File& file() { return *m_file; }
 
     // H. Setting it reallocates the header copy, fills it with 0x00, reads it again from offset 0 (a
     // short file leaves the rest 0x00) and recounts the pages. Throws FileError.
@@ -70,7 +70,7 @@ public:
     void dropReadAhead();
 
 private:
-    std::unique_ptr<File> m_file;
+    std::unique_ptr<base::File> m_file;
     bool m_writable;
     std::vector<unsigned char> m_header;
     std::size_t m_pageSize = 0;

@@ -1,3 +1,4 @@
+#include "results/schema.h"
 #include "storage/dataset.h"
 #include "ui/data_window.h"
 #include "ui/date_text.h"
@@ -333,7 +334,7 @@ private slots:
         s.data->findChild<QAction*>(QStringLiteral("pokus1"))->trigger();
         QVERIFY(MessageBox::takeShown().empty());
         QVERIFY(!s.test->table().isOpen()); // the store closes the table
-        storage::Dataset table("Check");
+        storage::Dataset table("Check", results::kResultsTableName);
         table.setDirectory(s.folder.path().toStdString());
         table.open();
         QCOMPARE(table.rowCount(), 1U);

@@ -1,16 +1,15 @@
-#include "storage/errors.h"
-#include "storage/file.h"
-#include "text/messages.h"
+#include "base/error.h"
+#include "base/file.h"
+#include "base/messages.h"
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
-namespace storage {
+namespace base {
 
 namespace {
 
@@ -282,31 +281,4 @@ std::string programDirectory()
     return exe.substr(0, exe.rfind('/') + 1);
 }
 
-LocalDate localToday()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm parts {};
-    ::localtime_r(&now, &parts);
-    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday};
-}
-
-} // namespace storage
-
-namespace storage {
-
-std::string localDateTime()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm parts {};
-    ::localtime_r(&now, &parts);
-    char text[40] = {};
-    // %z gives "+0100"; ISO 8601's extended form wants "+01:00".
-    const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &parts);
-    std::string out(text, n);
-    if (out.size() >= 5) {
-        out.insert(out.size() - 2, ":");
-    }
-    return out;
-}
-
-} // namespace storage
+} // namespace base

@@ -1,28 +1,28 @@
-#include "storage/code_page.h"
+#include "text/cp852.h"
 
 #include "text/code_pages.h"
 #include "text/utf8.h"
 
 #include <algorithm>
 
-namespace storage {
+namespace text {
 
 std::string decodeCp852(std::string_view bytes)
 {
-    return text::codePage852().decode(bytes);
+    return codePage852().decode(bytes);
 }
 
 std::string encodeCp852(std::string_view utf8, std::size_t maxCharacters)
 {
-    const text::SingleByteCodePage& page = text::codePage852();
+    const SingleByteCodePage& page = codePage852();
     std::string out;
     out.reserve(std::min(utf8.size(), maxCharacters));
     std::size_t pos = 0;
     while (pos < utf8.size() && out.size() < maxCharacters && utf8[pos] != '\0') {
         // A malformed sequence yields U+FFFD, one byte at a time; code page 852 has no such character.
-        out += static_cast<char>(page.fromUnicode(text::nextCodePoint(utf8, pos)));
+        out += static_cast<char>(page.fromUnicode(nextCodePoint(utf8, pos)));
     }
     return out;
 }
 
-} // namespace storage
+} // namespace text
