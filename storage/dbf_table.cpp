@@ -117,8 +117,8 @@ void TableFile::readStructure(bool justCreated)
         m_options.checkFields(path(), structure.fields);
     }
     m_fields = std::move(structure.fields);
-    setHeaderLength(structure.headerLength);
-    setPageSize(structure.storedRecordLength);
+    // The header and the size just read: the file is not read again for them.
+    setLayout(std::move(structure.header), structure.storedRecordLength, structure.fileSize);
     if (!justCreated && structure.storedRowCount != rowCount()) {
         notice(text::formatMessage(
             messages::kInvalidRecordCount,
@@ -318,11 +318,16 @@ bool CreateTableFileIfMissing(const std::string& path, const std::vector<TableFi
 std::shared_ptr<TableFile> OpenTableFile(const std::string& path, bool readOnly, bool createIfMissing,
                                          const std::vector<TableFieldDef>& fields, const TableOptions& options)
 {
-    if (auto shared = std::dynamic_pointer_cast<TableFile>(paged_file_registry::find(path))) {
-        return shared;
+    // One look at the name tells, for a file that is there, both that it exists and whether this process
+    // has it open already.
+    const std::optional<std::string> identity = base::fileIdentity(path);
+    if (identity) {
+        if (auto shared = std::dynamic_pointer_cast<TableFile>(paged_file_registry::findIdentity(*identity))) {
+            return shared;
+        }
     }
     bool created = false;
-    if (!base::fileExists(path)) {
+    if (!identity && !base::fileExists(path)) {
         if (!createIfMissing) {
             throw TableError(text::formatMessage(messages::kTableNotFound, {path}));
         }
@@ -333,7 +338,11 @@ std::shared_ptr<TableFile> OpenTableFile(const std::string& path, bool readOnly,
         throw TableError(text::formatMessage(messages::kTableNotFound, {path}));
     }
     auto table = std::make_shared<TableFile>(std::move(file), !readOnly, options, created);
-    paged_file_registry::add(path, table);
+    if (created || !identity) {
+        paged_file_registry::add(path, table); // a new file, or one whose identity could not be had
+    } else {
+        paged_file_registry::addIdentity(*identity, table);
+    }
     return table;
 }
 

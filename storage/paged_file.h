@@ -37,6 +37,10 @@ public:
     std::size_t pageSize() const { return m_pageSize; }
     void setPageSize(std::size_t size);
 
+    // Sets H and P at once from what the caller has just read of the file: `header` becomes the header
+    // copy (H is its size) and the pages are counted from `fileSize`. Reads nothing.
+    void setLayout(std::vector<unsigned char> header, std::size_t pageSize, std::uint64_t fileSize);
+
     // The header copy; writeHeader() puts it back at offset 0.
     std::vector<unsigned char>& header() { return m_header; }
     const std::vector<unsigned char>& header() const { return m_header; }
@@ -90,9 +94,13 @@ namespace paged_file_registry {
 
 // The shared object open for the file that `path` names, or nullptr.
 std::shared_ptr<TPagedFile> find(const std::string& path);
+// The same for the file whose base::fileIdentity() is `identity`.
+std::shared_ptr<TPagedFile> findIdentity(const std::string& identity);
 
 // Registers `file`, open for `path`, for later users. The registry holds no ownership.
 void add(const std::string& path, const std::shared_ptr<TPagedFile>& file);
+// The same for the file whose base::fileIdentity() is `identity`.
+void addIdentity(const std::string& identity, const std::shared_ptr<TPagedFile>& file);
 
 } // namespace paged_file_registry
 

@@ -19,6 +19,11 @@ std::string encodeCp852(std::string_view utf8, std::size_t maxCharacters)
     out.reserve(std::min(utf8.size(), maxCharacters));
     std::size_t pos = 0;
     while (pos < utf8.size() && out.size() < maxCharacters && utf8[pos] != '\0') {
+        // ASCII is the same byte in both (most stored text is digits and "|").
+        if (static_cast<unsigned char>(utf8[pos]) < 0x80U) {
+            out += utf8[pos++];
+            continue;
+        }
         // A malformed sequence yields U+FFFD, one byte at a time; code page 852 has no such character.
         out += static_cast<char>(page.fromUnicode(nextCodePoint(utf8, pos)));
     }
