@@ -23,15 +23,26 @@ using results::kFirstName;
 using results::kFirstPremature;
 using results::kSurname;
 
-std::string_view trimBlanks(std::string_view text)
+bool isBlank(char c)
 {
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20U) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20U) {
+    return static_cast<unsigned char>(c) <= 0x20U;
+}
+
+// `text` without the padding behind it.
+std::string_view trimTrailingBlanks(std::string_view text)
+{
+    while (!text.empty() && isBlank(text.back())) {
         text.remove_suffix(1);
     }
     return text;
+}
+
+std::string_view trimBlanks(std::string_view text)
+{
+    while (!text.empty() && isBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    return trimTrailingBlanks(text);
 }
 
 // True when the table engine reads `text` as the number it shows, not as the 0 it gives for text that
@@ -200,6 +211,17 @@ storage::FieldValue ResultsReader::value(std::size_t schemaIndex) const
     return storage::DecodeField(m_row, m_table->fields()[m_fieldIndex[schemaIndex]]);
 }
 
+storage::FieldValue ResultsReader::storedValue(std::size_t schemaIndex) const
+{
+    const storage::TableFieldDef& field = m_table->fields()[m_fieldIndex[schemaIndex]];
+    if (field.kind != storage::FieldKind::Text) {
+        return value(schemaIndex);
+    }
+    const auto* bytes = reinterpret_cast<const char*>(m_row.data()) + field.offset;
+    const std::string_view text = trimTrailingBlanks(std::string_view(bytes, static_cast<std::size_t>(field.width)));
+    return text.empty() ? storage::FieldValue {} : storage::FieldValue {text::decodeCp852(text)};
+}
+
 TestIdentity ResultsReader::identityOf(std::uint32_t record) const
 {
     TestIdentity identity;
@@ -217,7 +239,7 @@ StoredTest ResultsReader::decode(std::uint32_t record) const
     StoredTest test;
     test.identity = identityOf(record);
     for (std::size_t i = 0; i < results::kResultFieldCount; ++i) {
-        test.values[i] = value(i);
+        test.values[i] = storedValue(i);
         const storage::TableFieldDef& field = m_table->fields()[m_fieldIndex[i]];
         if (isNumericKind(field.kind) && !storage::isNull(test.values[i])) {
             const std::string raw = rawText(i);
@@ -234,8 +256,8 @@ StoredTest ResultsReader::decode(std::uint32_t record) const
         series.count = integerOf(test.values[kFirstCount + n]);
         series.mean = doubleOf(test.values[kFirstMean + n]);
         series.premature = integerOf(test.values[kFirstPremature + n]);
-        series.listA = textOf(test.values[kFirstList + 2 * n]);
-        series.listB = textOf(test.values[kFirstList + 2 * n + 1]);
+        series.listA = std::string(trimBlanks(textOf(test.values[kFirstList + 2 * n])));
+        series.listB = std::string(trimBlanks(textOf(test.values[kFirstList + 2 * n + 1])));
     }
     return test;
 }

@@ -86,7 +86,10 @@ private:
     StoredTest decode(std::uint32_t record) const;
     std::string rawText(std::size_t schemaIndex) const;
     void appendDigits(std::size_t schemaIndex, std::string& out) const;
+    // The field as the table engine reads it: texts without blanks before and behind.
     storage::FieldValue value(std::size_t schemaIndex) const;
+    // The field as stored: texts keep their leading blanks and lose only the padding behind them.
+    storage::FieldValue storedValue(std::size_t schemaIndex) const;
 
     [[noreturn]] void changed(const std::string& what) const;
 

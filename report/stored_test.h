@@ -48,7 +48,10 @@ struct StoredTest
     TestIdentity identity;
     std::array<StoredSeries, kSeriesCount> series;
     // The 25 fields in schema order as typed values (text, whole or floating-point number, or null),
-    // for the export. A numeric field holding something that is not a number is null here.
+    // for the export. Texts are as stored, without only the padding behind them: a birth-number part
+    // stored "  12" stays "  12" (the identity above and the lists drop blanks on both sides, since they
+    // are compared, searched and shown). A numeric field holding something that is not a number is null
+    // here.
     std::array<storage::FieldValue, results::kResultFieldCount> values;
     // Problems found while reading: a numeric field that is not a number.
     std::vector<RowIssue> issues;
