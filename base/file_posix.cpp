@@ -169,9 +169,9 @@ int openRegularFile(const std::string& path, int flags, const char* pattern)
     } else {
         reason = notRegularReason(info);
     }
-    // Back to blocking calls for what follows (regular files never wait, but a lock request must).
-    const int status = reason ? -1 : ::fcntl(fd, F_GETFL);
-    if (!reason && (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0)) {
+    // Back to blocking calls for what follows (regular files never wait, but a lock request must). Of the
+    // flags given, F_SETFL changes only O_NONBLOCK, which it clears.
+    if (!reason && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         reason = std::strerror(errno);
     }
     if (reason) {
