@@ -1,8 +1,8 @@
 // The results browser on a table of 100,000 rows: the time from opening the table to the grid showing
 // its last page, and the time of one scroll step (a key in the grid, the window of rows read again and
 // painted). Run with --benchmark_repetitions=10 --benchmark_report_aggregates_only=true for medians.
+#include "results/results_table.h"
 #include "storage/dataset.h"
-#include "storage/results_table.h"
 #include "ui/results_grid.h"
 
 #include <benchmark/benchmark.h>
@@ -47,7 +47,7 @@ struct Scratch
     {
         storage::Dataset seed;
         seed.setDirectory(dir);
-        storage::configureResultsTable(seed);
+        results::configureResultsTable(seed);
         seed.open();
         seed.append();
         seed.setValue(0, std::string("Row"));
@@ -117,7 +117,7 @@ storage::Dataset& bigTable()
     static storage::Dataset table;
     static const bool configured = [] {
         table.setDirectory(scratch().dir);
-        storage::configureResultsTable(table);
+        results::configureResultsTable(table);
         return true;
     }();
     static_cast<void>(configured);

@@ -36,14 +36,14 @@ struct Scratch
         table = dir + "tivora4.DBF";
         std::mt19937 random(11);
         std::lognormal_distribution<double> rt(std::log(300.0), 0.25);
-        std::vector<storage::ResultRecord> batch;
+        std::vector<results::ResultRecord> batch;
         for (std::size_t i = 0; i < kRows; ++i) {
             std::vector<std::uint32_t> times;
             for (int t = 0; t < 19; ++t) {
                 times.push_back(static_cast<std::uint32_t>(rt(random)));
             }
-            const storage::SubjectIdentity who {"Nováková" + std::to_string(i % 3000), "Jana",
-                                                std::to_string(900000 + i % 3000), "1234", " 8.12.2026"};
+            const results::Identity who {"Nováková" + std::to_string(i % 3000), "Jana",
+                                         std::to_string(900000 + i % 3000), "1234", " 8.12.2026"};
             batch.push_back(report::testing::evaluatedRecord(report::testing::kSampleProgram, times, {}, who));
             if (batch.size() == 10000) {
                 report::testing::appendRecords(table, batch);

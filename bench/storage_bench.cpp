@@ -1,9 +1,9 @@
 // Storing one result and reading a whole table, the program's way and with shapelib's DBF functions
 // on the same files. Run with --benchmark_repetitions=5 --benchmark_report_aggregates_only=true for
 // medians.
-#include "storage/code_page.h"
+#include "results/results_table.h"
 #include "storage/dataset.h"
-#include "storage/results_table.h"
+#include "text/cp852.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>
@@ -16,6 +16,7 @@
 namespace {
 
 using namespace storage;
+using namespace results;
 
 // Scratch directory for the benchmark's tables, removed at exit.
 struct Scratch
@@ -131,7 +132,7 @@ void BM_StoreResult_Shapelib(benchmark::State& state)
     std::vector<std::string> texts(fields.size());
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (const auto* text = std::get_if<std::string>(&record.values[i])) {
-            texts[i] = encodeCp852(*text, static_cast<std::size_t>(fields[i].width));
+            texts[i] = text::encodeCp852(*text, static_cast<std::size_t>(fields[i].width));
         }
     }
     for (auto _ : state) {
@@ -155,7 +156,7 @@ void BM_StoreResult_Shapelib(benchmark::State& state)
 void BM_ReadAll_Ours(benchmark::State& state)
 {
     const std::string directory = tableWithRows(state.range(0), "read_");
-    Dataset table("Table1");
+    Dataset table("Table1", kResultsTableName);
     table.setDirectory(directory);
     table.setReadOnly(true);
     table.open();

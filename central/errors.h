@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/errors.h"
+#include "base/error.h"
 
 #include <string>
 
@@ -9,11 +9,11 @@ namespace central {
 // A failure of the database layer. what() is the message for the user: what failed and the server's or
 // the client library's reason. It never holds a password: the connection is described by host, port,
 // database and user only, never by its connection string.
-class DatabaseError : public engine::Error
+class DatabaseError : public base::Error
 {
 public:
     explicit DatabaseError(const std::string& message, std::string sqlState = {})
-        : engine::Error(message)
+        : base::Error(message)
         , m_sqlState(std::move(sqlState))
     { }
 

@@ -1,24 +1,18 @@
 #pragma once
 
+#include "base/error.h"
+
 #include <stdexcept>
 #include <string>
 
 namespace engine {
 
-// Base of every error the engine raises. The message is the text the examiner sees, exactly; the
-// application's error handler shows it in a message box and the program goes on.
-class Error : public std::runtime_error
-{
-public:
-    using std::runtime_error::runtime_error;
-};
+// Base of every error the engine raises: the system's error root. The message is the text the examiner
+// sees, exactly; the application's error handler shows it in a message box and the program goes on.
+using Error = base::Error;
 
-// A file could not be opened, read, created or written.
-class IoError : public Error
-{
-public:
-    using Error::Error;
-};
+// A file could not be opened, read, created or written (the file seam's error).
+using IoError = base::FileError;
 
 // A text that should hold a value (an integer, a foreperiod) does not.
 class FormatError : public Error

@@ -21,11 +21,4 @@ inline constexpr const char* kProgramTooLong
 inline constexpr const char* kLargerThanAnyProgram = "it is larger than %d KB, more than any test program";
 inline constexpr const char* kMoreLinesThanAnyProgram = "it has %d lines, more than the %d a test program may have";
 
-// Why a user file is refused (user_file.h), the detail after "Cannot open file <path>: " or
-// "Cannot create file <path>: ".
-inline constexpr const char* kIsAFolder = "it is a folder, not a file";
-inline constexpr const char* kIsAPipe = "it is a pipe, not a file";
-inline constexpr const char* kIsADevice = "it is a device, not a file";
-inline constexpr const char* kIsNotAFile = "it is not an ordinary file";
-
 } // namespace engine::messages

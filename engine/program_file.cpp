@@ -1,10 +1,10 @@
 #include "program_file.h"
 
+#include "base/user_file.h"
 #include "errors.h"
 #include "messages.h"
 #include "text/code_pages.h"
 #include "text/utf8.h"
-#include "user_file.h"
 
 #include <algorithm>
 
@@ -78,7 +78,7 @@ std::string encodeProgramFile(std::string_view text, TextEncoding encoding)
 
 ProgramFile loadProgramFile(const std::string& path)
 {
-    const std::optional<std::string> bytes = readUserFile(path, kMaxProgramFileSize);
+    const std::optional<std::string> bytes = base::readUserFile(path, kMaxProgramFileSize);
     if (!bytes) {
         throw IoError(text::formatMessage(messages::kCannotOpenFile, {path}) + ": "
                       + text::formatMessage(messages::kLargerThanAnyProgram,
@@ -109,7 +109,7 @@ void saveProgramFile(const std::string& path, std::string_view text, TextEncodin
                       + text::formatMessage(messages::kMoreLinesThanAnyProgram,
                                             {static_cast<long long>(lines), static_cast<long long>(kMaxProgramLines)}));
     }
-    replaceUserFile(path, bytes);
+    base::replaceUserFile(path, bytes);
 }
 
 } // namespace engine

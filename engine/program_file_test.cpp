@@ -1,5 +1,5 @@
+#include "base/hostile_files_test.h"
 #include "engine/errors.h"
-#include "engine/hostile_files_test.h"
 #include "engine/program_file.h"
 
 #include <cctype>
@@ -155,30 +155,30 @@ TEST_F(ProgramFileTest, FailuresNameTheFile)
     EXPECT_EQ(readBytes("program.txt"), "old");
 }
 
-class HostileProgramFileTest : public ProgramFileTest, public ::testing::WithParamInterface<testing::HostileFile>
+class HostileProgramFileTest : public ProgramFileTest, public ::testing::WithParamInterface<base::testing::HostileFile>
 { };
 
 // Whatever stands where the program should be, the load returns at once with a message that names the
 // file and what it is; nothing waits on a pipe or reads a device. Saving over it leaves it alone.
 TEST_P(HostileProgramFileTest, IsRefusedWithTheReason)
 {
-    const testing::HostileFile& file = GetParam();
+    const base::testing::HostileFile& file = GetParam();
     const std::string path = file.make(m_dir);
-    EXPECT_EQ(testing::failureOf([&] { loadProgramFile(path); }, file.unprivileged),
+    EXPECT_EQ(base::testing::failureOf([&] { loadProgramFile(path); }, file.unprivileged),
               "Cannot open file " + path + ": " + file.reason);
     if (file.outsideFolder || file.unprivileged) {
         return;
     }
     std::error_code error;
     const auto before = std::filesystem::symlink_status(path, error).type();
-    EXPECT_EQ(testing::failureOf([&] { saveProgramFile(path, "1\n", TextEncoding::Utf8); }),
+    EXPECT_EQ(base::testing::failureOf([&] { saveProgramFile(path, "1\n", TextEncoding::Utf8); }),
               "Cannot create file " + path + ": " + file.reason);
     EXPECT_EQ(std::filesystem::symlink_status(path, error).type(), before);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(path + ".new", error)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Everywhere, HostileProgramFileTest, ::testing::ValuesIn(testing::hostileFiles()),
-                         rowName<testing::HostileFile>);
+INSTANTIATE_TEST_SUITE_P(Everywhere, HostileProgramFileTest, ::testing::ValuesIn(base::testing::hostileFiles()),
+                         rowName<base::testing::HostileFile>);
 
 // A program file of a given size and lines, and what loading it says (nothing: it loads).
 struct SizedProgram
@@ -214,7 +214,7 @@ TEST_P(SizedProgramFileTest, LoadsUpToTheLimits)
     if (program.sparseSize) {
         std::filesystem::resize_file(path("program.txt"), program.sparseSize);
     }
-    const std::string message = testing::failureOf([&] {
+    const std::string message = base::testing::failureOf([&] {
         const ProgramFile file = loadProgramFile(path("program.txt"));
         EXPECT_EQ(file.text, normalizeLineEnds(program.bytes));
     });
@@ -245,14 +245,14 @@ TEST_F(ProgramFileTest, SaveRefusesWhatCouldNotBeLoaded)
 {
     writeBytes("program.txt", "old");
     const std::string target = path("program.txt");
-    EXPECT_EQ(testing::failureOf([&] { saveProgramFile(target, repeated("1\n", 10001), TextEncoding::Cp1250); }),
+    EXPECT_EQ(base::testing::failureOf([&] { saveProgramFile(target, repeated("1\n", 10001), TextEncoding::Cp1250); }),
               "Cannot create file " + target + ": it has 10001 lines, more than the 10000 a test program may have");
-    EXPECT_EQ(testing::failureOf([&] { saveProgramFile(target, std::string(70000, 'a'), TextEncoding::Utf8); }),
+    EXPECT_EQ(base::testing::failureOf([&] { saveProgramFile(target, std::string(70000, 'a'), TextEncoding::Utf8); }),
               "Cannot create file " + target + ": " + kTooLarge);
     // Czech letters take two bytes in UTF-8: the limit is on what is written.
-    EXPECT_EQ(
-        testing::failureOf([&] { saveProgramFile(target, repeated("\xC5\xA1", 32 * 1024 + 1), TextEncoding::Utf8); }),
-        "Cannot create file " + target + ": " + kTooLarge);
+    EXPECT_EQ(base::testing::failureOf(
+                  [&] { saveProgramFile(target, repeated("\xC5\xA1", 32 * 1024 + 1), TextEncoding::Utf8); }),
+              "Cannot create file " + target + ": " + kTooLarge);
     EXPECT_EQ(readBytes("program.txt"), "old");
     saveProgramFile(target, repeated("1\n", 10000), TextEncoding::Cp1250);
     EXPECT_EQ(loadProgramFile(target).text, repeated("1\r\n", 10000));

@@ -5,9 +5,9 @@
 //
 // Input: one byte n, then n bytes of script, then the table file.
 #include "fuzz/fuzz_support.h"
+#include "results/results_table.h"
 #include "storage/dataset.h"
 #include "storage/dbf_table.h"
-#include "storage/results_table.h"
 #include "storage/test_support.h"
 
 #include <filesystem>
@@ -31,7 +31,7 @@ const storage::testing::TempDir& scratchDirectory()
 
 const std::string& tablePath()
 {
-    static const std::string path = scratchDirectory().path(storage::kResultsTableName);
+    static const std::string path = scratchDirectory().path(results::kResultsTableName);
     return path;
 }
 
@@ -61,14 +61,14 @@ FieldValue valueFor(std::uint8_t choice)
     }
 }
 
-storage::ResultRecord sampleResult()
+results::ResultRecord sampleResult()
 {
-    storage::ResultRecord record;
-    record.values[0] = std::string("Nováková");
-    for (std::size_t i = 5; i < 17; ++i) {
+    results::ResultRecord record;
+    record.values[results::kSurname] = std::string("Nováková");
+    for (std::size_t i = results::kFirstCount; i < results::kFirstList; ++i) {
         record.values[i] = std::int64_t {3};
     }
-    record.values[17] = std::string("312|298|");
+    record.values[results::kFirstList] = std::string("312|298|");
     return record;
 }
 
@@ -145,7 +145,7 @@ void runStep(Dataset& table, fuzz::InputReader& script, std::set<std::uint32_t>&
         table.open();
         break;
     default:
-        storage::ulo_do_DBF(table, sampleResult());
+        results::ulo_do_DBF(table, sampleResult());
         break;
     }
 }
@@ -174,9 +174,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::set<std::uint32_t> written;
     {
-        Dataset table;
+        Dataset table("Table1", results::kResultsTableName);
         table.setDirectory(scratchDirectory().dir());
-        table.setDateSource([] { return storage::LocalDate {2026, 12, 7}; });
+        table.setDateSource([] { return base::LocalDate {2026, 12, 7}; });
         table.open();
         fuzz::InputReader script(reinterpret_cast<const std::uint8_t*>(scriptBytes.data()), scriptBytes.size());
         while (!script.empty()) {

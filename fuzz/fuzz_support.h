@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/file.h"
 #include "storage/errors.h"
-#include "storage/file.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -73,12 +73,12 @@ private:
 // A storage::File over a byte vector shared with the caller, who sees every write. Like a file on a
 // disk with `growthBudget` bytes free: writes that grow the file use up the budget, and the write
 // that crosses it stores what fits and then fails with FileError. Locks always succeed (one process).
-class MemoryFile final : public storage::File
+class MemoryFile final : public base::File
 {
 public:
     explicit MemoryFile(std::shared_ptr<std::vector<unsigned char>> bytes,
                         std::size_t growthBudget = std::numeric_limits<std::size_t>::max())
-        : File("memory.dbf")
+        : base::File("memory.dbf")
         , m_bytes(std::move(bytes))
         , m_budget(growthBudget)
     { }

@@ -30,7 +30,7 @@ std::unique_ptr<Opened> open(const Bytes& image, bool writable, std::size_t grow
     auto opened = std::make_unique<Opened>();
     opened->bytes = std::make_shared<Bytes>(image);
     storage::TableOptions options;
-    options.today = [] { return storage::LocalDate {2026, 12, 7}; };
+    options.today = [] { return base::LocalDate {2026, 12, 7}; };
     options.notice = [notices = &opened->notices](const std::string& text) { notices->push_back(text); };
     try {
         auto file = std::make_unique<fuzz::MemoryFile>(opened->bytes, growthBudget);

@@ -11,7 +11,7 @@
 #include "engine/program_file.h"
 #include "engine/trial_machine.h"
 #include "fuzz/fuzz_support.h"
-#include "storage/result_record.h"
+#include "results/result_record.h"
 
 #include <optional>
 
@@ -125,14 +125,14 @@ public:
 // table's message, as a real store does.
 void storeRow(const engine::MeasurementState& state)
 {
-    std::vector<storage::TableFieldDef> fields = storage::resultTableFields();
+    std::vector<storage::TableFieldDef> fields = results::resultTableFields();
     std::size_t offset = 1;
     for (auto& field : fields) {
         field = storage::normalizeFieldDef(field.name, field.type, field.width, field.decimals);
         field.offset = offset;
         offset += static_cast<std::size_t>(field.width);
     }
-    const storage::ResultRecord record = storage::makeResultRecord(state, {});
+    const results::ResultRecord record = results::makeResultRecord(state, {});
     storage::RowBuffer row(offset);
     for (std::size_t i = 0; i < fields.size(); ++i) {
         storage::EncodeField(row, fields[i], storage::checkAssignment(fields[i], record.values[i]));

@@ -3,8 +3,8 @@
 // disagrees with the fields (another program wrote the header). The browser shows the whole rows with
 // the notice, the next stored result goes behind them, and the table is consistent from then on.
 #include "reliability/stored_rows.h"
+#include "results/results_table.h"
 #include "storage/dbf_format.h"
-#include "storage/results_table.h"
 #include "storage/test_support.h"
 
 #include <gtest/gtest.h>
@@ -20,13 +20,13 @@ class DamagedTableTest : public ::testing::Test
 protected:
     DamagedTableTest() { configureStation(m_station, m_dir.dir()); }
 
-    std::string path() const { return m_dir.path(storage::kResultsTableName); }
+    std::string path() const { return m_dir.path(results::kResultsTableName); }
 
     // The closed results table with results 1..rows of station 0.
     void storeRows(int rows)
     {
         for (int n = 1; n <= rows; ++n) {
-            storage::ulo_do_DBF(m_station, resultFor(0, n));
+            results::ulo_do_DBF(m_station, resultFor(0, n));
         }
     }
     void putLe(std::size_t offset, std::size_t size, std::uint32_t value)
@@ -42,7 +42,7 @@ protected:
         storage::Dataset browser;
         configureStation(browser, m_dir.dir());
         browser.setNoticeHandler([this](const std::string& text) { m_notices.push_back(text); });
-        storage::openResultsTable(browser);
+        results::openResultsTable(browser);
         auto rows = browser.rowsAround(0, 100);
         browser.close();
         return rows;
@@ -52,7 +52,7 @@ protected:
     // opens without a notice and reads the same in dbfread.
     void expectConsistentAfterTheNextStore(int rows)
     {
-        storage::ulo_do_DBF(m_station, resultFor(0, rows));
+        results::ulo_do_DBF(m_station, resultFor(0, rows));
         const ReadTable table = readTable(path());
         EXPECT_TRUE(table.notices.empty());
         EXPECT_EQ(table.headerRowCount, static_cast<std::uint32_t>(rows));

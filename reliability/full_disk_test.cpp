@@ -5,8 +5,8 @@
 // and, where the system lets the test mount one, a small file system of its own.
 #include "reliability/child_process.h"
 #include "reliability/stored_rows.h"
+#include "results/results_table.h"
 #include "storage/errors.h"
-#include "storage/results_table.h"
 #include "storage/test_support.h"
 
 #include <algorithm>
@@ -42,7 +42,7 @@ Outcome storeAndReport(storage::Dataset& table, int sequence, const std::string&
     std::string notice;
     table.setNoticeHandler([&](const std::string& text) { notice = text; });
     try {
-        storage::ulo_do_DBF(table, resultFor(0, sequence));
+        results::ulo_do_DBF(table, resultFor(0, sequence));
         if (notice == "Cannot write file " + table.path() + ": " + reason) {
             outcome = kStoredHeaderBehind;
         } else if (!notice.empty()) {
@@ -77,7 +77,7 @@ int expectRows(const std::string& path, int stored)
 class FileSizeLimitTest : public ::testing::TestWithParam<std::size_t>
 {
 protected:
-    std::string path() const { return m_dir.path(storage::kResultsTableName); }
+    std::string path() const { return m_dir.path(results::kResultsTableName); }
 
     storage::testing::TempDir m_dir;
 };
@@ -90,7 +90,7 @@ TEST_P(FileSizeLimitTest, StoreFailsWithTheReasonAndKeepsTheRows)
         storage::Dataset table;
         configureStation(table, m_dir.dir());
         for (int n = 1; n <= 3; ++n) {
-            storage::ulo_do_DBF(table, resultFor(0, n));
+            results::ulo_do_DBF(table, resultFor(0, n));
         }
     }
     const std::string before = wholeFile(path());
@@ -148,7 +148,7 @@ TEST(FullDiskTest, TableThatCannotBeCreatedIsNamedWithTheReason)
         storage::Dataset table;
         configureStation(table, dir.dir());
         try {
-            storage::ulo_do_DBF(table, resultFor(0, 1));
+            results::ulo_do_DBF(table, resultFor(0, 1));
         } catch (const storage::TableError& error) {
             const bool named = error.what() == "Cannot create file " + table.path() + ": File too large";
             if (!named) {
@@ -202,7 +202,7 @@ TEST_P(SmallFileSystemTest, FullDiskFailsTheStoreAndStoringGoesOnWhenThereIsRoom
         if (!mountSmallFileSystem(disk, GetParam())) {
             return static_cast<int>(kNotPermitted);
         }
-        const std::string path = disk + storage::kResultsTableName;
+        const std::string path = disk + results::kResultsTableName;
         writeAll(disk + "ballast", std::string(16 * 1024, 'b'));
         storage::Dataset table;
         configureStation(table, disk);

@@ -7,7 +7,7 @@
 // turn); elsewhere at a random moment in time.
 #include "reliability/child_process.h"
 #include "reliability/stored_rows.h"
-#include "storage/results_table.h"
+#include "results/results_table.h"
 #include "storage/test_support.h"
 
 #include <algorithm>
@@ -26,7 +26,7 @@ int storeResults(const std::string& directory, int first, int count, int reportF
     storage::Dataset table;
     configureStation(table, directory);
     for (int sequence = first; count == 0 || sequence < first + count; ++sequence) {
-        storage::ulo_do_DBF(table, resultFor(0, sequence));
+        results::ulo_do_DBF(table, resultFor(0, sequence));
         if (!report(reportFd, sequence)) {
             return 2;
         }
@@ -37,7 +37,7 @@ int storeResults(const std::string& directory, int first, int count, int reportF
 class KillTest : public ::testing::Test
 {
 protected:
-    std::string path(const std::string& directory) const { return directory + storage::kResultsTableName; }
+    std::string path(const std::string& directory) const { return directory + results::kResultsTableName; }
 
     // Checks the table in `directory` after a kill: every reported row is there with its values, at
     // most the one being stored besides, nothing else but an end marker or a cut record behind them,

@@ -3,8 +3,8 @@
 // saving the edit must never bring the deleted row back. The other station is a process of its own.
 #include "reliability/child_process.h"
 #include "reliability/stored_rows.h"
+#include "results/results_table.h"
 #include "storage/errors.h"
-#include "storage/results_table.h"
 #include "storage/test_support.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +20,7 @@ protected:
         storage::Dataset table;
         configureStation(table, m_dir.dir());
         for (int sequence = 1; sequence <= 3; ++sequence) {
-            storage::ulo_do_DBF(table, resultFor(1, sequence));
+            results::ulo_do_DBF(table, resultFor(1, sequence));
         }
         // The other station is started before this one opens the table, so that it shares nothing
         // of this process's open files.
@@ -53,7 +53,7 @@ protected:
     std::vector<std::pair<unsigned char, int>> records()
     {
         std::vector<std::pair<unsigned char, int>> out;
-        for (const ReadRow& row : readTable(m_dir.path(storage::kResultsTableName)).rows) {
+        for (const ReadRow& row : readTable(m_dir.path(results::kResultsTableName)).rows) {
             const auto* sequence = std::get_if<std::string>(&row.values.at(1));
             out.emplace_back(row.flag, sequence ? std::stoi(*sequence) : 0);
         }
@@ -107,7 +107,7 @@ TEST_F(OtherStationTest, SavingAnEditNeverBringsTheDeletedRowBack)
     EXPECT_EQ(m_table.state(), storage::DatasetState::Browse);
     EXPECT_EQ(m_table.recordNumber(), 3U);
     m_table.close();
-    const std::string bytes = wholeFile(m_dir.path(storage::kResultsTableName));
+    const std::string bytes = wholeFile(m_dir.path(results::kResultsTableName));
     EXPECT_EQ(bytes.find("Typed"), std::string::npos) << "nothing of the edit was written";
     EXPECT_EQ(records(), (Records {{' ', 1}, {'*', 2}, {' ', 3}}));
 

@@ -3,7 +3,7 @@
 // every result exactly once, the header's count is right, and an independent reader reads it all.
 #include "reliability/child_process.h"
 #include "reliability/stored_rows.h"
-#include "storage/results_table.h"
+#include "results/results_table.h"
 #include "storage/test_support.h"
 
 #include <filesystem>
@@ -41,7 +41,7 @@ int storeAsStation(const std::string& directory, int station, int fd)
     int notices = 0;
     table.setNoticeHandler([&notices](const std::string&) { ++notices; });
     for (int sequence = 1; sequence <= kResultsEach; ++sequence) {
-        storage::ulo_do_DBF(table, resultFor(station, sequence));
+        results::ulo_do_DBF(table, resultFor(station, sequence));
     }
     report(fd, notices);
     return 0;
@@ -51,7 +51,7 @@ int storeAsStation(const std::string& directory, int station, int fd)
 // result or the stations are done. Reports the rows it checked and those that were not a whole result.
 int browse(const std::string& directory, const Signal& done, int fd)
 {
-    const std::string path = directory + storage::kResultsTableName;
+    const std::string path = directory + results::kResultsTableName;
     while (!std::filesystem::exists(path) && !done.fired(1)) { }
     storage::Dataset table;
     configureStation(table, directory);
@@ -108,7 +108,7 @@ TEST(StationsTest, EveryResultIsStoredExactlyOnce)
     ASSERT_EQ(browsed.size(), 2U);
     EXPECT_EQ(browsed[1], 0) << "the browser saw a row that is not a whole result";
 
-    const std::string path = dir.path(storage::kResultsTableName);
+    const std::string path = dir.path(results::kResultsTableName);
     const ReadTable table = readTable(path);
     ASSERT_EQ(table.rows.size(), static_cast<std::size_t>(kTotal));
     EXPECT_TRUE(table.notices.empty());

@@ -12,10 +12,10 @@ namespace reliability {
 
 namespace {
 
-constexpr std::size_t kFirstCount = 5;
-constexpr std::size_t kFirstMean = 9;
-constexpr std::size_t kFirstPremature = 13;
-constexpr std::size_t kFirstList = 17;
+using results::kFirstCount;
+using results::kFirstList;
+using results::kFirstMean;
+using results::kFirstPremature;
 
 // A list of reaction times as the evaluation writes them, long enough to fill most of its field.
 std::string listFor(int station, int sequence, std::size_t series, bool listB)
@@ -51,15 +51,15 @@ std::string trimmed(const std::string& text)
 
 } // namespace
 
-storage::ResultRecord resultFor(int station, int sequence)
+results::ResultRecord resultFor(int station, int sequence)
 {
-    storage::ResultRecord record;
-    record.values[0] = "Dvořák " + std::to_string(station);
-    record.values[1] = std::to_string(sequence);
-    record.values[2] = digits((station * 10000 + sequence) % 1000000, 6);
-    record.values[3] = digits(sequence % 10000, 4);
-    record.values[4] = std::string(" 7.12.2026");
-    for (std::size_t n = 0; n < 4; ++n) {
+    results::ResultRecord record;
+    record.values[results::kSurname] = "Dvořák " + std::to_string(station);
+    record.values[results::kFirstName] = std::to_string(sequence);
+    record.values[results::kBirthNumber1] = digits((station * 10000 + sequence) % 1000000, 6);
+    record.values[results::kBirthNumber2] = digits(sequence % 10000, 4);
+    record.values[results::kDate] = std::string(" 7.12.2026");
+    for (std::size_t n = 0; n < static_cast<std::size_t>(results::kSeriesCount); ++n) {
         const int series = static_cast<int>(n);
         record.values[kFirstCount + n] = std::int64_t {(sequence + series) % 999};
         record.values[kFirstMean + n] = static_cast<double>(station * 100000 + sequence * 10 + series);
@@ -72,7 +72,7 @@ storage::ResultRecord resultFor(int station, int sequence)
 
 std::vector<storage::FieldValue> valuesFor(int station, int sequence)
 {
-    const storage::ResultRecord record = resultFor(station, sequence);
+    const results::ResultRecord record = resultFor(station, sequence);
     std::vector<storage::FieldValue> values(record.values.begin(), record.values.end());
     for (storage::FieldValue& value : values) {
         if (const auto* text = std::get_if<std::string>(&value)) {
@@ -127,7 +127,8 @@ std::string rowCountNotice(std::uint32_t stored, std::uint32_t actual)
 void configureStation(storage::Dataset& table, const std::string& directory)
 {
     table.setDirectory(directory);
-    table.setDateSource([] { return storage::LocalDate {2026, 12, 7}; });
+    table.setTableName(results::kResultsTableName);
+    table.setDateSource([] { return base::LocalDate {2026, 12, 7}; });
 }
 
 std::vector<std::string> readWithDbfread(const std::string& path, int& status)
@@ -154,8 +155,9 @@ std::vector<std::string> readWithDbfread(const std::string& path, int& status)
 
 std::string dbfreadLineFor(int station, int sequence)
 {
-    const storage::ResultRecord record = resultFor(station, sequence);
-    return std::get<std::string>(record.values[0]) + "\t" + std::get<std::string>(record.values[1]) + "\t"
+    const results::ResultRecord record = resultFor(station, sequence);
+    return std::get<std::string>(record.values[results::kSurname]) + "\t"
+        + std::get<std::string>(record.values[results::kFirstName]) + "\t"
         + std::to_string(std::get<std::int64_t>(record.values[kFirstCount])) + "\t"
         + std::get<std::string>(record.values[kFirstList + 7]);
 }

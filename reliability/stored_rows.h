@@ -1,7 +1,7 @@
 #pragma once
 
+#include "results/result_record.h"
 #include "storage/dataset.h"
-#include "storage/result_record.h"
 
 #include <cstdint>
 #include <string>
@@ -18,7 +18,7 @@ inline constexpr std::size_t kRecordLength = 2138; // R of the results table
 // The result row that station `station` (0..99) stores as its `sequence`-th result (from 1). Every
 // field holds a value that depends on both, long lists included, so a row that is cut, shifted or
 // mixed with another does not read back as any row.
-storage::ResultRecord resultFor(int station, int sequence);
+results::ResultRecord resultFor(int station, int sequence);
 
 // The values a read of that row gives back: texts trimmed of blanks, an empty text null.
 std::vector<storage::FieldValue> valuesFor(int station, int sequence);

@@ -380,7 +380,7 @@ TEST_P(HostileInputTest, IsRefusedAtOnceWithItsName)
     EXPECT_EQ(code, hostile.exitCode) << err.str();
     EXPECT_EQ(err.str().rfind(hostile.table ? "tivora-report: " : "tivora-report: warning: ", 0), 0U) << err.str();
     EXPECT_NE(err.str().find(bad), std::string::npos) << err.str();
-    EXPECT_EQ(storage::fileExists(m_dir.path("out.csv")), !hostile.table);
+    EXPECT_EQ(base::fileExists(m_dir.path("out.csv")), !hostile.table);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,9 +1,9 @@
 #include "report/export.h"
 
+#include "base/file.h"
 #include "report/output_file.h"
 #include "report/report_error.h"
-#include "storage/file.h"
-#include "storage/result_record.h"
+#include "results/result_record.h"
 
 #include <algorithm>
 #include <cctype>
@@ -80,7 +80,7 @@ void passThrough(TableSink& sink, const std::string& text)
 // table read through a link has its record beside the file linked to, under that file's name).
 bool isTimingRecordOf(const std::string& path, const std::string& table)
 {
-    const std::string suffix = "_timing.csv";
+    const std::string suffix = results::kTimingRecordSuffix;
     const std::filesystem::path named = std::filesystem::u8path(path);
     std::string name = named.filename().u8string();
     const auto lower = [](std::string text) {
@@ -91,7 +91,7 @@ bool isTimingRecordOf(const std::string& path, const std::string& table)
         return false;
     }
     const std::string stem = lower(name.substr(0, name.size() - suffix.size()));
-    const std::optional<std::string> tableIdentity = storage::fileIdentity(table);
+    const std::optional<std::string> tableIdentity = base::fileIdentity(table);
     std::error_code error;
     const std::filesystem::path folder = named.has_parent_path() ? named.parent_path() : std::filesystem::path(".");
     for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
@@ -99,7 +99,7 @@ bool isTimingRecordOf(const std::string& path, const std::string& table)
         const std::string candidate = lower(entry->path().filename().u8string());
         const bool beside = candidate == stem
             || (candidate.rfind(stem + ".", 0) == 0 && candidate.find('.', stem.size() + 1) == std::string::npos);
-        if (beside && storage::fileIdentity(entry->path().u8string()) == tableIdentity) {
+        if (beside && base::fileIdentity(entry->path().u8string()) == tableIdentity) {
             return true;
         }
     }
@@ -136,7 +136,7 @@ const char* meanCheckWord(MeanCheck check)
 void writeTestHeader(TableSink& sink)
 {
     sink.text("row");
-    for (const storage::TableFieldDef& field : storage::resultTableFields()) {
+    for (const storage::TableFieldDef& field : results::resultTableFields()) {
         sink.text(field.name);
     }
     for (const std::string block : {"s1_", "s2_", "s3_", "s4_", "all_"}) {
@@ -219,15 +219,15 @@ std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAn
 void refuseToReplaceInputs(const std::string& output, const std::string& table)
 {
     const std::string target = outputTarget(output);
-    const std::optional<std::string> identity = storage::fileIdentity(target);
+    const std::optional<std::string> identity = base::fileIdentity(target);
     if (!identity) {
         return;
     }
-    if (identity == storage::fileIdentity(table)) {
-        throw ReportError("Cannot write file " + output + ": it is the results table being read");
+    if (identity == base::fileIdentity(table)) {
+        throw fileError(text::messages::kCannotWriteFile, output, "it is the results table being read");
     }
-    if (identity == storage::fileIdentity(TimingRecord::pathBeside(table)) || isTimingRecordOf(target, table)) {
-        throw ReportError("Cannot write file " + output + ": it is the timing record of the table being read");
+    if (identity == base::fileIdentity(results::timingRecordPath(table)) || isTimingRecordOf(target, table)) {
+        throw fileError(text::messages::kCannotWriteFile, output, "it is the timing record of the table being read");
     }
 }
 

@@ -36,14 +36,14 @@ private:
 class ExportTest : public ::testing::Test
 {
 protected:
-    std::string table(const std::vector<storage::ResultRecord>& records)
+    std::string table(const std::vector<results::ResultRecord>& records)
     {
         const std::string path = m_dir.path("tivora4.DBF");
         testing::appendRecords(path, records);
         return path;
     }
 
-    static storage::ResultRecord person(const char* surname, const std::string& list)
+    static results::ResultRecord person(const char* surname, const std::string& list)
     {
         return testing::rawRecord({surname, "Jana", "905512", "1234", " 7.12.2026"}, {{2, 305.0, 1, list, ""}});
     }
@@ -96,7 +96,7 @@ TEST_F(ExportTest, CsvIsRfc4180WithAByteOrderMark)
     EXPECT_EQ(summary.tests, 1U);
     const std::string csv = readAll(m_dir.path("out.csv"));
     EXPECT_EQ(csv.rfind("\xEF\xBB\xBFrow,PRIJM,JMENO,", 0), 0U);
-    EXPECT_NE(csv.find("\r\n1,\"Čárka, \"\"Uvoz\"\"\",Jana,905512,1234,7.12.2026,2,0,0,0,305,0,0,0,1,"),
+    EXPECT_NE(csv.find("\r\n1,\"Čárka, \"\"Uvoz\"\"\",Jana,905512,1234, 7.12.2026,2,0,0,0,305,0,0,0,1,"),
               std::string::npos);
     EXPECT_EQ(csv.substr(csv.size() - 2), "\r\n");
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 2);
@@ -111,8 +111,26 @@ TEST_F(ExportTest, DelimiterAndDecimalCommaForOtherLocales)
     exportTests(reader, nullptr, m_dir.path("out.csv"), options);
     const std::string csv = readAll(m_dir.path("out.csv"));
     EXPECT_NE(
-        csv.find("1;Nováková;Jana;905512;1234;7.12.2026;2;0;0;0;305;0;0;0;1;0;0;0;300|305|;;;;;;;;2;302,5;302,5;"),
+        csv.find("1;Nováková;Jana;905512;1234; 7.12.2026;2;0;0;0;305;0;0;0;1;0;0;0;300|305|;;;;;;;;2;302,5;302,5;"),
         std::string::npos);
+}
+
+// Text goes out as stored, without only the padding behind it; the identity the history searches by drops
+// blanks on both sides.
+TEST_F(ExportTest, TextIsExportedAsStoredWithoutItsPadding)
+{
+    const std::string path = table(
+        {testing::rawRecord({"  Nováková", "Jana", "905512", "  12", " 7.12.2026"}, {{2, 305.0, 1, "300|310|", ""}})});
+    ResultsReader reader(path);
+    exportTests(reader, nullptr, m_dir.path("out.csv"), {});
+    EXPECT_NE(readAll(m_dir.path("out.csv")).find("\r\n1,  Nováková,Jana,905512,  12, 7.12.2026,2,"),
+              std::string::npos);
+    const std::optional<StoredTest> test = reader.read(1);
+    ASSERT_TRUE(test);
+    EXPECT_EQ(test->identity.surname, "Nováková");
+    EXPECT_EQ(test->identity.birthNumber2, "12");
+    EXPECT_EQ(test->identity.birthNumberKey(), "90551212");
+    EXPECT_EQ(test->series[0].listA, "300|310|");
 }
 
 TEST_F(ExportTest, TrialsAreOneLinePerTrialOfReadableSeries)

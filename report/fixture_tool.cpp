@@ -7,6 +7,7 @@
 //                                             Czech names, a deleted row, texts with commas and quotes
 //   report_fixture large TABLE ROWS           ROWS tests of the sample program, quickly
 #include "report/test_support.h"
+#include "results/timing_record.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,11 +19,7 @@
 namespace {
 
 using report::testing::RawSeries;
-using storage::SubjectIdentity;
-
-const char* const kTimingHeader
-    = "test_time,table_row,line,block,series,foreperiod_programmed_ms,foreperiod_measured_us,onset_us,"
-      "response_us,rt_us,rt_stored_ms,premature,input,response_stamp,onset_stamp\r\n";
+using results::Identity;
 
 std::string readFile(const std::string& path)
 {
@@ -56,7 +53,7 @@ std::vector<std::uint32_t> reactionTimes(std::mt19937& random, std::size_t count
 
 struct Person
 {
-    SubjectIdentity identity;
+    Identity identity;
     double typical;
 };
 
@@ -109,13 +106,13 @@ int sample(const std::string& programPath, const std::string& table)
         {{"Dvořák", "Jiří", "851003", "4321", ""}, 340.0},
         {{"Černá", "Žofie", "016205", "0007", ""}, 310.0},
     };
-    std::vector<storage::ResultRecord> records;
-    std::ofstream timing(table.substr(0, table.rfind('.')) + "_timing.csv", std::ios::binary);
-    timing << kTimingHeader;
+    std::vector<results::ResultRecord> records;
+    std::ofstream timing(results::timingRecordPath(table), std::ios::binary);
+    timing << results::timingRecordHeader();
     const int visits[] = {1, 2, 3, 1, 3, 5, 2, 7, 4};
     for (std::size_t i = 0; i < std::size(visits); ++i) {
         const Person& person = people[i % people.size()];
-        SubjectIdentity who = person.identity;
+        Identity who = person.identity;
         const int day = visits[i];
         who.date = (day < 10 ? " " : "") + std::to_string(day) + ".12.2026";
         const auto times = reactionTimes(random, 19, person.typical);
@@ -132,7 +129,7 @@ int sample(const std::string& programPath, const std::string& table)
 
 int varied(const std::string& table)
 {
-    const SubjectIdentity who {"Příliš žluťoučký", "Kůň", "905512", "1234", " 8.12.2026"};
+    const Identity who {"Příliš žluťoučký", "Kůň", "905512", "1234", " 8.12.2026"};
     std::string cutB;
     while (cutB.size() + 4 <= 252) {
         cutB += "400|";
@@ -140,7 +137,7 @@ int varied(const std::string& table)
     cutB += "31"; // 254 characters: the table cut the value 315 behind its "31"
 
     using report::testing::rawRecord;
-    std::vector<storage::ResultRecord> records = {
+    std::vector<results::ResultRecord> records = {
         rawRecord(who, {{4, 300.0, 1, "250|300|300|350|", ""}, {2, 450.0, 0, "400|500|", ""}}),
         rawRecord({"Smazaný", "Řádek", "111111", "1111", " 8.12.2026"}, {{1, 300.0, 0, "300|", ""}}),
         rawRecord({"Ručně", "Upravený", "222222", "2222", " 8.12.2026"}, {{3, 300.0, 0, "300|310|400|", ""}}),
@@ -162,11 +159,11 @@ int varied(const std::string& table)
 int large(const std::string& table, std::size_t rows)
 {
     std::mt19937 random(7);
-    std::vector<storage::ResultRecord> records;
+    std::vector<results::ResultRecord> records;
     const std::size_t batch = 10'000;
     for (std::size_t i = 0; i < rows; ++i) {
-        SubjectIdentity who {"Testovací" + std::to_string(i % 5000), "Osoba", std::to_string(100000 + i % 5000), "1000",
-                             " 8.12.2026"};
+        Identity who {"Testovací" + std::to_string(i % 5000), "Osoba", std::to_string(100000 + i % 5000), "1000",
+                      " 8.12.2026"};
         records.push_back(report::testing::evaluatedRecord(report::testing::kSampleProgram,
                                                            reactionTimes(random, 19, 300.0), {}, who));
         if (records.size() == batch || i + 1 == rows) {

@@ -37,7 +37,7 @@ protected:
     }
 
     storage::testing::TempDir m_dir;
-    std::vector<storage::ResultRecord> m_records;
+    std::vector<results::ResultRecord> m_records;
 };
 
 TEST_F(HistoryTest, EarlierTestsOfTheSameBirthNumberByDate)

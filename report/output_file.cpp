@@ -24,7 +24,7 @@ std::string outputTarget(const std::string& path)
     std::string reason;
     const std::optional<platform::OutputTarget> target = platform::outputTarget(path, reason);
     if (!target) {
-        throw ReportError("Cannot write file " + path + ": " + reason);
+        throw fileError(text::messages::kCannotWriteFile, path, reason);
     }
     return target->path;
 }
@@ -35,14 +35,14 @@ OutputFile::OutputFile(std::string path)
     std::string reason;
     const std::optional<platform::OutputTarget> target = platform::outputTarget(m_path, reason);
     if (!target) {
-        throw ReportError("Cannot write file " + m_path + ": " + reason);
+        throw fileError(text::messages::kCannotWriteFile, m_path, reason);
     }
     m_target = target->path;
     const std::string folder = folderOf(m_target);
     platform::removeStaleTemporaries(folder);
     m_stream = platform::createTemporary(folder, target->exists ? m_target : std::string(), m_temporary, reason);
     if (!m_stream) {
-        throw ReportError("Cannot create file " + m_path + ": " + reason);
+        throw fileError(text::messages::kCannotCreateFile, m_path, reason);
     }
 }
 
@@ -56,7 +56,7 @@ OutputFile::~OutputFile()
 void OutputFile::write(std::string_view bytes)
 {
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), m_stream) != bytes.size()) {
-        throw ReportError("Cannot write file " + m_path + ": " + std::strerror(errno));
+        throw fileError(text::messages::kCannotWriteFile, m_path, std::strerror(errno));
     }
 }
 
@@ -65,7 +65,7 @@ void OutputFile::commit()
     std::string reason;
     if (!platform::commitTemporary(m_stream, m_temporary, m_target, reason)) {
         m_stream = nullptr; // closed and removed
-        throw ReportError("Cannot write file " + m_path + ": " + reason);
+        throw fileError(text::messages::kCannotWriteFile, m_path, reason);
     }
     m_stream = nullptr;
     m_committed = true;

@@ -1,15 +1,15 @@
-// Windows: UTF-8 paths go to the wide functions (the narrow ones take the system's code page). The C
+// Windows: UTF-8 paths go to the wide functions (the narrow ones take the system's code page) through the
+// file seam's one conversion (base/file.h). The C
 // library has no exclusive "x" mode, so a temporary file is created with CREATE_NEW; and a rename does not
 // replace a file, so a commit moves with MOVEFILE_REPLACE_EXISTING. A temporary file is open without
 // sharing while it is written, which keeps other exports' clean-up from deleting it.
+#include "base/file.h"
 #include "report/output_platform.h"
 
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <cwctype>
 #include <fcntl.h>
-#include <filesystem>
 #include <io.h>
 #include <random>
 #include <windows.h>
@@ -19,11 +19,6 @@
 namespace report::platform {
 
 namespace {
-
-std::wstring wide(const std::string& path)
-{
-    return std::filesystem::u8path(path).wstring();
-}
 
 std::string lastErrorReason()
 {
@@ -40,7 +35,7 @@ std::string lastErrorReason()
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.')) {
         message.pop_back();
     }
-    return std::filesystem::path(message).u8string();
+    return base::utf8Path(message);
 }
 
 constexpr char kTemporaryPrefix[] = ".tivora-report-";
@@ -56,29 +51,6 @@ std::string newTemporaryName(const std::string& folder)
         name += digits[random & 0xFU];
     }
     return name + kTemporarySuffix;
-}
-
-// Windows takes these names for devices in every folder and with any extension ("nul.csv" is NUL too),
-// also with blanks or a colon after them.
-bool isDeviceName(const std::wstring& path)
-{
-    const std::size_t slash = path.find_last_of(L"\\/:");
-    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
-    name = name.substr(0, name.find(L'.'));
-    while (!name.empty() && (name.back() == L' ' || name.back() == L':')) {
-        name.pop_back();
-    }
-    for (wchar_t& c : name) {
-        c = static_cast<wchar_t>(std::towupper(c));
-    }
-    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$", L"CLOCK$"}) {
-        if (name == device) {
-            return true;
-        }
-    }
-    const bool numbered = name.size() == 4 && (name.rfind(L"COM", 0) == 0 || name.rfind(L"LPT", 0) == 0);
-    const wchar_t last = numbered ? name[3] : L'\0';
-    return (last >= L'0' && last <= L'9') || last == L'\u00B9' || last == L'\u00B2' || last == L'\u00B3';
 }
 
 // The file the link `name` points to, in `target`; false with the reason when it points to nothing.
@@ -101,7 +73,7 @@ bool resolveLink(const std::wstring& name, std::string& target, std::string& rea
         return false;
     }
     resolved.resize(length);
-    target = std::filesystem::path(resolved).u8string();
+    target = base::utf8Path(resolved);
     return true;
 }
 
@@ -111,8 +83,8 @@ const char* const kPathSeparators = "\\/";
 
 std::optional<OutputTarget> outputTarget(const std::string& path, std::string& reason)
 {
-    std::wstring name = wide(path);
-    if (name.rfind(L"\\\\.\\", 0) == 0 || name.rfind(L"//./", 0) == 0 || isDeviceName(name)) {
+    std::wstring name = base::widePath(path);
+    if (base::namesDevice(path)) {
         reason = "it is the name of a device in Windows";
         return std::nullopt;
     }
@@ -130,7 +102,7 @@ std::optional<OutputTarget> outputTarget(const std::string& path, std::string& r
         if (!resolveLink(name, target.path, reason)) {
             return std::nullopt;
         }
-        attributes = GetFileAttributesW(wide(target.path).c_str());
+        attributes = GetFileAttributesW(base::widePath(target.path).c_str());
     }
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         reason = attributes == INVALID_FILE_ATTRIBUTES ? lastErrorReason() : std::string("it is a folder");
@@ -149,8 +121,8 @@ std::FILE* createTemporary(const std::string& folder, const std::string&, std::s
     for (int attempt = 0; attempt < 100; ++attempt) {
         path = newTemporaryName(folder);
         // No sharing: removeStaleTemporaries() of another export cannot delete it while it is open.
-        HANDLE handle
-            = CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE handle = CreateFileW(base::widePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
             continue;
         }
@@ -161,14 +133,14 @@ std::FILE* createTemporary(const std::string& folder, const std::string&, std::s
         const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
         if (descriptor < 0) {
             CloseHandle(handle);
-            DeleteFileW(wide(path).c_str());
+            DeleteFileW(base::widePath(path).c_str());
             reason = "no file descriptor left";
             return nullptr;
         }
         std::FILE* stream = _fdopen(descriptor, "wb");
         if (!stream) {
             _close(descriptor);
-            DeleteFileW(wide(path).c_str());
+            DeleteFileW(base::widePath(path).c_str());
             reason = "no stream left";
         }
         return stream;
@@ -192,12 +164,13 @@ bool commitTemporary(std::FILE* stream, const std::string& path, const std::stri
     }
     if (std::fclose(stream) != 0) {
         reason = std::strerror(errno);
-        DeleteFileW(wide(path).c_str());
+        DeleteFileW(base::widePath(path).c_str());
         return false;
     }
-    if (!MoveFileExW(wide(path).c_str(), wide(target).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(base::widePath(path).c_str(), base::widePath(target).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         reason = lastErrorReason();
-        DeleteFileW(wide(path).c_str());
+        DeleteFileW(base::widePath(path).c_str());
         return false;
     }
     return true;
@@ -206,21 +179,22 @@ bool commitTemporary(std::FILE* stream, const std::string& path, const std::stri
 void dropTemporary(std::FILE* stream, const std::string& path) noexcept
 {
     std::fclose(stream);
-    DeleteFileW(wide(path).c_str());
+    DeleteFileW(base::widePath(path).c_str());
 }
 
 void removeStaleTemporaries(const std::string& folder) noexcept
 {
-    const std::wstring base = wide(folder);
+    const std::wstring inFolder = base::widePath(folder);
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((base + wide(kTemporaryPrefix) + L"*" + wide(kTemporarySuffix)).c_str(), &found);
+    HANDLE search = FindFirstFileW(
+        (inFolder + base::widePath(kTemporaryPrefix) + L"*" + base::widePath(kTemporarySuffix)).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
         return;
     }
     do {
         // A running export holds its file open without sharing, so that this fails for it.
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            DeleteFileW((base + found.cFileName).c_str());
+            DeleteFileW((inFolder + found.cFileName).c_str());
         }
     } while (FindNextFileW(search, &found));
     FindClose(search);
@@ -235,7 +209,7 @@ std::vector<std::string> commandLineArguments(int argc, char** argv)
     }
     std::vector<std::string> utf8;
     for (int i = 1; i < count; ++i) {
-        utf8.push_back(std::filesystem::path(arguments[i]).u8string());
+        utf8.push_back(base::utf8Path(arguments[i]));
     }
     LocalFree(arguments);
     return utf8;

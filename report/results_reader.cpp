@@ -1,9 +1,9 @@
 #include "report/results_reader.h"
 
+#include "base/file.h"
 #include "report/report_error.h"
-#include "storage/code_page.h"
 #include "storage/dbf_format.h"
-#include "storage/file.h"
+#include "text/cp852.h"
 
 #include <algorithm>
 #include <charconv>
@@ -13,26 +13,36 @@ namespace report {
 
 namespace {
 
-// Positions of the fields in the results table's schema.
-constexpr std::size_t kSurname = 0;
-constexpr std::size_t kFirstName = 1;
-constexpr std::size_t kBirthNumber1 = 2;
-constexpr std::size_t kBirthNumber2 = 3;
-constexpr std::size_t kDate = 4;
-constexpr std::size_t kFirstCount = 5;
-constexpr std::size_t kFirstMean = 9;
-constexpr std::size_t kFirstPremature = 13;
-constexpr std::size_t kFirstList = 17;
+using results::kBirthNumber1;
+using results::kBirthNumber2;
+using results::kDate;
+using results::kFirstCount;
+using results::kFirstList;
+using results::kFirstMean;
+using results::kFirstName;
+using results::kFirstPremature;
+using results::kSurname;
 
-std::string_view trimBlanks(std::string_view text)
+bool isBlank(char c)
 {
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20U) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20U) {
+    return static_cast<unsigned char>(c) <= 0x20U;
+}
+
+// `text` without the padding behind it.
+std::string_view trimTrailingBlanks(std::string_view text)
+{
+    while (!text.empty() && isBlank(text.back())) {
         text.remove_suffix(1);
     }
     return text;
+}
+
+std::string_view trimBlanks(std::string_view text)
+{
+    while (!text.empty() && isBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    return trimTrailingBlanks(text);
 }
 
 // True when the table engine reads `text` as the number it shows, not as the 0 it gives for text that
@@ -102,10 +112,10 @@ ResultsReader::ResultsReader(const std::string& path)
         if (std::string(error.what()).find(path) != std::string::npos) {
             throw;
         }
-        throw ReportError("Cannot read file " + path + ": " + error.what());
+        throw fileError(text::messages::kCannotReadFile, path, error.what());
     }
     const auto& fields = m_table->fields();
-    const auto& schema = storage::resultTableFields();
+    const auto& schema = results::resultTableFields();
     for (std::size_t i = 0; i < schema.size(); ++i) {
         std::size_t found = fields.size();
         for (std::size_t f = 0; f < fields.size(); ++f) {
@@ -119,7 +129,7 @@ ResultsReader::ResultsReader(const std::string& path)
         }
         m_fieldIndex[i] = found;
     }
-    m_identity = storage::fileIdentity(path);
+    m_identity = base::fileIdentity(path);
     refresh();
 }
 
@@ -139,15 +149,15 @@ std::uint32_t ResultsReader::refresh()
 
 void ResultsReader::changed(const std::string& what) const
 {
-    throw ReportError("Cannot read file " + m_path + ": it was changed while it was read (" + what + ")");
+    throw fileError(text::messages::kCannotReadFile, m_path, "it was changed while it was read (" + what + ")");
 }
 
 void ResultsReader::checkUnchanged()
 {
-    if (storage::fileIdentity(m_path) != m_identity) {
+    if (base::fileIdentity(m_path) != m_identity) {
         changed("another file has taken its name");
     }
-    storage::File& file = m_table->file();
+    base::File& file = m_table->file();
     if (file.size() < m_sizeCounted) {
         changed("it is shorter than its rows");
     }
@@ -201,6 +211,17 @@ storage::FieldValue ResultsReader::value(std::size_t schemaIndex) const
     return storage::DecodeField(m_row, m_table->fields()[m_fieldIndex[schemaIndex]]);
 }
 
+storage::FieldValue ResultsReader::storedValue(std::size_t schemaIndex) const
+{
+    const storage::TableFieldDef& field = m_table->fields()[m_fieldIndex[schemaIndex]];
+    if (field.kind != storage::FieldKind::Text) {
+        return value(schemaIndex);
+    }
+    const auto* bytes = reinterpret_cast<const char*>(m_row.data()) + field.offset;
+    const std::string_view text = trimTrailingBlanks(std::string_view(bytes, static_cast<std::size_t>(field.width)));
+    return text.empty() ? storage::FieldValue {} : storage::FieldValue {text::decodeCp852(text)};
+}
+
 TestIdentity ResultsReader::identityOf(std::uint32_t record) const
 {
     TestIdentity identity;
@@ -217,15 +238,15 @@ StoredTest ResultsReader::decode(std::uint32_t record) const
 {
     StoredTest test;
     test.identity = identityOf(record);
-    for (std::size_t i = 0; i < storage::kResultFieldCount; ++i) {
-        test.values[i] = value(i);
+    for (std::size_t i = 0; i < results::kResultFieldCount; ++i) {
+        test.values[i] = storedValue(i);
         const storage::TableFieldDef& field = m_table->fields()[m_fieldIndex[i]];
         if (isNumericKind(field.kind) && !storage::isNull(test.values[i])) {
             const std::string raw = rawText(i);
             if (!readsAsNumber(raw, field.kind)) {
                 const int series = static_cast<int>((i - kFirstCount) % kSeriesCount) + 1;
                 test.issues.push_back(
-                    {IssueKind::NumberFieldInvalid, series, field.name, storage::decodeCp852(raw), 0, 0, 0});
+                    {IssueKind::NumberFieldInvalid, series, field.name, text::decodeCp852(raw), 0, 0, 0});
                 test.values[i] = storage::FieldValue {};
             }
         }
@@ -235,8 +256,8 @@ StoredTest ResultsReader::decode(std::uint32_t record) const
         series.count = integerOf(test.values[kFirstCount + n]);
         series.mean = doubleOf(test.values[kFirstMean + n]);
         series.premature = integerOf(test.values[kFirstPremature + n]);
-        series.listA = textOf(test.values[kFirstList + 2 * n]);
-        series.listB = textOf(test.values[kFirstList + 2 * n + 1]);
+        series.listA = std::string(trimBlanks(textOf(test.values[kFirstList + 2 * n])));
+        series.listB = std::string(trimBlanks(textOf(test.values[kFirstList + 2 * n + 1])));
     }
     return test;
 }

@@ -86,7 +86,10 @@ private:
     StoredTest decode(std::uint32_t record) const;
     std::string rawText(std::size_t schemaIndex) const;
     void appendDigits(std::size_t schemaIndex, std::string& out) const;
+    // The field as the table engine reads it: texts without blanks before and behind.
     storage::FieldValue value(std::size_t schemaIndex) const;
+    // The field as stored: texts keep their leading blanks and lose only the padding behind them.
+    storage::FieldValue storedValue(std::size_t schemaIndex) const;
 
     [[noreturn]] void changed(const std::string& what) const;
 
@@ -94,7 +97,7 @@ private:
     std::shared_ptr<storage::TableFile> m_table;
     std::optional<std::string> m_identity;                               // the file opened
     std::uint64_t m_sizeCounted = 0;                                     // the bytes the counted records fill
-    std::array<std::size_t, storage::kResultFieldCount> m_fieldIndex {}; // schema field -> file field
+    std::array<std::size_t, results::kResultFieldCount> m_fieldIndex {}; // schema field -> file field
     storage::RowBuffer m_row;
     std::vector<std::string> m_notices;
 };

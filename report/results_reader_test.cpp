@@ -30,14 +30,14 @@ using storage::testing::TempDir;
 class ResultsReaderTest : public ::testing::Test
 {
 protected:
-    std::string writeTable(const std::vector<storage::ResultRecord>& records)
+    std::string writeTable(const std::vector<results::ResultRecord>& records)
     {
         const std::string path = m_dir.path("tivora4.DBF");
         testing::appendRecords(path, records);
         return path;
     }
 
-    storage::ResultRecord record(const char* surname, const std::string& listA = "300|")
+    results::ResultRecord record(const char* surname, const std::string& listA = "300|")
     {
         return testing::rawRecord({surname, "Jana", " 12345", "6789", " 7.12.2026"}, {{1, 300.0, 2, listA, ""}});
     }
@@ -159,7 +159,7 @@ class ChangeUnderTheReaderTest : public ResultsReaderTest, public ::testing::Wit
 
 TEST_P(ChangeUnderTheReaderTest, RowsOfTwoTablesAreNeverMixed)
 {
-    std::vector<storage::ResultRecord> rows;
+    std::vector<results::ResultRecord> rows;
     for (int i = 0; i < 40; ++i) {
         rows.push_back(record(("Row" + std::to_string(i + 1)).c_str(), std::to_string(300 + i) + "|"));
     }

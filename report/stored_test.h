@@ -1,35 +1,35 @@
 #pragma once
 
 #include "report/row_issue.h"
+#include "results/identity.h"
+#include "results/schema.h"
 #include "storage/field_codec.h"
-#include "storage/result_record.h"
 
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace report {
 
-// Number of series a test can have.
-inline constexpr int kSeriesCount = 4;
+using results::kSeriesCount;
 
-// Who was examined and when, as the row holds it (UTF-8, trimmed as the table engine reads text).
-struct TestIdentity
+// Who was examined and when, as the row holds it (UTF-8, without blanks before and behind, as the table
+// engine reads text: the history finds a person by these), and which row.
+struct TestIdentity : results::Identity
 {
-    std::uint32_t record = 0; // record number in the table, 1-based, deleted rows included
-    std::string surname;
-    std::string firstName;
-    std::string birthNumber1;
-    std::string birthNumber2;
-    std::string date; // the date box's text in the station's short date format
+    TestIdentity() = default;
+    // The row `recordNumber` of the person with these texts.
+    TestIdentity(std::uint32_t recordNumber, std::string surnameText, std::string firstNameText, std::string part1,
+                 std::string part2, std::string dateText)
+        : results::Identity {std::move(surnameText), std::move(firstNameText), std::move(part1), std::move(part2),
+                             std::move(dateText)}
+        , record(recordNumber)
+    { }
 
-    // The birth number as one key: the digits of both parts, blanks left out ("1234567890"); empty when
-    // the row has none.
-    std::string birthNumberKey() const;
-    // The birth number as people write it: "123456/7890"; only the first part when the second is blank.
-    std::string birthNumberText() const;
+    std::uint32_t record = 0; // record number in the table, 1-based, deleted rows included
 };
 
 // What the row stores about one series.
@@ -48,17 +48,19 @@ struct StoredTest
     TestIdentity identity;
     std::array<StoredSeries, kSeriesCount> series;
     // The 25 fields in schema order as typed values (text, whole or floating-point number, or null),
-    // for the export. A numeric field holding something that is not a number is null here.
-    std::array<storage::FieldValue, storage::kResultFieldCount> values;
+    // for the export. Texts are as stored, without only the padding behind them: a birth-number part
+    // stored "  12" stays "  12" (the identity above and the lists drop blanks on both sides, since they
+    // are compared, searched and shown). A numeric field holding something that is not a number is null
+    // here.
+    std::array<storage::FieldValue, results::kResultFieldCount> values;
     // Problems found while reading: a numeric field that is not a number.
     std::vector<RowIssue> issues;
 };
 
-// Names of the fields of series n (1..4).
-std::string countField(int series);
-std::string meanField(int series);
-std::string prematureField(int series);
-std::string listAField(int series);
-std::string listBField(int series);
+using results::countField;
+using results::listAField;
+using results::listBField;
+using results::meanField;
+using results::prematureField;
 
 } // namespace report

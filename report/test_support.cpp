@@ -12,8 +12,8 @@ const char* const kSampleProgram
     = "3\r\n2\r\n4\r\n77 tivora2.rtf\r\n2\r\n3\r\n1\r\n4\r\n2\r\n3\r\n1\r\n2\r\n3\r\n2\r\n4\r\n"
       "1\r\n2\r\n3\r\n1\r\n2\r\n88 tivora3.rtf\r\n8\r\n8";
 
-storage::ResultRecord evaluatedRecord(const std::string& program, const std::vector<std::uint32_t>& reactionTimes,
-                                      const std::vector<int>& premature, const storage::SubjectIdentity& subject)
+results::ResultRecord evaluatedRecord(const std::string& program, const std::vector<std::uint32_t>& reactionTimes,
+                                      const std::vector<int>& premature, const results::Identity& subject)
 {
     const engine::TestProgram lines(program);
     engine::MeasurementState state;
@@ -33,37 +33,37 @@ storage::ResultRecord evaluatedRecord(const std::string& program, const std::vec
             ++trial;
         }
     }
-    storage::ResultRecord record;
+    results::ResultRecord record;
     engine::vyhodnoceni(state, lines, [&](const engine::MeasurementState& evaluated) {
-        record = storage::makeResultRecord(evaluated, subject);
+        record = results::makeResultRecord(evaluated, subject);
     });
     return record;
 }
 
-storage::ResultRecord rawRecord(const storage::SubjectIdentity& subject, const std::vector<RawSeries>& series)
+results::ResultRecord rawRecord(const results::Identity& subject, const std::vector<RawSeries>& series)
 {
-    storage::ResultRecord record;
-    record.values[0] = subject.surname;
-    record.values[1] = subject.firstName;
-    record.values[2] = subject.birthNumber1;
-    record.values[3] = subject.birthNumber2;
-    record.values[4] = subject.date;
-    for (std::size_t n = 0; n < 4; ++n) {
+    results::ResultRecord record;
+    record.values[results::kSurname] = subject.surname;
+    record.values[results::kFirstName] = subject.firstName;
+    record.values[results::kBirthNumber1] = subject.birthNumber1;
+    record.values[results::kBirthNumber2] = subject.birthNumber2;
+    record.values[results::kDate] = subject.date;
+    for (std::size_t n = 0; n < static_cast<std::size_t>(results::kSeriesCount); ++n) {
         const RawSeries given = n < series.size() ? series[n] : RawSeries {};
-        record.values[5 + n] = given.count;
-        record.values[9 + n] = given.mean;
-        record.values[13 + n] = given.premature;
-        record.values[17 + 2 * n] = given.listA;
-        record.values[18 + 2 * n] = given.listB;
+        record.values[results::kFirstCount + n] = given.count;
+        record.values[results::kFirstMean + n] = given.mean;
+        record.values[results::kFirstPremature + n] = given.premature;
+        record.values[results::kFirstList + 2 * n] = given.listA;
+        record.values[results::kFirstList + 2 * n + 1] = given.listB;
     }
     return record;
 }
 
-void appendRecords(const std::string& path, const std::vector<storage::ResultRecord>& records)
+void appendRecords(const std::string& path, const std::vector<results::ResultRecord>& records)
 {
-    auto table = storage::OpenTableFile(path, false, true, storage::resultTableFields());
+    auto table = storage::OpenTableFile(path, false, true, results::resultTableFields());
     storage::RowBuffer row = table->newRow();
-    for (const storage::ResultRecord& record : records) {
+    for (const results::ResultRecord& record : records) {
         row = table->newRow();
         for (std::size_t i = 0; i < record.values.size(); ++i) {
             storage::EncodeField(row, table->fields()[i],

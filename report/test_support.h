@@ -1,6 +1,6 @@
 #pragma once
 
-#include "storage/result_record.h"
+#include "results/result_record.h"
 
 #include <cstdint>
 #include <string>
@@ -17,8 +17,8 @@ extern const char* const kSampleProgram;
 // The row a finished test stores: `program` (the text of a program.txt) evaluated by the engine with
 // `reactionTimes` for its trial lines in order (practice trials first; missing ones are 0) and
 // `premature` presses per trial line in the same order, for the person `subject`.
-storage::ResultRecord evaluatedRecord(const std::string& program, const std::vector<std::uint32_t>& reactionTimes,
-                                      const std::vector<int>& premature, const storage::SubjectIdentity& subject);
+results::ResultRecord evaluatedRecord(const std::string& program, const std::vector<std::uint32_t>& reactionTimes,
+                                      const std::vector<int>& premature, const results::Identity& subject);
 
 // A row with every field given as it should stand in the table, for rows edited by hand or damaged:
 // the counts, means and premature sums of the four series and their lists A and B as texts.
@@ -30,11 +30,11 @@ struct RawSeries
     std::string listA;
     std::string listB;
 };
-storage::ResultRecord rawRecord(const storage::SubjectIdentity& subject, const std::vector<RawSeries>& series);
+results::ResultRecord rawRecord(const results::Identity& subject, const std::vector<RawSeries>& series);
 
 // Appends `records` to the results table at `path`, creating it when missing, as the program stores
 // them but without waiting for the disk after each row (fast enough for 100,000 rows).
-void appendRecords(const std::string& path, const std::vector<storage::ResultRecord>& records);
+void appendRecords(const std::string& path, const std::vector<results::ResultRecord>& records);
 
 // Marks record `record` of the table at `path` deleted, as the browser does.
 void deleteRecord(const std::string& path, std::uint32_t record);

@@ -1,6 +1,6 @@
 #include "report/timing_lines.h"
 
-#include "storage/file.h"
+#include "base/file.h"
 
 #include <algorithm>
 #include <charconv>
@@ -44,8 +44,8 @@ bool isDateTime(std::string_view text)
 
 } // namespace
 
-std::string forEachTimingLine(storage::File& file, std::uint64_t firstOffset, std::uint64_t size,
-                              std::uint64_t firstLine, const std::function<bool(const TimingLine&)>& visit)
+std::string forEachTimingLine(base::File& file, std::uint64_t firstOffset, std::uint64_t size, std::uint64_t firstLine,
+                              const std::function<bool(const TimingLine&)>& visit)
 {
     std::string block(
         static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, size - std::min(size, firstOffset))), '\0');
@@ -137,39 +137,23 @@ std::string TimingColumns::read(std::string_view header)
     std::vector<std::string> names;
     splitCsvRecord(header, ',', names);
     count = names.size();
-    const auto find = [&](const char* name) {
-        const auto at = std::find(names.begin(), names.end(), name);
-        return at == names.end() ? -1 : static_cast<int>(at - names.begin());
-    };
-    testTime = find("test_time");
-    tableRow = find("table_row");
-    line = find("line");
-    block = find("block");
-    series = find("series");
-    rtUs = find("rt_us");
-    rtStoredMs = find("rt_stored_ms");
-    foreperiodProgrammed = find("foreperiod_programmed_ms");
-    foreperiodMeasured = find("foreperiod_measured_us");
-    premature = find("premature");
-    input = find("input");
-    responseStamp = find("response_stamp");
-    onsetStamp = find("onset_stamp");
-    for (const auto& [index, name] : {std::pair {testTime, "test_time"},
-                                      {tableRow, "table_row"},
-                                      {block, "block"},
-                                      {series, "series"},
-                                      {rtUs, "rt_us"},
-                                      {rtStoredMs, "rt_stored_ms"}}) {
-        if (index < 0) {
-            return name;
+    for (std::size_t column = 0; column < results::kTimingColumnCount; ++column) {
+        const auto at = std::find(names.begin(), names.end(), results::kTimingColumns[column]);
+        position[column] = at == names.end() ? -1 : static_cast<int>(at - names.begin());
+    }
+    for (const std::size_t needed :
+         {kTestTimeColumn, kTableRowColumn, kBlockColumn, kSeriesColumn, kRtUsColumn, kRtStoredMsColumn}) {
+        if (position[needed] < 0) {
+            return std::string(results::kTimingColumns[needed]);
         }
     }
     return {};
 }
 
-const std::string& TimingColumns::at(const std::vector<std::string>& fields, int index)
+const std::string& TimingColumns::of(const std::vector<std::string>& fields, std::size_t column) const
 {
     static const std::string empty;
+    const int index = position[column];
     return index >= 0 && static_cast<std::size_t>(index) < fields.size() ? fields[static_cast<std::size_t>(index)]
                                                                          : empty;
 }
@@ -185,15 +169,15 @@ void checkTimingLine(const TimingLine& line, const TimingColumns& columns, Check
         return;
     }
     const bool closed = splitCsvRecord(line.text, ',', checked.fields);
-    const auto field = [&](int index) -> const std::string& { return TimingColumns::at(checked.fields, index); };
-    checked.row = parseNumber<std::uint32_t>(field(columns.tableRow));
+    const auto field = [&](std::size_t column) -> const std::string& { return columns.of(checked.fields, column); };
+    checked.row = parseNumber<std::uint32_t>(field(kTableRowColumn));
     if (checked.row == 0U) {
         checked.row.reset();
     }
-    const std::string& block = field(columns.block);
-    const std::string& series = field(columns.series);
-    const auto rtUs = parseNumber<std::int64_t>(field(columns.rtUs));
-    const auto rtStoredMs = parseNumber<std::uint32_t>(field(columns.rtStoredMs));
+    const std::string& block = field(kBlockColumn);
+    const std::string& series = field(kSeriesColumn);
+    const auto rtUs = parseNumber<std::int64_t>(field(kRtUsColumn));
+    const auto rtStoredMs = parseNumber<std::uint32_t>(field(kRtStoredMsColumn));
     const auto seriesNumber = parseNumber<int>(series);
     if (!closed) {
         checked.damage = "a quote in it is not closed";
@@ -205,7 +189,7 @@ void checkTimingLine(const TimingLine& line, const TimingColumns& columns, Check
             + std::to_string(columns.count);
     } else if (!checked.row) {
         checked.damage = "table_row is not a row number";
-    } else if (!isDateTime(field(columns.testTime))) {
+    } else if (!isDateTime(field(kTestTimeColumn))) {
         checked.damage = "test_time is not a date and time";
     } else if (block != "measured" && block != "practice") {
         checked.damage = "block is neither measured nor practice";

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "results/timing_record.h"
+
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -7,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace storage {
+namespace base {
 class File;
 }
 
@@ -34,28 +37,39 @@ struct TimingLine
 // in order; `visit` returns false to stop. A last line without its line end (a test a station is still
 // writing) is not visited; its first bytes (up to kMaxTimingLineBytes) are returned. `firstLine` and
 // `firstOffset` say where the bytes read begin. Throws FileError.
-std::string forEachTimingLine(storage::File& file, std::uint64_t firstOffset, std::uint64_t size,
-                              std::uint64_t firstLine, const std::function<bool(const TimingLine&)>& visit);
+std::string forEachTimingLine(base::File& file, std::uint64_t firstOffset, std::uint64_t size, std::uint64_t firstLine,
+                              const std::function<bool(const TimingLine&)>& visit);
 
 // Splits one CSV record (RFC 4180, without its line end) into `fields`: quoted fields may hold the
 // delimiter and doubled quotes. Returns false when a quote is left open at the end (the rest of the
 // record is then in the last field).
 bool splitCsvRecord(std::string_view record, char delimiter, std::vector<std::string>& fields);
 
-// Column positions of a record, from its header line.
+// The columns the report reads, as positions in results::kTimingColumns (a name that is no column of the
+// record does not compile).
+inline constexpr std::size_t kTestTimeColumn = results::timingColumn("test_time");
+inline constexpr std::size_t kTableRowColumn = results::timingColumn("table_row");
+inline constexpr std::size_t kLineColumn = results::timingColumn("line");
+inline constexpr std::size_t kBlockColumn = results::timingColumn("block");
+inline constexpr std::size_t kSeriesColumn = results::timingColumn("series");
+inline constexpr std::size_t kRtUsColumn = results::timingColumn("rt_us");
+inline constexpr std::size_t kRtStoredMsColumn = results::timingColumn("rt_stored_ms");
+
+// Where each column of a record stands in its lines, from its header line: a record written by another
+// version of the station may order or extend its columns differently.
 struct TimingColumns
 {
     std::size_t count = 0; // columns in the header
-    int testTime = -1, tableRow = -1, line = -1, block = -1, series = -1, rtUs = -1, rtStoredMs = -1,
-        foreperiodProgrammed = -1, foreperiodMeasured = -1, premature = -1, input = -1, responseStamp = -1,
-        onsetStamp = -1;
+    // For each column of results::kTimingColumns its position in the header; -1 when the header lacks it.
+    std::array<int, results::kTimingColumnCount> position {};
 
     // From the `header` line (a byte-order mark in front is skipped). Returns the name of a column the
     // report needs and the header lacks, empty when it has them all.
     std::string read(std::string_view header);
 
-    // The field at `index` of `fields`, empty when there is none.
-    static const std::string& at(const std::vector<std::string>& fields, int index);
+    // The field of column `column` (a position in results::kTimingColumns) of `fields`, empty when there
+    // is none.
+    const std::string& of(const std::vector<std::string>& fields, std::size_t column) const;
 };
 
 // A line taken apart and checked.

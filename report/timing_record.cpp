@@ -1,8 +1,8 @@
 #include "report/timing_record.h"
 
+#include "base/file.h"
 #include "report/report_error.h"
 #include "report/statistics.h"
-#include "storage/file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -60,25 +60,16 @@ std::optional<std::pair<std::size_t, std::size_t>> implausible(const TimingSerie
 
 } // namespace
 
-std::string TimingRecord::pathBeside(const std::string& tablePath)
-{
-    const std::size_t slash = tablePath.find_last_of("/\\");
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const std::size_t dot = tablePath.rfind('.');
-    const std::size_t nameEnd = dot == std::string::npos || dot < nameStart ? tablePath.size() : dot;
-    return tablePath.substr(0, nameEnd) + "_timing.csv";
-}
-
 std::unique_ptr<TimingRecord> TimingRecord::openBeside(const std::string& tablePath)
 {
-    std::unique_ptr<storage::File> file = storage::openFile(pathBeside(tablePath), storage::OpenMode::ReadOnly);
+    std::unique_ptr<base::File> file = base::openFile(results::timingRecordPath(tablePath), base::OpenMode::ReadOnly);
     if (!file) {
         return nullptr;
     }
     return std::make_unique<TimingRecord>(std::move(file));
 }
 
-TimingRecord::TimingRecord(std::unique_ptr<storage::File> file)
+TimingRecord::TimingRecord(std::unique_ptr<base::File> file)
     : m_file(std::move(file))
 {
     index();
@@ -153,7 +144,7 @@ void TimingRecord::addLine(const TimingLine& line, const CheckedTimingLine& chec
         }
         return;
     }
-    const std::string& time = TimingColumns::at(checked.fields, m_columns.testTime);
+    const std::string& time = m_columns.of(checked.fields, kTestTimeColumn);
     const bool continues = open && open->record == *checked.row && open->lines < kMaxTestLines
         && (groupTime == time || (groupTime.empty() && open->damagedLine != 0));
     if (continues) {
@@ -177,14 +168,14 @@ TimingSeries TimingRecord::parseGroup(const Group& group,
         if (!checked.damage.empty() || checked.series == 0) {
             return true;
         }
-        const auto& f = checked.fields;
-        const TimingColumns& c = m_columns;
+        const auto column = [&](std::size_t at) { return m_columns.of(checked.fields, at); };
         const auto n = static_cast<std::size_t>(checked.series - 1);
-        series[n].push_back({checked.series, checked.rtUs, checked.rtStoredMs, TimingColumns::at(f, c.testTime),
-                             TimingColumns::at(f, c.line), TimingColumns::at(f, c.foreperiodProgrammed),
-                             TimingColumns::at(f, c.foreperiodMeasured), TimingColumns::at(f, c.premature),
-                             TimingColumns::at(f, c.input), TimingColumns::at(f, c.responseStamp),
-                             TimingColumns::at(f, c.onsetStamp)});
+        series[n].push_back({checked.series, checked.rtUs, checked.rtStoredMs, column(kTestTimeColumn),
+                             column(kLineColumn), column(results::timingColumn("foreperiod_programmed_ms")),
+                             column(results::timingColumn("foreperiod_measured_us")),
+                             column(results::timingColumn("premature")), column(results::timingColumn("input")),
+                             column(results::timingColumn("response_stamp")),
+                             column(results::timingColumn("onset_stamp"))});
         lineNumbers[n].push_back(line.number);
         return true;
     });
@@ -194,8 +185,8 @@ TimingSeries TimingRecord::parseGroup(const Group& group,
 TimingMatch TimingRecord::match(std::uint32_t record, const std::array<StoredTimes, kSeriesCount>& stored) const
 {
     if (m_file->size() < m_size) {
-        throw ReportError("Cannot read file " + path()
-                          + ": it was changed while it was read (it is shorter than it was)");
+        throw fileError(text::messages::kCannotReadFile, path(),
+                        "it was changed while it was read (it is shorter than it was)");
     }
     const auto [first, last] = std::equal_range(m_groups.begin(), m_groups.end(), Group {record},
                                                 [](const Group& a, const Group& b) { return a.record < b.record; });

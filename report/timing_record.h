@@ -55,11 +55,8 @@ struct TimingMatch
 class TimingRecord
 {
 public:
-    // The record's file name for the table at `tablePath`: "<table base name>_timing.csv" beside it.
-    static std::string pathBeside(const std::string& tablePath);
-
-    // The record beside the table at `tablePath`, or nullptr when there is none. Opened as the table
-    // engine opens files (storage::openFile). Throws FileError when it exists but cannot be opened, and
+    // The record beside the table at `tablePath` (results::timingRecordPath()), or nullptr when there is none. Opened
+    // as the table engine opens files (storage::openFile). Throws FileError when it exists but cannot be opened, and
     // what the constructor throws.
     static std::unique_ptr<TimingRecord> openBeside(const std::string& tablePath);
 
@@ -69,7 +66,7 @@ public:
     // named in problems() and left out; the test it lies in cannot match a row. Memory stays bounded by
     // the number of lines, whatever a line holds. Throws ReportError when the file has no header the
     // report can use, and FileError.
-    explicit TimingRecord(std::unique_ptr<storage::File> file);
+    explicit TimingRecord(std::unique_ptr<base::File> file);
     ~TimingRecord();
 
     const std::string& path() const;
@@ -113,7 +110,7 @@ private:
     TimingSeries parseGroup(const Group& group,
                             std::array<std::vector<std::uint64_t>, kSeriesCount>& lineNumbers) const;
 
-    std::unique_ptr<storage::File> m_file;
+    std::unique_ptr<base::File> m_file;
     std::uint64_t m_size = 0; // the bytes indexed
     TimingColumns m_columns;
     std::vector<Group> m_groups; // sorted by record, file order within a record

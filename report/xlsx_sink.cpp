@@ -203,12 +203,13 @@ private:
     void startCell()
     {
         if (m_row >= kMaxRows) {
-            throw ReportError("Cannot write file " + m_file.path() + ": a sheet holds at most "
-                              + std::to_string(kMaxRows - 1) + " rows below its header; use CSV");
+            throw fileError(text::messages::kCannotWriteFile, m_file.path(),
+                            "a sheet holds at most " + std::to_string(kMaxRows - 1)
+                                + " rows below its header; use CSV");
         }
         if (m_column >= kMaxColumns) {
-            throw ReportError("Cannot write file " + m_file.path() + ": a sheet holds at most "
-                              + std::to_string(kMaxColumns) + " columns");
+            throw fileError(text::messages::kCannotWriteFile, m_file.path(),
+                            "a sheet holds at most " + std::to_string(kMaxColumns) + " columns");
         }
         if (m_rowNumber.empty()) {
             m_rowNumber = std::to_string(m_row + 1);

@@ -305,7 +305,7 @@ void ZipWriter::compressLoop()
 
 void ZipWriter::fail(const std::string& reason) const
 {
-    throw ReportError("Cannot write file " + m_path + ": " + reason);
+    throw fileError(text::messages::kCannotWriteFile, m_path, reason);
 }
 
 void ZipWriter::rethrowWorkerError()

@@ -1,4 +1,4 @@
-#include "engine/user_file.h"
+#include "base/user_file.h"
 #include "rtf/rtf_reader.h"
 #include "text/code_pages.h"
 #include "text/messages.h"
@@ -56,8 +56,8 @@ void readInstructionFile(const QString& path, QTextDocument& document)
     const std::string name = path.toStdString();
     std::optional<std::string> read;
     try {
-        read = engine::readUserFile(name, static_cast<std::uint64_t>(kMaxInstructionFileSize));
-    } catch (const engine::IoError& error) {
+        read = base::readUserFile(name, static_cast<std::uint64_t>(kMaxInstructionFileSize));
+    } catch (const base::FileError& error) {
         throw LoadError(error.what());
     }
     if (!read) {

@@ -1,4 +1,4 @@
-#include "engine/hostile_files_test.h"
+#include "base/hostile_files_test.h"
 #include "rtf/rtf_reader.h"
 
 #include <QFile>
@@ -128,7 +128,7 @@ void InstructionFileTest::reportsFileThatCannotBeOpened()
 void InstructionFileTest::refusesWhatIsNoFile_data()
 {
     QTest::addColumn<int>("row");
-    const auto files = engine::testing::hostileFiles();
+    const auto files = base::testing::hostileFiles();
     for (std::size_t i = 0; i < files.size(); ++i) {
         QTest::newRow(files[i].kind) << static_cast<int>(i);
     }
@@ -139,14 +139,14 @@ void InstructionFileTest::refusesWhatIsNoFile_data()
 void InstructionFileTest::refusesWhatIsNoFile()
 {
     QFETCH(int, row);
-    const engine::testing::HostileFile file = engine::testing::hostileFiles().at(static_cast<std::size_t>(row));
+    const base::testing::HostileFile file = base::testing::hostileFiles().at(static_cast<std::size_t>(row));
     QTemporaryDir folder;
     // Open to all, so that a user without rights is refused by the file and not by the folder.
     QVERIFY(QFile::setPermissions(folder.path(), QFile::permissions(folder.path()) | QFile::ExeOther));
     const std::string path = file.make(folder.path().toStdString());
     QTextDocument document;
     document.setPlainText(QStringLiteral("previous"));
-    const std::string message = engine::testing::failureOf(
+    const std::string message = base::testing::failureOf(
         [&] { rtf::readInstructionFile(QString::fromStdString(path), document); }, file.unprivileged);
     QCOMPARE(message, "Cannot open file " + path + ": " + file.reason);
     QCOMPARE(document.toPlainText(), QStringLiteral("previous"));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/errors.h"
+#include "base/error.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -14,10 +14,10 @@ namespace rtf {
 
 // An instruction file could not be shown. what() is the message the examiner sees, exactly; it names the
 // file (see readInstructionFile()).
-class LoadError : public engine::Error
+class LoadError : public base::Error
 {
 public:
-    using engine::Error::Error;
+    using base::Error::Error;
 };
 
 // True when `data` is RTF: it starts with "{\rtf", after optional white space (and an optional UTF-8
@@ -42,7 +42,7 @@ inline constexpr qint64 kMaxInstructionFileSize = 16 * 1024 * 1024;
 // Replaces the content of `document` with the instruction file at `path` (relative paths resolve against
 // the current directory). RTF (see looksLikeRtf) is read as RTF; anything else as plain text: UTF-8 when it
 // is valid UTF-8 (a byte order mark is dropped), else code page 1250, with CR LF, LF or CR ending a line,
-// in the document's default format. Only a regular file is read (engine::readUserFile(): nothing waits on
+// in the document's default format. Only a regular file is read (base::readUserFile(): nothing waits on
 // a pipe or reads a device). Throws LoadError, naming the file by `path`:
 // - "Cannot open file <path>" when it is missing; with ": <reason>" added when it is a folder, a pipe, a
 //   device or another special file, or cannot be opened ("Permission denied");

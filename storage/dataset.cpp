@@ -11,11 +11,11 @@ namespace storage {
 
 std::string resolveTableDirectory(const std::string& directory, const std::string& programDir)
 {
-    std::string full = isAbsolutePath(directory) ? directory : programDir + pathSeparator() + directory;
+    std::string full = base::isAbsolutePath(directory) ? directory : programDir + base::pathSeparator() + directory;
     // UTF-8 both ways: a plain path and string() would take the system's code page on Windows.
     full = std::filesystem::u8path(full).lexically_normal().u8string();
-    if (full.empty() || full.back() != pathSeparator()) {
-        full += pathSeparator();
+    if (full.empty() || full.back() != base::pathSeparator()) {
+        full += base::pathSeparator();
     }
     return full;
 }
@@ -23,7 +23,7 @@ std::string resolveTableDirectory(const std::string& directory, const std::strin
 Dataset::Dataset(std::string name, std::string tableName)
     : m_name(std::move(name))
     , m_tableName(std::move(tableName))
-    , m_directory(resolveTableDirectory({}, programDirectory()))
+    , m_directory(resolveTableDirectory({}, base::programDirectory()))
 { }
 
 Dataset::~Dataset()

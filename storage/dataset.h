@@ -55,8 +55,9 @@ public:
     using Listener = std::function<void(DatasetEvent)>;
 
     // A closed dataset named `name` ("Table1"), whose name prefixes its state errors. The table is
-    // `tableName` in the program directory until setDirectory() says otherwise.
-    explicit Dataset(std::string name = "Table1", std::string tableName = "tivora4.DBF");
+    // `tableName` in the program directory until setDirectory() says otherwise; without one, setTableName()
+    // names it before it is opened.
+    explicit Dataset(std::string name = "Table1", std::string tableName = {});
     // Closes the table (storing its header); a pending row is discarded. Errors are swallowed here;
     // call close() first to see them.
     ~Dataset();
@@ -67,7 +68,7 @@ public:
 
     // Settings, allowed only while closed (else StateError "<name>: Cannot perform this operation on
     // an open dataset"). The directory follows resolveTableDirectory() against `programDir`.
-    void setDirectory(const std::string& directory, const std::string& programDir = programDirectory());
+    void setDirectory(const std::string& directory, const std::string& programDir = base::programDirectory());
     const std::string& directory() const { return m_directory; }
     void setTableName(const std::string& tableName);
     std::string path() const { return m_directory + m_tableName; }

@@ -17,7 +17,7 @@ constexpr std::size_t kR = 27;
 // `path` with the system's separator in place of "/".
 std::string native(std::string path)
 {
-    std::replace(path.begin(), path.end(), '/', pathSeparator());
+    std::replace(path.begin(), path.end(), '/', base::pathSeparator());
     return path;
 }
 
@@ -300,7 +300,7 @@ TEST_F(DatasetTest, ReadOnlyDatasetNeverCreatesTheTable)
     } catch (const TableError& error) {
         EXPECT_EQ(error.what(), "Open: Table file not found : " + path());
     }
-    EXPECT_FALSE(fileExists(path()));
+    EXPECT_FALSE(base::fileExists(path()));
     writeTable({"A"});
     m_table.open();
     EXPECT_FALSE(m_table.canModify());
@@ -315,7 +315,7 @@ TEST_F(DatasetTest, NavigationReadsOnlyTheRecordsItPasses)
     bytes += std::string(100000 * kR, ' ');
     testing::writeAll(path(), bytes);
     // Put a counting file under the dataset through the registry it opens by.
-    auto counting = std::make_unique<testing::CountingFile>(openFile(path(), OpenMode::ReadWrite));
+    auto counting = std::make_unique<testing::CountingFile>(base::openFile(path(), base::OpenMode::ReadWrite));
     auto* counter = counting.get();
     auto shared = std::make_shared<TableFile>(std::move(counting), true, TableOptions {}, false);
     paged_file_registry::add(path(), shared);

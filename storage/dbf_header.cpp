@@ -98,7 +98,7 @@ TableFieldDef readDescriptor(const unsigned char* bytes, std::size_t number, con
 
 } // namespace
 
-TableStructure readTableStructure(File& file)
+TableStructure readTableStructure(base::File& file)
 {
     const Refusal refuse(file.path());
     const std::uint64_t size = file.size();
@@ -106,7 +106,11 @@ TableStructure readTableStructure(File& file)
         refuse(messages::kEmptyFile);
     }
     TableStructure structure;
-    file.readAt(0, &structure.version, 1);
+    structure.fileSize = size;
+    // The common main header at once (a shorter file leaves the rest 0x00): it holds the version byte too.
+    std::vector<unsigned char> main(dbf::kMainHeaderSize, 0);
+    file.readAt(0, main.data(), main.size());
+    structure.version = main[dbf::kVersionOffset];
     if (!dbf::isKnownVersion(structure.version)) {
         refuse(messages::kNotATable, {hexByte(structure.version)});
     }
@@ -114,8 +118,6 @@ TableStructure readTableStructure(File& file)
     if (size < layout.mainSize) {
         refuse(messages::kCutInHeader, {number(size), number(layout.mainSize)});
     }
-    std::vector<unsigned char> main(dbf::kMainHeaderSize);
-    file.readAt(0, main.data(), main.size());
     structure.headerLength = getLe(main, dbf::kHeaderLengthOffset, 2);
     structure.storedRecordLength = getLe(main, dbf::kRecordLengthOffset, 2);
     structure.storedRowCount = getLe(main, dbf::kRowCountOffset, 4);
@@ -150,6 +152,7 @@ TableStructure readTableStructure(File& file)
                {number(structure.headerLength), static_cast<long long>(*count), static_cast<long long>(end)});
     }
     std::size_t offset = 1;
+    structure.fields.reserve(*count);
     for (std::size_t i = 0; i < *count; ++i) {
         TableFieldDef field
             = readDescriptor(bytes.data() + layout.mainSize + i * layout.descriptorSize, i + 1, layout, refuse);
@@ -157,6 +160,8 @@ TableStructure readTableStructure(File& file)
         offset += static_cast<std::size_t>(field.width);
         structure.fields.push_back(std::move(field));
     }
+    bytes.resize(structure.headerLength);
+    structure.header = std::move(bytes);
     return structure;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/file.h"
 #include "storage/field_codec.h"
-#include "storage/file.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +17,8 @@ struct TableStructure
     std::size_t storedRecordLength = 0; // R as stored; not compared with the fields here
     std::uint32_t storedRowCount = 0;   // as stored; not compared with the file's size here
     std::vector<TableFieldDef> fields;  // from the descriptors, normalised, with their record offsets
+    std::vector<unsigned char> header;  // the H bytes of the header as read
+    std::uint64_t fileSize = 0;         // the file's size when it was read
 };
 
 // Reads the header of the table file `file` and checks that it is a table at all, before anything else is
@@ -32,6 +34,6 @@ struct TableStructure
 // in a sound table, and the table's opening corrects them with a notice. Reads nothing beyond the header.
 // Throws TableError "Cannot open file <path>: <reason>" (texts in storage::messages), FileError when a
 // read fails.
-TableStructure readTableStructure(File& file);
+TableStructure readTableStructure(base::File& file);
 
 } // namespace storage

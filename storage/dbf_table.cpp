@@ -20,16 +20,16 @@ void putLe(std::vector<unsigned char>& bytes, std::size_t offset, std::size_t si
     }
 }
 
-void stampDate(std::vector<unsigned char>& header, const LocalDate& today)
+void stampDate(std::vector<unsigned char>& header, const base::LocalDate& today)
 {
     header[dbf::kYearOffset] = static_cast<unsigned char>((today.year - 1900) & 0xFF);
     header[dbf::kMonthOffset] = static_cast<unsigned char>(today.month);
     header[dbf::kDayOffset] = static_cast<unsigned char>(today.day);
 }
 
-LocalDate todayFrom(const TableOptions& options)
+base::LocalDate todayFrom(const TableOptions& options)
 {
-    return options.today ? options.today() : localToday();
+    return options.today ? options.today() : base::localToday();
 }
 
 [[noreturn]] void throwFieldCount(long long count)
@@ -37,7 +37,7 @@ LocalDate todayFrom(const TableOptions& options)
     throw TableError(text::formatMessage(messages::kInvalidFieldCount, {count}));
 }
 
-void writeEmptyTable(File& file, const std::vector<TableFieldDef>& fields, const TableOptions& options)
+void writeEmptyTable(base::File& file, const std::vector<TableFieldDef>& fields, const TableOptions& options)
 {
     const std::vector<unsigned char> image = emptyTableImage(fields, todayFrom(options));
     // Shorten first, then write: a crash in between leaves an empty file, never old rows under a new
@@ -66,7 +66,7 @@ std::string temporaryNameFor(const std::string& path)
 
 } // namespace
 
-std::vector<unsigned char> emptyTableImage(const std::vector<TableFieldDef>& fields, const LocalDate& today)
+std::vector<unsigned char> emptyTableImage(const std::vector<TableFieldDef>& fields, const base::LocalDate& today)
 {
     if (fields.size() < static_cast<std::size_t>(dbf::kMinFieldCount)
         || fields.size() > static_cast<std::size_t>(dbf::kMaxFieldCount)) {
@@ -94,7 +94,7 @@ std::vector<unsigned char> emptyTableImage(const std::vector<TableFieldDef>& fie
     return image;
 }
 
-TableFile::TableFile(std::unique_ptr<File> file, bool writable, const TableOptions& options, bool justCreated)
+TableFile::TableFile(std::unique_ptr<base::File> file, bool writable, const TableOptions& options, bool justCreated)
     : TPagedFile(std::move(file), writable)
     , m_options(options)
 {
@@ -117,8 +117,8 @@ void TableFile::readStructure(bool justCreated)
         m_options.checkFields(path(), structure.fields);
     }
     m_fields = std::move(structure.fields);
-    setHeaderLength(structure.headerLength);
-    setPageSize(structure.storedRecordLength);
+    // The header and the size just read: the file is not read again for them.
+    setLayout(std::move(structure.header), structure.storedRecordLength, structure.fileSize);
     if (!justCreated && structure.storedRowCount != rowCount()) {
         notice(text::formatMessage(
             messages::kInvalidRecordCount,
@@ -184,7 +184,7 @@ std::uint32_t TableFile::AppendRow(RowBuffer& row)
     requireWritable();
     assert(row.size() == recordLength());
     row.setFlag(dbf::kLiveFlag);
-    FileLock lock(file());
+    base::FileLock lock(file());
     // The new row goes behind the last whole record in the file, whoever wrote it. Any bytes there
     // (the end marker, or the rest of a record another station failed to finish) are kept so that a
     // failed write can put them back.
@@ -222,7 +222,7 @@ bool TableFile::RewriteRow(RowBuffer& row, std::uint32_t rowNumber)
 {
     requireWritable();
     checkRowNumber(rowNumber);
-    FileLock lock(file());
+    base::FileLock lock(file());
     if (flagInFile(rowNumber) != dbf::kLiveFlag) {
         return false;
     }
@@ -235,7 +235,7 @@ bool TableFile::MarkRowDeleted(std::uint32_t rowNumber)
 {
     requireWritable();
     checkRowNumber(rowNumber);
-    FileLock lock(file());
+    base::FileLock lock(file());
     if (flagInFile(rowNumber) != dbf::kLiveFlag) {
         return false;
     }
@@ -249,7 +249,7 @@ bool TableFile::MarkRowDeleted(std::uint32_t rowNumber)
 void TableFile::StoreHeader()
 {
     requireWritable();
-    FileLock lock(file());
+    base::FileLock lock(file());
     // Count what is in the file: another station may have appended since this one last counted, and a
     // stale count would put the end marker over that station's row and drop it from the header.
     const std::uint32_t count = pagesInSize(file().size());
@@ -267,47 +267,47 @@ void CreateTableFile(const std::string& path, const std::vector<TableFieldDef>& 
         throw TableError(text::formatMessage(messages::kCannotCreateFile, {path}) + ": the table is open");
     }
     emptyTableImage(fields, {}); // validates the field list before anything is emptied
-    auto file = openOrCreateFile(path);
-    FileLock lock(*file);
+    auto file = base::openOrCreateFile(path);
+    base::FileLock lock(*file);
     writeEmptyTable(*file, fields, options);
 }
 
 bool CreateTableFileIfMissing(const std::string& path, const std::vector<TableFieldDef>& fields,
                               const TableOptions& options)
 {
-    if (fileExists(path)) {
+    if (base::fileExists(path)) {
         return false;
     }
     emptyTableImage(fields, {});
     const std::string temporary = temporaryNameFor(path);
     try {
-        auto file = createFileExclusive(temporary);
+        auto file = base::createFileExclusive(temporary);
         if (!file) {
             throw FileError(text::formatMessage(messages::kCannotCreateFile, {path}));
         }
         writeEmptyTable(*file, fields, options);
         file->sync();
     } catch (const FileError& error) {
-        removeFileQuietly(temporary);
+        base::removeFileQuietly(temporary);
         // The temporary name means nothing to the examiner: name the table, with the system's reason.
         throw FileError(text::formatMessage(messages::kCannotCreateFile, {path}) + reasonOf(error, temporary));
     } catch (...) {
-        removeFileQuietly(temporary);
+        base::removeFileQuietly(temporary);
         throw;
     }
-    switch (publishFile(temporary, path)) {
-    case PublishResult::Published:
+    switch (base::publishFile(temporary, path)) {
+    case base::PublishResult::Published:
         return true;
-    case PublishResult::TargetExists:
-        removeFileQuietly(temporary);
+    case base::PublishResult::TargetExists:
+        base::removeFileQuietly(temporary);
         return false;
-    case PublishResult::Unsupported:
+    case base::PublishResult::Unsupported:
         break;
     }
     // The file system cannot link: fall back to exclusive creation, which still never empties a file
     // another station made, at the price of a short window in which the header is incomplete.
-    removeFileQuietly(temporary);
-    auto file = createFileExclusive(path);
+    base::removeFileQuietly(temporary);
+    auto file = base::createFileExclusive(path);
     if (!file) {
         return false;
     }
@@ -318,28 +318,37 @@ bool CreateTableFileIfMissing(const std::string& path, const std::vector<TableFi
 std::shared_ptr<TableFile> OpenTableFile(const std::string& path, bool readOnly, bool createIfMissing,
                                          const std::vector<TableFieldDef>& fields, const TableOptions& options)
 {
-    if (auto shared = std::dynamic_pointer_cast<TableFile>(paged_file_registry::find(path))) {
-        return shared;
+    // One look at the name tells, for a file that is there, both that it exists and whether this process
+    // has it open already.
+    const std::optional<std::string> identity = base::fileIdentity(path);
+    if (identity) {
+        if (auto shared = std::dynamic_pointer_cast<TableFile>(paged_file_registry::findIdentity(*identity))) {
+            return shared;
+        }
     }
     bool created = false;
-    if (!fileExists(path)) {
+    if (!identity && !base::fileExists(path)) {
         if (!createIfMissing) {
             throw TableError(text::formatMessage(messages::kTableNotFound, {path}));
         }
         created = CreateTableFileIfMissing(path, fields, options);
     }
-    auto file = openFile(path, readOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite);
+    auto file = base::openFile(path, readOnly ? base::OpenMode::ReadOnly : base::OpenMode::ReadWrite);
     if (!file) {
         throw TableError(text::formatMessage(messages::kTableNotFound, {path}));
     }
     auto table = std::make_shared<TableFile>(std::move(file), !readOnly, options, created);
-    paged_file_registry::add(path, table);
+    if (created || !identity) {
+        paged_file_registry::add(path, table); // a new file, or one whose identity could not be had
+    } else {
+        paged_file_registry::addIdentity(*identity, table);
+    }
     return table;
 }
 
 void CheckTableFile(const std::string& path, bool writable, const TableOptions& options)
 {
-    auto file = openFile(path, writable ? OpenMode::ReadWrite : OpenMode::ReadOnly);
+    auto file = base::openFile(path, writable ? base::OpenMode::ReadWrite : base::OpenMode::ReadOnly);
     if (!file) {
         throw TableError(text::formatMessage(messages::kTableNotFound, {path}));
     }

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "base/file.h"
+#include "base/local_date.h"
 #include "storage/field_codec.h"
-#include "storage/file.h"
 #include "storage/paged_file.h"
 
 #include <cstdint>
@@ -17,7 +18,7 @@ namespace storage {
 using NoticeSink = std::function<void(const std::string&)>;
 
 // Gives the local date stamped into the header at every header store.
-using DateSource = std::function<LocalDate()>;
+using DateSource = std::function<base::LocalDate()>;
 
 // Decides whether a table of these fields is the table the caller means to work on: called with the
 // file's path and the fields read from its descriptors before any notice is given and before anything
@@ -47,7 +48,7 @@ public:
     // (readTableStructure()) and one that `options.checkFields` refuses throw TableError "Cannot open file
     // <path>: <reason>" before any notice, and nothing is ever written to them. `justCreated` skips the
     // row-count check. Throws FileError when reading fails.
-    TableFile(std::unique_ptr<File> file, bool writable, const TableOptions& options, bool justCreated);
+    TableFile(std::unique_ptr<base::File> file, bool writable, const TableOptions& options, bool justCreated);
 
     const std::vector<TableFieldDef>& fields() const { return m_fields; }
     std::uint8_t version() const { return header().empty() ? 0 : header()[0]; }
@@ -149,6 +150,6 @@ void CloseTableFile(std::shared_ptr<TableFile>& table);
 
 // The header block of an empty table made of `fields`, dated `today`, followed by the end marker.
 // Throws TableError "Invalid field count : ..." for fewer than 1 or more than 4095 fields.
-std::vector<unsigned char> emptyTableImage(const std::vector<TableFieldDef>& fields, const LocalDate& today);
+std::vector<unsigned char> emptyTableImage(const std::vector<TableFieldDef>& fields, const base::LocalDate& today);
 
 } // namespace storage

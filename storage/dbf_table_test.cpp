@@ -249,7 +249,7 @@ TEST_F(DbfTableTest, HeaderStoreCountsRowsAnotherStationAppended)
     auto table = open();
     {
         // Another station appends a row while this one holds the table open with a count of 1.
-        auto other = openFile(path(), OpenMode::ReadWrite);
+        auto other = base::openFile(path(), base::OpenMode::ReadWrite);
         std::string record = " Other" + std::string(kR - 6, ' ');
         other->writeAt(kH + kR, record.data(), record.size());
     }
@@ -266,7 +266,7 @@ TEST_F(DbfTableTest, AppendGoesBehindRowsAnotherStationAppended)
     writeTable({"A"});
     auto table = open();
     {
-        auto other = openFile(path(), OpenMode::ReadWrite);
+        auto other = base::openFile(path(), base::OpenMode::ReadWrite);
         std::string record = " Other" + std::string(kR - 6, ' ') + "\x1A";
         other->writeAt(kH + kR, record.data(), record.size());
     }
@@ -298,14 +298,14 @@ TEST_F(DbfTableTest, FolderAndFileNamesWithCzechLetters)
     // through the ANSI code page.
     const std::string folder = "Výsledky čtvrtek";
     std::filesystem::create_directory(std::filesystem::u8path(m_dir.path(folder)));
-    const std::string table = m_dir.path(folder) + pathSeparator() + "Měření.dbf";
+    const std::string table = m_dir.path(folder) + base::pathSeparator() + "Měření.dbf";
     EXPECT_TRUE(CreateTableFileIfMissing(table, smallSchema(), fixedDateOptions()));
     auto file = OpenTableFile(table, false, false, {}, fixedDateOptions());
     RowBuffer row = file->newRow();
     EncodeField(row, file->fields()[0], std::string("Řehoř"));
     file->AppendRow(row);
     CloseTableFile(file);
-    EXPECT_TRUE(fileIdentity(table).has_value());
+    EXPECT_TRUE(base::fileIdentity(table).has_value());
 
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(m_dir.dir())) {
@@ -330,7 +330,7 @@ TEST_F(DbfTableTest, FailedAppendIsReportedAndLeavesTheFileAsItWas)
 {
     writeTable({"A"});
     const std::string before = readAll(path());
-    auto file = std::make_unique<testing::FailingFile>(openFile(path(), OpenMode::ReadWrite), 10);
+    auto file = std::make_unique<testing::FailingFile>(base::openFile(path(), base::OpenMode::ReadWrite), 10);
     TableFile table(std::move(file), true, fixedDateOptions(), false);
     RowBuffer row = table.newRow();
     try {

@@ -1,27 +1,21 @@
 #pragma once
 
-#include "engine/errors.h"
+#include "base/error.h"
+#include "base/messages.h"
 #include "text/messages.h"
 
 #include <string>
 
 namespace storage {
 
-// Every failure of the storage layer. what() is the exact text the examiner sees; the application's
-// error handler shows it in a message box.
-class TableError : public engine::Error
-{
-public:
-    using engine::Error::Error;
-};
+// Every failure of the storage layer: the system's error root, under the name the table engine has always
+// thrown and caught it by. what() is the exact text the examiner sees; the application's error handler
+// shows it in a message box.
+using TableError = base::Error;
 
-// The operating system refused or cut short an open, read, write, lock or sync. Nothing that failed
-// this way was counted as stored.
-class FileError : public TableError
-{
-public:
-    using TableError::TableError;
-};
+// The operating system refused or cut short an open, read, write, lock or sync (the file seam's error).
+// Nothing that failed this way was counted as stored.
+using FileError = base::FileError;
 
 // A value that does not fit its field: out of range, not a number, or too long for the width. The
 // row buffer is unchanged.
@@ -46,14 +40,11 @@ public:
 // file messages are kept beneath every layer.
 namespace storage::messages {
 
-// Shown after a stored row when its timing record could not be written; the reason follows.
-inline constexpr const char* kTimingRecordFailed = "Výsledek je uložen, ale časový záznam se nepodařilo zapsat: ";
-
+using base::messages::kCannotLockFile;
 using text::messages::kCannotCreateFile;
 using text::messages::kCannotOpenFile;
 using text::messages::kCannotReadFile;
 using text::messages::kCannotWriteFile;
-inline constexpr const char* kCannotLockFile = "Cannot lock file %s";
 inline constexpr const char* kTableNotFound = "Open: Table file not found : %s";
 inline constexpr const char* kInvalidFieldCount = "Invalid field count : %d (must be between 1 and 4095)";
 inline constexpr const char* kFieldDataTooLong = "Field data too long :%d (must be between 1 and %d).";
@@ -71,14 +62,12 @@ inline constexpr const char* kUnsupportedField = "Field '%s' has a type that can
 inline constexpr const char* kInvalidRecordCount = "Invalid Record Count,\rRecordCount in Hdr : %d\rexpected : %d";
 inline constexpr const char* kInvalidRecordSize = "Invalid Record Size,\rRecord Size in Hdr : %d\rExpected : %d";
 
-// Why a name is refused before it is opened or created; each follows "Cannot open file <path>: " (or
-// "Cannot create file <path>: "). A table lives in a regular file: a device would swallow what is
-// written, and opening a named pipe waits for a writer that never comes.
-inline constexpr const char* kIsDirectory = "it is a directory, not a file";
-inline constexpr const char* kIsNamedPipe = "it is a named pipe, not a file";
-inline constexpr const char* kIsDevice = "it is a device, not a file";
-inline constexpr const char* kIsSocket = "it is a socket, not a file";
-inline constexpr const char* kIsNotRegular = "it is not a regular file";
+// Why a name is refused before it is opened or created (the file seam's reasons).
+using base::messages::kIsDevice;
+using base::messages::kIsDirectory;
+using base::messages::kIsNamedPipe;
+using base::messages::kIsNotRegular;
+using base::messages::kIsSocket;
 
 // Why a file is refused as a table; each follows "Cannot open file <path>: ". Nothing is written to
 // such a file, not even a header.

@@ -1,7 +1,7 @@
 #include "storage/field_codec.h"
 
-#include "storage/code_page.h"
 #include "storage/errors.h"
+#include "text/cp852.h"
 #include "text/messages.h"
 
 #include <algorithm>
@@ -143,7 +143,7 @@ std::string textForTextField(const TableFieldDef& field, const FieldValue& value
 {
     const auto width = static_cast<std::size_t>(field.width);
     if (const auto* text = std::get_if<std::string>(&value)) {
-        return encodeCp852(*text, width);
+        return text::encodeCp852(*text, width);
     }
     if (const auto* whole = std::get_if<std::int64_t>(&value)) {
         return std::to_string(*whole).substr(0, width);
@@ -293,15 +293,18 @@ FieldValue DecodeField(const RowBuffer& row, const TableFieldDef& field)
     if (field.kind == FieldKind::Float) {
         return parseFloat(text).value_or(0.0);
     }
-    return decodeCp852(text);
+    return text::decodeCp852(text);
 }
 
 std::string formatFloatField(double value, int width, int decimals)
 {
     assert(std::isfinite(value) && width >= 1 && decimals >= 0);
-    // The 18 significant digits of the value and the count of its integer digits.
+    // The 18 significant digits of the value and the count of its integer digits, as "%.17e" writes them
+    // (to_chars gives the same correctly rounded digits without the cost of printf).
     char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.17e", std::fabs(value));
+    const std::to_chars_result written
+        = std::to_chars(buffer, buffer + sizeof buffer - 1, std::fabs(value), std::chars_format::scientific, 17);
+    *written.ptr = '\0';
     std::string digits;
     digits += buffer[0];
     digits.append(buffer + 2, 17);

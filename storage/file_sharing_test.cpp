@@ -1,8 +1,8 @@
 // Several stations share one table: while one station appends, every other station must go on reading
 // (and editing rows), and two appends must never run at once. Each station here is its own process, as
 // locks belong to a process or a file handle; station_tool plays the other station.
+#include "base/file.h"
 #include "storage/dbf_table.h"
-#include "storage/file.h"
 #include "storage/test_process.h"
 #include "storage/test_support.h"
 
@@ -83,7 +83,7 @@ TEST_F(FileSharingTest, ReadsGoOnWhileAnotherStationHoldsTheAppendLock)
     const std::string before = readAll(path());
     holdLock();
 
-    auto raw = openFile(path(), OpenMode::ReadOnly);
+    auto raw = base::openFile(path(), base::OpenMode::ReadOnly);
     std::string bytes(before.size(), '\0');
     EXPECT_EQ(raw->readAt(0, bytes.data(), bytes.size()), before.size());
     EXPECT_EQ(bytes, before);

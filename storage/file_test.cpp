@@ -1,6 +1,6 @@
+#include "base/file.h"
 #include "storage/dbf_table.h"
 #include "storage/errors.h"
-#include "storage/file.h"
 #include "storage/test_support.h"
 
 #include <filesystem>
@@ -55,9 +55,9 @@ TEST_P(NotAFileTest, IsRefusedAtOnceWithItsReason)
 {
     const std::string path = GetParam().make(m_dir);
     const std::string reason = std::string(": ") + GetParam().reason;
-    EXPECT_EQ(failureOf([&] { openFile(path, OpenMode::ReadOnly); }), "Cannot open file " + path + reason);
-    EXPECT_EQ(failureOf([&] { openFile(path, OpenMode::ReadWrite); }), "Cannot open file " + path + reason);
-    EXPECT_EQ(failureOf([&] { openOrCreateFile(path); }), "Cannot create file " + path + reason);
+    EXPECT_EQ(failureOf([&] { base::openFile(path, base::OpenMode::ReadOnly); }), "Cannot open file " + path + reason);
+    EXPECT_EQ(failureOf([&] { base::openFile(path, base::OpenMode::ReadWrite); }), "Cannot open file " + path + reason);
+    EXPECT_EQ(failureOf([&] { base::openOrCreateFile(path); }), "Cannot create file " + path + reason);
     // (Where the system does not see a device name as an existing file, the engine tries to create the
     // table there, and that is refused the same way.)
     const std::string table = failureOf([&] { OpenTableFile(path, false, true, testing::smallSchema()); });
@@ -121,12 +121,13 @@ TEST(FileTest, SystemRefusalsNameTheSystemsReason)
     testing::TempDir dir;
     const std::string loop = dir.path("loop");
     std::filesystem::create_symlink(loop, loop);
-    EXPECT_EQ(failureOf([&] { openFile(loop, OpenMode::ReadWrite); }),
+    EXPECT_EQ(failureOf([&] { base::openFile(loop, base::OpenMode::ReadWrite); }),
               "Cannot open file " + loop + ": Too many levels of symbolic links");
     testing::writeAll(dir.path("plain"), "x");
     const std::string below = dir.path("plain") + "/tivora4_timing.csv";
-    EXPECT_EQ(failureOf([&] { openOrCreateFile(below); }), "Cannot create file " + below + ": Not a directory");
-    EXPECT_EQ(failureOf([&] { createFileExclusive(below); }), "Cannot create file " + below + ": Not a directory");
+    EXPECT_EQ(failureOf([&] { base::openOrCreateFile(below); }), "Cannot create file " + below + ": Not a directory");
+    EXPECT_EQ(failureOf([&] { base::createFileExclusive(below); }),
+              "Cannot create file " + below + ": Not a directory");
 }
 #else
 std::string makeDirectory(const testing::TempDir& dir)
@@ -156,7 +157,7 @@ TEST(FileTest, SystemRefusalsNameTheSystemsReason)
     HANDLE held = CreateFileW(std::filesystem::u8path(path).wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    const std::string message = failureOf([&] { openFile(path, OpenMode::ReadWrite); });
+    const std::string message = failureOf([&] { base::openFile(path, base::OpenMode::ReadWrite); });
     CloseHandle(held);
     const std::string start = "Cannot open file " + path + ": ";
     const std::string end = " (system error 32)";

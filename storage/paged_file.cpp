@@ -14,7 +14,7 @@ constexpr std::uint32_t kReadAheadAfter = 16; // sequential page reads before re
 
 } // namespace
 
-TPagedFile::TPagedFile(std::unique_ptr<File> file, bool writable)
+TPagedFile::TPagedFile(std::unique_ptr<base::File> file, bool writable)
     : m_file(std::move(file))
     , m_writable(writable)
 {
@@ -29,6 +29,14 @@ void TPagedFile::setHeaderLength(std::size_t length)
         m_file->readAt(0, m_header.data(), length);
     }
     countPages();
+}
+
+void TPagedFile::setLayout(std::vector<unsigned char> header, std::size_t pageSize, std::uint64_t fileSize)
+{
+    dropReadAhead();
+    m_header = std::move(header);
+    m_pageSize = pageSize;
+    m_pageCount = pagesInSize(fileSize);
 }
 
 void TPagedFile::setPageSize(std::size_t size)
@@ -118,12 +126,14 @@ std::map<std::string, std::weak_ptr<TPagedFile>>& entries()
 
 std::shared_ptr<TPagedFile> find(const std::string& path)
 {
-    const auto identity = fileIdentity(path);
-    if (!identity) {
-        return nullptr;
-    }
+    const auto identity = base::fileIdentity(path);
+    return identity ? findIdentity(*identity) : nullptr;
+}
+
+std::shared_ptr<TPagedFile> findIdentity(const std::string& identity)
+{
     auto& map = entries();
-    const auto it = map.find(*identity);
+    const auto it = map.find(identity);
     if (it == map.end()) {
         return nullptr;
     }
@@ -136,15 +146,18 @@ std::shared_ptr<TPagedFile> find(const std::string& path)
 
 void add(const std::string& path, const std::shared_ptr<TPagedFile>& file)
 {
-    const auto identity = fileIdentity(path);
-    if (!identity) {
-        return;
+    if (const auto identity = base::fileIdentity(path)) {
+        addIdentity(*identity, file);
     }
+}
+
+void addIdentity(const std::string& identity, const std::shared_ptr<TPagedFile>& file)
+{
     auto& map = entries();
     for (auto it = map.begin(); it != map.end();) {
         it = it->second.expired() ? map.erase(it) : std::next(it);
     }
-    map[*identity] = file;
+    map[identity] = file;
 }
 
 } // namespace paged_file_registry

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "storage/file.h"
+#include "base/file.h"
 
 #include <cstdint>
 #include <memory>
@@ -19,14 +19,14 @@ class TPagedFile
 {
 public:
     // Takes ownership of the open `file`. `writable` says whether it was opened for writing.
-    TPagedFile(std::unique_ptr<File> file, bool writable);
+    TPagedFile(std::unique_ptr<base::File> file, bool writable);
     virtual ~TPagedFile() = default;
     TPagedFile(const TPagedFile&) = delete;
     TPagedFile& operator=(const TPagedFile&) = delete;
 
     const std::string& path() const { return m_file->path(); }
     bool writable() const { return m_writable; }
-    File& file() { return *m_file; }
+    base::File& file() { return *m_file; }
 
     // H. Setting it reallocates the header copy, fills it with 0x00, reads it again from offset 0 (a
     // short file leaves the rest 0x00) and recounts the pages. Throws FileError.
@@ -36,6 +36,10 @@ public:
     // P. Setting it recounts the pages. Throws FileError.
     std::size_t pageSize() const { return m_pageSize; }
     void setPageSize(std::size_t size);
+
+    // Sets H and P at once from what the caller has just read of the file: `header` becomes the header
+    // copy (H is its size) and the pages are counted from `fileSize`. Reads nothing.
+    void setLayout(std::vector<unsigned char> header, std::size_t pageSize, std::uint64_t fileSize);
 
     // The header copy; writeHeader() puts it back at offset 0.
     std::vector<unsigned char>& header() { return m_header; }
@@ -70,7 +74,7 @@ public:
     void dropReadAhead();
 
 private:
-    std::unique_ptr<File> m_file;
+    std::unique_ptr<base::File> m_file;
     bool m_writable;
     std::vector<unsigned char> m_header;
     std::size_t m_pageSize = 0;
@@ -90,9 +94,13 @@ namespace paged_file_registry {
 
 // The shared object open for the file that `path` names, or nullptr.
 std::shared_ptr<TPagedFile> find(const std::string& path);
+// The same for the file whose base::fileIdentity() is `identity`.
+std::shared_ptr<TPagedFile> findIdentity(const std::string& identity);
 
 // Registers `file`, open for `path`, for later users. The registry holds no ownership.
 void add(const std::string& path, const std::shared_ptr<TPagedFile>& file);
+// The same for the file whose base::fileIdentity() is `identity`.
+void addIdentity(const std::string& identity, const std::shared_ptr<TPagedFile>& file);
 
 } // namespace paged_file_registry
 

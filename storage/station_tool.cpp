@@ -6,16 +6,12 @@
 //   station_tool append TABLE NAME COUNT STARTED
 //       creates the file STARTED, then stores COUNT rows (PRIJM = NAME, POCET = 1..COUNT) into the existing
 //       TABLE, each through its own open, append and close, as the program stores results.
-//   station_tool timing-append TABLE FIRST_ROW COUNT
-//       appends the timing record of COUNT finished tests (table rows FIRST_ROW, FIRST_ROW + 1, ...)
-//       beside TABLE, each as the program appends it after storing a row.
 //
 // Exit code 0 when all went well, 1 with the message on stderr when the table engine failed, 2 for a wrong
 // command line, 3 when RELEASE did not appear in time.
+#include "base/file.h"
 #include "storage/dbf_table.h"
-#include "storage/file.h"
 #include "storage/test_support.h"
-#include "storage/timing_record.h"
 
 #include <exception>
 #include <iostream>
@@ -27,12 +23,12 @@ constexpr int kReleaseWaitMs = 60000;
 
 int holdLock(const std::string& table, const std::string& ready, const std::string& release)
 {
-    auto file = storage::openFile(table, storage::OpenMode::ReadWrite);
+    auto file = base::openFile(table, base::OpenMode::ReadWrite);
     if (!file) {
         std::cerr << "no table " << table << "\n";
         return 1;
     }
-    storage::FileLock lock(*file);
+    base::FileLock lock(*file);
     storage::testing::writeAll(ready, "locked");
     return storage::testing::waitForFile(release, kReleaseWaitMs) ? 0 : 3;
 }
@@ -51,15 +47,6 @@ int append(const std::string& table, const std::string& name, int count, const s
     return 0;
 }
 
-int appendTimings(const std::string& table, int firstRow, int count)
-{
-    const engine::MeasurementState test = storage::testing::finishedTest();
-    for (int i = 0; i < count; ++i) {
-        storage::storeTimingRecord(table, test, static_cast<std::uint32_t>(firstRow + i));
-    }
-    return 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -72,14 +59,10 @@ int main(int argc, char** argv)
         if (command == "append" && argc == 6) {
             return append(argv[2], argv[3], std::stoi(argv[4]), argv[5]);
         }
-        if (command == "timing-append" && argc == 5) {
-            return appendTimings(argv[2], std::stoi(argv[3]), std::stoi(argv[4]));
-        }
     } catch (const std::exception& error) {
         std::cerr << error.what() << "\n";
         return 1;
     }
-    std::cerr << "usage: station_tool hold-lock TABLE READY RELEASE | append TABLE NAME COUNT STARTED\n"
-                 "       | timing-append TABLE FIRST_ROW COUNT\n";
+    std::cerr << "usage: station_tool hold-lock TABLE READY RELEASE | append TABLE NAME COUNT STARTED\n";
     return 2;
 }

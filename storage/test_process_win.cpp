@@ -1,3 +1,4 @@
+#include "base/file.h"
 #include "storage/test_process.h"
 
 #include <stdexcept>
@@ -7,20 +8,12 @@ namespace storage::testing {
 
 namespace {
 
-std::wstring wide(const std::string& utf8)
-{
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), length);
-    return out;
-}
-
 // One command line, each part quoted; the tests pass no quotes or trailing backslashes.
 std::wstring commandLine(const std::string& program, const std::vector<std::string>& arguments)
 {
-    std::wstring line = L"\"" + wide(program) + L"\"";
+    std::wstring line = L"\"" + base::widePath(program) + L"\"";
     for (const std::string& argument : arguments) {
-        line += L" \"" + wide(argument) + L"\"";
+        line += L" \"" + base::widePath(argument) + L"\"";
     }
     return line;
 }

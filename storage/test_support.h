@@ -1,8 +1,8 @@
 #pragma once
 
-#include "engine/measurement_state.h"
+#include "base/file.h"
+#include "base/local_date.h"
 #include "storage/dbf_table.h"
-#include "storage/file.h"
 
 #include <cstdint>
 #include <memory>
@@ -37,21 +37,16 @@ std::uint64_t fileSize(const std::string& path);
 // True once a file named `path` exists (another process made it); waits at most `milliseconds` for it.
 bool waitForFile(const std::string& path, int milliseconds);
 
-// A finished test with timing: practice on lines 0 and 1, the start marker on 2, series 1 on line 3 and
-// series 2 on line 4, a measured trial beyond the series on line 5 and one timed against line 5's onset on
-// line 6.
-engine::MeasurementState finishedTest();
-
 // The date the tests stamp into headers: 7 December 2026.
-LocalDate fixedDate();
+base::LocalDate fixedDate();
 TableOptions fixedDateOptions();
 
 // A file that passes everything to `inner` but lets the file grow by only `writeBudget` more bytes: the write
 // that crosses the budget writes what fits and then fails, as a full disk does.
-class FailingFile final : public File
+class FailingFile final : public base::File
 {
 public:
-    FailingFile(std::unique_ptr<File> inner, std::size_t writeBudget);
+    FailingFile(std::unique_ptr<base::File> inner, std::size_t writeBudget);
 
     std::size_t readAt(std::uint64_t offset, void* data, std::size_t size) override;
     void writeAt(std::uint64_t offset, const void* data, std::size_t size) override;
@@ -62,16 +57,16 @@ public:
     void unlock() override { m_inner->unlock(); }
 
 private:
-    std::unique_ptr<File> m_inner;
+    std::unique_ptr<base::File> m_inner;
     std::size_t m_budget;
 };
 
 // A file that passes everything to `inner` and counts the bytes read.
-class CountingFile final : public File
+class CountingFile final : public base::File
 {
 public:
-    explicit CountingFile(std::unique_ptr<File> inner)
-        : File(inner->path())
+    explicit CountingFile(std::unique_ptr<base::File> inner)
+        : base::File(inner->path())
         , m_inner(std::move(inner))
     { }
 
@@ -93,7 +88,7 @@ public:
     std::uint64_t bytesRead() const { return m_bytesRead; }
 
 private:
-    std::unique_ptr<File> m_inner;
+    std::unique_ptr<base::File> m_inner;
     std::uint64_t m_bytesRead = 0;
 };
 

@@ -1,6 +1,8 @@
 #include "sync/collector.h"
 
 #include "central/migrations.h"
+#include "results/schema.h"
+#include "results/timing_record.h"
 #include "sync/lineage_store.h"
 
 #include <map>
@@ -43,8 +45,8 @@ Collector::Collector(CollectorSettings settings, Log log, Log trace)
         auto entry = std::make_unique<FolderState>();
         entry->folder = folder.folder;
         entry->station = folder.station;
-        entry->tablePath = (fs::u8path(folder.folder) / "tivora4.DBF").u8string();
-        entry->timingPath = timingRecordPath(entry->tablePath);
+        entry->tablePath = (fs::u8path(folder.folder) / results::kResultsTableName).u8string();
+        entry->timingPath = results::timingRecordPath(entry->tablePath);
         m_folders.push_back(std::move(entry));
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/error.h"
 #include "sync/collector.h"
 
 #include <string>
@@ -25,10 +26,10 @@ CollectorSettings readConfig(const std::string& path);
 // The same from the text of a file named `path`.
 CollectorSettings parseConfig(const std::string& text, const std::string& path);
 
-class ConfigError : public engine::Error
+class ConfigError : public base::Error
 {
 public:
-    using engine::Error::Error;
+    using base::Error::Error;
 };
 
 } // namespace collection

@@ -2,9 +2,10 @@
 
 #include "report/report_error.h"
 #include "report/test_analysis.h"
+#include "report/timing_lines.h"
+#include "results/timing_record.h"
 #include "storage/dbf_format.h"
 #include "storage/dbf_table.h"
-#include "storage/file.h"
 
 #include <charconv>
 #include <cmath>
@@ -16,14 +17,14 @@ namespace collection {
 
 namespace {
 
-// Positions in the results table's schema.
-constexpr std::size_t kSurname = 0;
-constexpr std::size_t kDate = 4;
-constexpr std::size_t kFirstCount = 5;
-constexpr std::size_t kFirstMean = 9;
-constexpr std::size_t kFirstPremature = 13;
-constexpr std::size_t kFirstList = 17;
-constexpr std::size_t kLastList = 24;
+using results::kDate;
+using results::kFirstCount;
+using results::kFirstList;
+using results::kFirstMean;
+using results::kFirstPremature;
+using results::kResultFieldCount;
+using results::kSurname;
+constexpr std::size_t kLastList = kResultFieldCount - 1;
 
 std::string_view trimBlanks(std::string_view text)
 {
@@ -106,7 +107,7 @@ TableSource::TableSource(const std::string& path)
     options.notice = [this](const std::string& text) { m_notices.push_back(text); };
     m_table = storage::OpenTableFile(path, true, false, {}, options);
     const auto& fields = m_table->fields();
-    const auto& schema = storage::resultTableFields();
+    const auto& schema = results::resultTableFields();
     for (std::size_t i = 0; i < schema.size(); ++i) {
         std::size_t found = fields.size();
         for (std::size_t f = 0; f < fields.size(); ++f) {
@@ -167,7 +168,7 @@ DecodedRecord TableSource::decode(const RecordImage& image) const
     storage::RowBuffer row(image.bytes.size());
     std::copy(image.bytes.begin(), image.bytes.end(), row.data());
     report::StoredTest test;
-    for (std::size_t i = 0; i < storage::kResultFieldCount; ++i) {
+    for (std::size_t i = 0; i < kResultFieldCount; ++i) {
         const storage::TableFieldDef& field = m_table->fields()[m_fieldIndex[i]];
         test.values[i] = storage::DecodeField(row, field);
         if (isNumericKind(field.kind) && !storage::isNull(test.values[i])) {
@@ -214,11 +215,6 @@ DecodedRecord TableSource::decode(const RecordImage& image) const
     return decoded;
 }
 
-std::string timingRecordPath(const std::string& tablePath)
-{
-    return report::TimingRecord::pathBeside(tablePath);
-}
-
 namespace {
 
 template<typename Number>
@@ -237,7 +233,7 @@ struct TimingColumns
 {
     std::vector<std::string> names;
 
-    int find(const char* name) const
+    int find(std::string_view name) const
     {
         for (std::size_t i = 0; i < names.size(); ++i) {
             if (names[i] == name) {
@@ -295,10 +291,17 @@ std::vector<TimingGroup> readTimingGroups(const std::string& path, std::uint64_t
     }
     TimingColumns columns;
     report::splitCsvRecord(first.rfind("\xEF\xBB\xBF", 0) == 0 ? first.substr(3) : first, ',', columns.names);
-    for (const char* name : {"test_time", "table_row", "block", "series", "rt_us", "rt_stored_ms"}) {
+    for (const std::size_t needed : {report::kTestTimeColumn, report::kTableRowColumn, report::kBlockColumn,
+                                     report::kSeriesColumn, report::kRtUsColumn, report::kRtStoredMsColumn}) {
+        const std::string_view name = results::kTimingColumns[needed];
         if (columns.find(name) < 0) {
-            throw report::ReportError(path + " is not a timing record: it has no column " + name);
+            throw report::ReportError(path + " is not a timing record: it has no column " + std::string(name));
         }
+    }
+    // Where each of the record's columns stands in this file.
+    std::array<int, results::kTimingColumnCount> position {};
+    for (std::size_t c = 0; c < position.size(); ++c) {
+        position[c] = columns.find(results::kTimingColumns[c]);
     }
     const std::uint64_t begin = std::max(from, headerEnd);
     if (until <= begin) {
@@ -318,18 +321,37 @@ std::vector<TimingGroup> readTimingGroups(const std::string& path, std::uint64_t
     for (std::size_t i = 0; i < records.size(); ++i) {
         report::splitCsvRecord(records[i], ',', fields);
         const std::uint64_t end = begin + ends[i];
-        const auto row = parseNumber<std::uint32_t>(column(fields, columns.find("table_row")));
-        const std::string& time = column(fields, columns.find("test_time"));
+        const auto get = [&](std::size_t c) -> const std::string& { return column(fields, position[c]); };
+        const auto row = parseNumber<std::uint32_t>(get(report::kTableRowColumn));
+        const std::string& time = get(report::kTestTimeColumn);
         if (row) {
             if (groups.empty() || groups.back().tableRow != *row || groups.back().testTime != time
                 || groups.back().end != offset) {
                 groups.push_back({*row, time, offset, offset, {}});
             }
-            const auto get = [&](const char* name) { return column(fields, columns.find(name)); };
-            groups.back().lines.push_back({time, get("line"), get("block"), get("series"),
-                                           get("foreperiod_programmed_ms"), get("foreperiod_measured_us"),
-                                           get("onset_us"), get("response_us"), get("rt_us"), get("rt_stored_ms"),
-                                           get("premature"), get("input"), get("response_stamp"), get("onset_stamp")});
+            TimingLine line;
+            std::string* const values[] = {&line.testTime,
+                                           nullptr, // table_row: the group's
+                                           &line.line,
+                                           &line.block,
+                                           &line.series,
+                                           &line.foreperiodProgrammedMs,
+                                           &line.foreperiodMeasuredUs,
+                                           &line.onsetUs,
+                                           &line.responseUs,
+                                           &line.rtUs,
+                                           &line.rtStoredMs,
+                                           &line.premature,
+                                           &line.input,
+                                           &line.responseStamp,
+                                           &line.onsetStamp};
+            static_assert(std::size(values) == results::kTimingColumnCount, "one member per column");
+            for (std::size_t c = 0; c < results::kTimingColumnCount; ++c) {
+                if (values[c]) {
+                    *values[c] = get(c);
+                }
+            }
+            groups.back().lines.push_back(std::move(line));
             groups.back().end = end;
         } else if (!groups.empty() && groups.back().end == offset) {
             groups.back().end = end; // a line without a row belongs to no test; passed over with its group

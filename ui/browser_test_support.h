@@ -1,7 +1,7 @@
 #pragma once
 
+#include "results/results_table.h"
 #include "storage/dataset.h"
-#include "storage/results_table.h"
 #include "ui/db_navigator.h"
 
 #include <QFile>
@@ -35,7 +35,7 @@ public:
     explicit ResultsFolder(int rows = 0)
     {
         table.setDirectory(m_dir.path().toStdString());
-        storage::configureResultsTable(table);
+        results::configureResultsTable(table);
         table.open();
         for (int i = 1; i <= rows; ++i) {
             appendRow(i);
@@ -69,10 +69,10 @@ public:
     // The bytes of field `field` of record `record` as stored, trimmed of spaces.
     QByteArray fieldInFile(int record, std::size_t field) const
     {
-        const storage::TableFieldDef& def = storage::resultTableFields().at(field);
+        const storage::TableFieldDef& def = results::resultTableFields().at(field);
         std::size_t offset = 1;
         for (std::size_t i = 0; i < field; ++i) {
-            offset += static_cast<std::size_t>(storage::resultTableFields()[i].width);
+            offset += static_cast<std::size_t>(results::resultTableFields()[i].width);
         }
         return fileBytes().mid(offsetOf(record) + static_cast<qsizetype>(offset), def.width).trimmed();
     }

@@ -1,7 +1,7 @@
 #include "ui/data_window.h"
 
 #include "engine/integer_conversion.h"
-#include "storage/results_table.h"
+#include "results/results_table.h"
 #include "ui/application.h"
 #include "ui/date_text.h"
 #include "ui/mask_edit.h"
@@ -204,7 +204,7 @@ void DataWindow::FormCreate()
 void DataWindow::FormActivate()
 {
     clearBoxes();
-    storage::createResultsTableIfMissing();
+    results::createResultsTableIfMissing();
 }
 
 void DataWindow::focusWindowChanged(QWindow* window)
@@ -278,7 +278,7 @@ void DataWindow::BitBtn1Click()
             return;
         }
         // So is a table the result could not be stored in (not writable now, or not a results table).
-        if (const auto fault = storage::checkResultsTableWritable(m_testWindow.table())) {
+        if (const auto fault = results::checkResultsTableWritable(m_testWindow.table())) {
             MessageBox::show(this, MessageBox::Icon::None, QStringLiteral("???"), QString::fromStdString(*fault));
             return;
         }

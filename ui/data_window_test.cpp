@@ -1,3 +1,4 @@
+#include "results/schema.h"
 #include "storage/dataset.h"
 #include "ui/data_window.h"
 #include "ui/date_text.h"
@@ -234,8 +235,7 @@ private slots:
         QCOMPARE(shown.size(), std::size_t {1});
         QCOMPARE(shown[0].title, QStringLiteral("???"));
         // The message names the file as the system writes paths, with backslashes on Windows.
-        const QString table =
-            QDir::toNativeSeparators(QDir(s.folder.path()).filePath(QStringLiteral("tivora4.DBF")));
+        const QString table = QDir::toNativeSeparators(QDir(s.folder.path()).filePath(QStringLiteral("tivora4.DBF")));
         QCOMPARE(shown[0].text,
                  QStringLiteral("Chybná tabulka výsledků  !!  soubor „%1“ nelze zapsat (Cannot open file "
                                 "%1: it is a directory, not a file)")
@@ -335,7 +335,7 @@ private slots:
         s.data->findChild<QAction*>(QStringLiteral("pokus1"))->trigger();
         QVERIFY(MessageBox::takeShown().empty());
         QVERIFY(!s.test->table().isOpen()); // the store closes the table
-        storage::Dataset table("Check");
+        storage::Dataset table("Check", results::kResultsTableName);
         table.setDirectory(s.folder.path().toStdString());
         table.open();
         QCOMPARE(table.rowCount(), 1U);

@@ -1,12 +1,12 @@
 #include "ui/result_store.h"
 
-#include "storage/results_table.h"
+#include "results/results_table.h"
 
 namespace ui {
 
-storage::SubjectIdentity subjectIdentity(const SubjectTexts& texts)
+results::Identity subjectIdentity(const SubjectTexts& texts)
 {
-    storage::SubjectIdentity identity;
+    results::Identity identity;
     identity.surname = texts.surname.toStdString();
     identity.firstName = texts.firstName.toStdString();
     identity.birthNumber1 = texts.birthNumber1.toStdString();
@@ -17,7 +17,7 @@ storage::SubjectIdentity subjectIdentity(const SubjectTexts& texts)
 
 engine::StoreResult makeTestWindowStore(storage::Dataset& table, SubjectSource* const& subject)
 {
-    return storage::makeResultStore(
+    return results::makeResultStore(
         table, [&subject] { return subjectIdentity(subject ? subject->subject() : SubjectTexts {}); });
 }
 

@@ -1,5 +1,5 @@
+#include "results/result_record.h"
 #include "storage/errors.h"
-#include "storage/result_record.h"
 #include "ui/browser_test_support.h"
 #include "ui/results_cells.h"
 #include "ui/results_model.h"

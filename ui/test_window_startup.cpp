@@ -1,7 +1,7 @@
 #include "engine/program_check.h"
 #include "engine/program_file.h"
+#include "results/results_table.h"
 #include "rtf/rtf_reader.h"
-#include "storage/results_table.h"
 #include "ui/application.h"
 #include "ui/platform.h"
 #include "ui/program_editor.h"
@@ -58,7 +58,7 @@ void TestWindow::runStartupStep()
         m_timer3.stop();
         engine::nulovani(m_state);
         platform::changeDirectory(QString::fromStdString(m_state.startDirectory));
-        storage::openResultsTable(m_table);
+        results::openResultsTable(m_table);
     });
 }
 

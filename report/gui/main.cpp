@@ -4,6 +4,7 @@
 #include "report/gui/protocol_output.h"
 #include "report/gui/report_window.h"
 #include "report/output_platform.h"
+#include "results/schema.h"
 #include "ui/application.h"
 #include "ui/folder_choice.h"
 
@@ -46,7 +47,7 @@ int runWindow(int argc, char* argv[])
     if (table.isEmpty()) {
         // Started from the menu, the current folder is the home folder: the table of the test folder
         // chosen last in Tivora is the one the examiner wants to see.
-        const QString here = QStringLiteral("tivora4.DBF");
+        const QString here = QString::fromUtf8(results::kResultsTableName);
         const QString remembered = QDir(ui::rememberedTestFolder()).filePath(here);
         if (QFileInfo::exists(here)) {
             table = here;

@@ -27,7 +27,7 @@ QString documentTitle(const ProtocolContent& content)
 
 void fail(const QString& path, const QString& reason)
 {
-    throw ReportError("Cannot write file " + path.toStdString() + ": " + reason.toStdString());
+    throw fileError(text::messages::kCannotWriteFile, path.toStdString(), reason.toStdString());
 }
 
 } // namespace

@@ -26,8 +26,8 @@ private:
     QString writeTable()
     {
         const QString path = m_dir->filePath(QStringLiteral("tivora4.DBF"));
-        std::vector<storage::ResultRecord> records;
-        const auto add = [&](storage::SubjectIdentity who, const std::string& list) {
+        std::vector<results::ResultRecord> records;
+        const auto add = [&](results::Identity who, const std::string& list) {
             records.push_back(testing::rawRecord(who, {{2, 0.0, 0, list, ""}}));
         };
         add({"Nováková", "Jana", "905512", "1234", " 1.12.2026"}, "300|320|");
@@ -68,7 +68,7 @@ private:
 
     // Appends `record` to the table at `path` as another station's process does, while this process
     // has the table open read-only: the record's bytes go behind the last record in the file.
-    void appendAsAnotherStation(const QString& path, const storage::ResultRecord& record)
+    void appendAsAnotherStation(const QString& path, const results::ResultRecord& record)
     {
         const QString copy = m_dir->filePath(QStringLiteral("station.DBF"));
         QFile::remove(copy);

@@ -1,13 +1,13 @@
-#include "engine/errors.h"
-#include "engine/messages.h"
-#include "engine/user_file.h"
+#include "base/error.h"
+#include "base/file.h"
+#include "base/messages.h"
+#include "base/user_file.h"
 
 #include <algorithm>
 #include <array>
-#include <filesystem>
 #include <windows.h>
 
-namespace engine {
+namespace base {
 
 namespace {
 
@@ -38,40 +38,9 @@ std::string systemReason(DWORD error)
 {
     // A missing file gets the platform's standard text as it stands; it says all there is to say.
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-        throw IoError(text::formatMessage(messages::kCannotOpenFile, {path}));
+        throw FileError(text::formatMessage(messages::kCannotOpenFile, {path}));
     }
-    throw IoError(failure(messages::kCannotOpenFile, path, systemReason(error)));
-}
-
-char upper(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// Windows opens a device for a path whose last part is a reserved device name, with any extension and
-// with spaces before it: "NUL", "con.txt", "dir\COM1 .rtf". Paths in the device namespace ("\\.\...")
-// name devices too.
-bool namesDevice(const std::string& path)
-{
-    if (path.rfind("\\\\.\\", 0) == 0 || path.rfind("//./", 0) == 0) {
-        return true;
-    }
-    const std::size_t slash = path.find_last_of("/\\:");
-    std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
-    name = name.substr(0, name.find('.'));
-    name.erase(name.find_last_not_of(' ') + 1);
-    std::transform(name.begin(), name.end(), name.begin(), upper);
-    static const std::array<const char*, 6> kNames = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    if (std::find(kNames.begin(), kNames.end(), name) != kNames.end()) {
-        return true;
-    }
-    // COM1 to COM9 and LPT1 to LPT9, also with the superscript digits 1, 2 and 3 (in UTF-8).
-    if (name.rfind("COM", 0) != 0 && name.rfind("LPT", 0) != 0) {
-        return false;
-    }
-    const std::string digit = name.substr(3);
-    return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\xC2\xB9" || digit == "\xC2\xB2"
-        || digit == "\xC2\xB3";
+    throw FileError(failure(messages::kCannotOpenFile, path, systemReason(error)));
 }
 
 class Handle
@@ -100,11 +69,6 @@ private:
     HANDLE m_handle;
 };
 
-std::wstring widePath(const std::string& path)
-{
-    return std::filesystem::u8path(path).wstring();
-}
-
 // Why the open file is refused; nothing for a file on a disk.
 const char* refusal(HANDLE file)
 {
@@ -130,7 +94,7 @@ std::string readUpTo(HANDLE file, const std::string& path, std::uint64_t maxByte
         const std::uint64_t room = std::min<std::uint64_t>(sizeof buffer, maxBytes - bytes.size() + 1);
         DWORD got = 0;
         if (!ReadFile(file, buffer, static_cast<DWORD>(room), &got, nullptr)) {
-            throw IoError(failure(messages::kCannotReadFile, path, systemReason(GetLastError())));
+            throw FileError(failure(messages::kCannotReadFile, path, systemReason(GetLastError())));
         }
         if (got == 0) {
             break;
@@ -145,7 +109,7 @@ std::string readUpTo(HANDLE file, const std::string& path, std::uint64_t maxByte
 std::optional<std::string> readUserFile(const std::string& path, std::uint64_t maxBytes)
 {
     if (namesDevice(path)) {
-        throw IoError(failure(messages::kCannotOpenFile, path, messages::kIsADevice));
+        throw FileError(failure(messages::kCannotOpenFile, path, messages::kIsADevice));
     }
     const std::wstring wide = widePath(path);
     const DWORD attributes = GetFileAttributesW(wide.c_str());
@@ -153,7 +117,7 @@ std::optional<std::string> readUserFile(const std::string& path, std::uint64_t m
         failToOpen(path, GetLastError());
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        throw IoError(failure(messages::kCannotOpenFile, path, messages::kIsAFolder));
+        throw FileError(failure(messages::kCannotOpenFile, path, messages::kIsAFolder));
     }
     // Others may go on reading, writing, renaming or deleting it while it is read, as with any editor.
     Handle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -162,11 +126,11 @@ std::optional<std::string> readUserFile(const std::string& path, std::uint64_t m
         failToOpen(path, GetLastError());
     }
     if (const char* reason = refusal(file.get())) {
-        throw IoError(failure(messages::kCannotOpenFile, path, reason));
+        throw FileError(failure(messages::kCannotOpenFile, path, reason));
     }
     LARGE_INTEGER size {};
     if (!GetFileSizeEx(file.get(), &size)) {
-        throw IoError(failure(messages::kCannotReadFile, path, systemReason(GetLastError())));
+        throw FileError(failure(messages::kCannotReadFile, path, systemReason(GetLastError())));
     }
     if (static_cast<std::uint64_t>(size.QuadPart) > maxBytes) {
         return std::nullopt;
@@ -181,7 +145,7 @@ std::optional<std::string> readUserFile(const std::string& path, std::uint64_t m
 void replaceUserFile(const std::string& path, std::string_view bytes)
 {
     const auto fail
-        = [&](std::string_view reason) { throw IoError(failure(messages::kCannotCreateFile, path, reason)); };
+        = [&](std::string_view reason) { throw FileError(failure(messages::kCannotCreateFile, path, reason)); };
     if (namesDevice(path)) {
         fail(messages::kIsADevice);
     }
@@ -223,4 +187,4 @@ void replaceUserFile(const std::string& path, std::string_view bytes)
     }
 }
 
-} // namespace engine
+} // namespace base

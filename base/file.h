@@ -6,9 +6,11 @@
 #include <optional>
 #include <string>
 
-// The operating system's files, behind one small interface so that the table code has no platform
-// conditionals and tests can put a failing file under it. file_posix.cpp and file_win.cpp implement it.
-namespace storage {
+// The operating system's files, behind one small interface so that no other code has platform
+// conditionals and tests can put a failing file under it. file_posix.cpp and file_win.cpp implement it;
+// every layer's files go through it (user_file.h for the examiner's own files is built on the same pair of
+// platform files' helpers).
+namespace base {
 
 enum class OpenMode { ReadOnly, ReadWrite };
 
@@ -114,16 +116,16 @@ bool isAbsolutePath(const std::string& path);
 // Directory holding the running program file, ending with the separator.
 std::string programDirectory();
 
-// Today's date in the local time zone.
-struct LocalDate
-{
-    int year = 0;  // e.g. 2026
-    int month = 0; // 1..12
-    int day = 0;   // 1..31
-};
-LocalDate localToday();
+#ifdef _WIN32
+// The one conversion of paths between UTF-8 (the program's) and UTF-16 (Windows' wide functions). Malformed
+// input on either side becomes U+FFFD.
+std::wstring widePath(const std::string& utf8);
+std::string utf8Path(const std::wstring& utf16);
 
-// The local date and time now, ISO 8601 with the offset from UTC: "2026-12-08T14:03:12+01:00".
-std::string localDateTime();
+// True when `path` names one of the devices Windows has in every folder, whatever the case, with any
+// extension and blanks before it ("NUL", "con.txt", "dir\COM1 .rtf", "CLOCK$", COM and LPT 1 to 9, also
+// with the superscript digits), or lies in the device namespace ("\\.\pipe\x").
+bool namesDevice(const std::string& path);
+#endif
 
-} // namespace storage
+} // namespace base

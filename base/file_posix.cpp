@@ -1,16 +1,15 @@
-#include "storage/errors.h"
-#include "storage/file.h"
-#include "text/messages.h"
+#include "base/error.h"
+#include "base/file.h"
+#include "base/messages.h"
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
-namespace storage {
+namespace base {
 
 namespace {
 
@@ -170,9 +169,9 @@ int openRegularFile(const std::string& path, int flags, const char* pattern)
     } else {
         reason = notRegularReason(info);
     }
-    // Back to blocking calls for what follows (regular files never wait, but a lock request must).
-    const int status = reason ? -1 : ::fcntl(fd, F_GETFL);
-    if (!reason && (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0)) {
+    // Back to blocking calls for what follows (regular files never wait, but a lock request must). Of the
+    // flags given, F_SETFL changes only O_NONBLOCK, which it clears.
+    if (!reason && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         reason = std::strerror(errno);
     }
     if (reason) {
@@ -282,31 +281,4 @@ std::string programDirectory()
     return exe.substr(0, exe.rfind('/') + 1);
 }
 
-LocalDate localToday()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm parts {};
-    ::localtime_r(&now, &parts);
-    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday};
-}
-
-} // namespace storage
-
-namespace storage {
-
-std::string localDateTime()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm parts {};
-    ::localtime_r(&now, &parts);
-    char text[40] = {};
-    // %z gives "+0100"; ISO 8601's extended form wants "+01:00".
-    const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &parts);
-    std::string out(text, n);
-    if (out.size() >= 5) {
-        out.insert(out.size() - 2, ":");
-    }
-    return out;
-}
-
-} // namespace storage
+} // namespace base

@@ -1,15 +1,14 @@
-#include "storage/errors.h"
-#include "storage/file.h"
-#include "text/messages.h"
+#include "base/error.h"
+#include "base/file.h"
+#include "base/messages.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <array>
 #include <windows.h>
 
-namespace storage {
+namespace base {
 
-namespace {
-
-std::wstring wide(const std::string& utf8)
+std::wstring widePath(const std::string& utf8)
 {
     if (utf8.empty()) {
         return {};
@@ -20,7 +19,7 @@ std::wstring wide(const std::string& utf8)
     return out;
 }
 
-std::string narrow(const std::wstring& text)
+std::string utf8Path(const std::wstring& text)
 {
     if (text.empty()) {
         return {};
@@ -31,6 +30,40 @@ std::string narrow(const std::wstring& text)
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), length, nullptr, nullptr);
     return out;
 }
+
+namespace {
+
+char upper(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+} // namespace
+
+bool namesDevice(const std::string& path)
+{
+    if (path.rfind("\\\\.\\", 0) == 0 || path.rfind("//./", 0) == 0) {
+        return true;
+    }
+    const std::size_t slash = path.find_last_of("/\\:");
+    std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    name = name.substr(0, name.find('.'));
+    name.erase(name.find_last_not_of(' ') + 1);
+    std::transform(name.begin(), name.end(), name.begin(), upper);
+    static const std::array<const char*, 7> kNames = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+    if (std::find(kNames.begin(), kNames.end(), name) != kNames.end()) {
+        return true;
+    }
+    // COM1 to COM9 and LPT1 to LPT9, also with the superscript digits 1, 2 and 3 (in UTF-8).
+    if (name.rfind("COM", 0) != 0 && name.rfind("LPT", 0) != 0) {
+        return false;
+    }
+    const std::string digit = name.substr(3);
+    return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\xC2\xB9" || digit == "\xC2\xB2"
+        || digit == "\xC2\xB3";
+}
+
+namespace {
 
 // The system's text for `error` ("Access is denied"), without its final period and line end, followed by
 // its number; just the number where the system has no text.
@@ -49,7 +82,7 @@ std::string systemReason(DWORD error)
         text.pop_back();
     }
     const std::string number = "system error " + std::to_string(error);
-    return text.empty() ? number : narrow(text) + " (" + number + ")";
+    return text.empty() ? number : utf8Path(text) + " (" + number + ")";
 }
 
 std::string failure(const char* pattern, const std::string& path)
@@ -167,28 +200,8 @@ private:
 
 HANDLE openHandle(const std::string& path, DWORD access, DWORD disposition)
 {
-    return CreateFileW(wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+    return CreateFileW(widePath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-// True when the last component of `path` is one of the names the system gives to devices in every folder
-// (NUL, CON, PRN, AUX, COM1-9, LPT1-9), with or without an extension or trailing spaces.
-bool isDeviceName(const std::string& path)
-{
-    const auto slash = path.find_last_of("\\/:");
-    std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
-    name = name.substr(0, name.find('.'));
-    while (!name.empty() && name.back() == ' ') {
-        name.pop_back();
-    }
-    for (char& c : name) {
-        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-    }
-    if (name == "NUL" || name == "CON" || name == "PRN" || name == "AUX" || name == "CONIN$" || name == "CONOUT$") {
-        return true;
-    }
-    return name.size() == 4 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "LPT") == 0) && name[3] >= '1'
-        && name[3] <= '9';
 }
 
 [[noreturn]] void refuse(const char* pattern, const std::string& path, const char* reason)
@@ -202,10 +215,10 @@ bool isDeviceName(const std::string& path)
 // "<pattern's text> <path>: <reason>" for anything that is not a regular file.
 HANDLE openRegularFile(const std::string& path, DWORD access, DWORD disposition, const char* pattern)
 {
-    if (isDeviceName(path)) {
+    if (namesDevice(path)) {
         refuse(pattern, path, messages::kIsDevice);
     }
-    const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         refuse(pattern, path, messages::kIsDirectory);
     }
@@ -250,7 +263,7 @@ std::unique_ptr<File> createFileExclusive(const std::string& path)
 {
     // CREATE_NEW never opens a file that exists, but a device name exists in every folder without being
     // a file.
-    if (isDeviceName(path)) {
+    if (namesDevice(path)) {
         refuse(messages::kCannotCreateFile, path, messages::kIsDevice);
     }
     HANDLE handle = openHandle(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
@@ -265,11 +278,11 @@ std::unique_ptr<File> createFileExclusive(const std::string& path)
 
 PublishResult publishFile(const std::string& from, const std::string& to)
 {
-    if (isDeviceName(to)) {
+    if (namesDevice(to)) {
         refuse(messages::kCannotCreateFile, to, messages::kIsDevice);
     }
     // Without MOVEFILE_REPLACE_EXISTING the move fails rather than replace a file another station made.
-    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
+    if (MoveFileExW(widePath(from).c_str(), widePath(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
         return PublishResult::Published;
     }
     const DWORD error = GetLastError();
@@ -285,18 +298,18 @@ PublishResult publishFile(const std::string& from, const std::string& to)
 
 void removeFileQuietly(const std::string& path) noexcept
 {
-    DeleteFileW(wide(path).c_str());
+    DeleteFileW(widePath(path).c_str());
 }
 
 bool fileExists(const std::string& path)
 {
-    return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(widePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::optional<std::string> fileIdentity(const std::string& path)
 {
-    HANDLE handle = CreateFileW(wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = CreateFileW(widePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return std::nullopt;
     }
@@ -328,44 +341,8 @@ std::string programDirectory()
         buffer.resize(buffer.size() * 2);
     }
     buffer.resize(n);
-    const std::string exe = narrow(buffer);
+    const std::string exe = utf8Path(buffer);
     return exe.substr(0, exe.find_last_of("\\/") + 1);
 }
 
-LocalDate localToday()
-{
-    SYSTEMTIME now {};
-    GetLocalTime(&now);
-    return {now.wYear, now.wMonth, now.wDay};
-}
-
-std::string localDateTime()
-{
-    SYSTEMTIME now {};
-    GetLocalTime(&now);
-    TIME_ZONE_INFORMATION zone {};
-    // The bias is UTC minus local time in minutes, daylight saving included when it is in force.
-    LONG bias = 0;
-    switch (GetTimeZoneInformation(&zone)) {
-    case TIME_ZONE_ID_DAYLIGHT:
-        bias = zone.Bias + zone.DaylightBias;
-        break;
-    case TIME_ZONE_ID_STANDARD:
-        bias = zone.Bias + zone.StandardBias;
-        break;
-    case TIME_ZONE_ID_UNKNOWN:
-        bias = zone.Bias;
-        break;
-    default:
-        break;
-    }
-    const LONG offset = -bias;
-    const LONG magnitude = offset < 0 ? -offset : offset;
-    char text[40] = {};
-    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u%c%02ld:%02ld", unsigned {now.wYear},
-                  unsigned {now.wMonth}, unsigned {now.wDay}, unsigned {now.wHour}, unsigned {now.wMinute},
-                  unsigned {now.wSecond}, offset < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
-    return text;
-}
-
-} // namespace storage
+} // namespace base

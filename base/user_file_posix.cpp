@@ -1,6 +1,7 @@
-#include "engine/errors.h"
-#include "engine/messages.h"
-#include "engine/user_file.h"
+#include "base/error.h"
+#include "base/file.h"
+#include "base/messages.h"
+#include "base/user_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace engine {
+namespace base {
 
 namespace {
 
@@ -41,15 +42,15 @@ const char* refusal(mode_t mode)
 {
     // A missing file gets the platform's standard text as it stands; it says all there is to say.
     if (error == ENOENT) {
-        throw IoError(text::formatMessage(messages::kCannotOpenFile, {path}));
+        throw FileError(text::formatMessage(messages::kCannotOpenFile, {path}));
     }
-    throw IoError(failure(messages::kCannotOpenFile, path, std::strerror(error)));
+    throw FileError(failure(messages::kCannotOpenFile, path, std::strerror(error)));
 }
 
 void refuseSpecialFile(const std::string& path, mode_t mode)
 {
     if (const char* reason = refusal(mode)) {
-        throw IoError(failure(messages::kCannotOpenFile, path, reason));
+        throw FileError(failure(messages::kCannotOpenFile, path, reason));
     }
 }
 
@@ -96,7 +97,7 @@ std::string readUpTo(int fd, const std::string& path, std::uint64_t maxBytes, st
             continue;
         }
         if (n < 0) {
-            throw IoError(failure(messages::kCannotReadFile, path, std::strerror(errno)));
+            throw FileError(failure(messages::kCannotReadFile, path, std::strerror(errno)));
         }
         if (n == 0) {
             break;
@@ -142,7 +143,7 @@ std::optional<std::string> readUserFile(const std::string& path, std::uint64_t m
 void replaceUserFile(const std::string& path, std::string_view bytes)
 {
     const auto fail
-        = [&](std::string_view reason) { throw IoError(failure(messages::kCannotCreateFile, path, reason)); };
+        = [&](std::string_view reason) { throw FileError(failure(messages::kCannotCreateFile, path, reason)); };
 
     // A link to a file stays a link, and the file it names is replaced beside itself. A link that names
     // nothing is replaced like a missing file is created.
@@ -209,4 +210,4 @@ void replaceUserFile(const std::string& path, std::string_view bytes)
     }
 }
 
-} // namespace engine
+} // namespace base

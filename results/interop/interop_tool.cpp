@@ -2,9 +2,9 @@
 //
 //   interop_tool write <path>   writes the fixed sample table the checker expects
 //   interop_tool dump <path>    prints every visible row of any table as one JSON object per line
+#include "results/results_table.h"
 #include "storage/dataset.h"
 #include "storage/errors.h"
-#include "storage/results_table.h"
 
 #include <cmath>
 #include <cstdio>
@@ -42,25 +42,25 @@ int writeSample(const std::string& path)
     storage::Dataset table("Table1", path.substr(slash == std::string::npos ? 0 : slash + 1));
     table.setDirectory(slash == std::string::npos ? std::string() : path.substr(0, slash + 1),
                        std::filesystem::current_path().string());
-    table.setFieldDefsForCreate(storage::resultTableFields());
+    table.setFieldDefsForCreate(results::resultTableFields());
     for (const SampleRow& row : kSample) {
-        storage::ResultRecord record;
-        record.values[0] = std::string(row.surname);
-        record.values[1] = std::string(row.firstName);
-        record.values[2] = std::string(" 12345");
-        record.values[3] = std::string("6789");
-        record.values[4] = std::string(" 7.12.2026");
-        for (std::size_t i = 5; i < 17; ++i) {
+        results::ResultRecord record;
+        record.values[results::kSurname] = std::string(row.surname);
+        record.values[results::kFirstName] = std::string(row.firstName);
+        record.values[results::kBirthNumber1] = std::string(" 12345");
+        record.values[results::kBirthNumber2] = std::string("6789");
+        record.values[results::kDate] = std::string(" 7.12.2026");
+        for (std::size_t i = results::kFirstCount; i < results::kFirstList; ++i) {
             record.values[i] = std::int64_t {0};
         }
-        record.values[5] = row.count;
-        record.values[9] = row.mean;
-        record.values[13] = row.premature;
-        for (std::size_t i = 17; i < 25; ++i) {
+        record.values[results::kFirstCount] = row.count;
+        record.values[results::kFirstMean] = row.mean;
+        record.values[results::kFirstPremature] = row.premature;
+        for (std::size_t i = results::kFirstList; i < results::kResultFieldCount; ++i) {
             record.values[i] = std::string();
         }
-        record.values[17] = std::string(row.list);
-        storage::ulo_do_DBF(table, record);
+        record.values[results::kFirstList] = std::string(row.list);
+        results::ulo_do_DBF(table, record);
     }
     table.open();
     table.moveBy(2);

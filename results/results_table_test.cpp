@@ -1,15 +1,16 @@
+#include "results/results_table.h"
+#include "results/test_support.h"
+#include "results/timing_record.h"
 #include "storage/errors.h"
-#include "storage/results_table.h"
 #include "storage/test_support.h"
-#include "storage/timing_record.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 
-namespace storage {
+namespace results {
 namespace {
 
-using testing::readAll;
+using storage::testing::readAll;
 
 constexpr std::size_t kH = 833;
 constexpr std::size_t kR = 2138;
@@ -20,7 +21,7 @@ protected:
     ResultsTableTest()
     {
         m_table.setDirectory(m_dir.dir());
-        m_table.setDateSource(testing::fixedDate);
+        m_table.setDateSource(storage::testing::fixedDate);
         m_subject = {"Dvořák", "Příliš žluť", " 12345", "12  ", " 7.12.2026"};
         m_state.seriesCount = {20, 20, 0, 0};
         m_state.seriesMean = {312.5, 298.49, 0.0, 0.0};
@@ -35,15 +36,15 @@ protected:
         return bytes.substr(kH + (row - 1) * kR + offset, width);
     }
 
-    testing::TempDir m_dir;
-    Dataset m_table;
-    SubjectIdentity m_subject;
+    storage::testing::TempDir m_dir;
+    storage::Dataset m_table;
+    Identity m_subject;
     engine::MeasurementState m_state;
 };
 
 TEST_F(ResultsTableTest, EmptyTableIsTheExact834Bytes)
 {
-    EXPECT_TRUE(createResultsTableIfMissing(m_dir.dir(), testing::fixedDateOptions()));
+    EXPECT_TRUE(createResultsTableIfMissing(m_dir.dir(), storage::testing::fixedDateOptions()));
     const std::string bytes = readAll(path());
     ASSERT_EQ(bytes.size(), 834U);
     EXPECT_EQ(bytes.substr(0, 32), std::string("\x03\x7E\x0C\x07\0\0\0\0\x41\x03\x5A\x08", 12) + std::string(20, '\0'));
@@ -77,11 +78,11 @@ TEST_F(ResultsTableTest, OneStoredResultMakesThe2972ByteFile)
 TEST_F(ResultsTableTest, FieldsAreAssignedInSchemaOrder)
 {
     std::vector<std::size_t> filled;
-    m_table.addListener([&](DatasetEvent event) {
-        if (event == DatasetEvent::DataChanged) {
+    m_table.addListener([&](storage::DatasetEvent event) {
+        if (event == storage::DatasetEvent::DataChanged) {
             const auto values = m_table.values();
             std::size_t count = 0;
-            while (count < values.size() && !isNull(values[count])) {
+            while (count < values.size() && !storage::isNull(values[count])) {
                 ++count;
             }
             filled.push_back(count);
@@ -107,12 +108,12 @@ TEST_F(ResultsTableTest, FailedStoreCancelsItsRowAndARetryAppendsOneRow)
     try {
         ulo_do_DBF(m_table, refused);
         FAIL();
-    } catch (const FieldValueError& error) {
+    } catch (const storage::FieldValueError& error) {
         EXPECT_STREQ(error.what(),
                      "40000 is not a valid value for field 'POC_1SER'. The allowed range is -32768 to 32767");
     }
     EXPECT_TRUE(m_table.isOpen()) << "the close is never reached";
-    EXPECT_EQ(m_table.state(), DatasetState::Browse);
+    EXPECT_EQ(m_table.state(), storage::DatasetState::Browse);
     m_table.last();
     m_table.first();
     EXPECT_EQ(m_table.rowCount(), 1U) << "no half-filled row was written by navigation";
@@ -121,12 +122,12 @@ TEST_F(ResultsTableTest, FailedStoreCancelsItsRowAndARetryAppendsOneRow)
         {
             try {
                 ulo_do_DBF(m_table, refused);
-            } catch (const FieldValueError& error) {
+            } catch (const storage::FieldValueError& error) {
                 EXPECT_STREQ(error.what(), "Field data too long :4 (must be between 1 and 3).");
                 throw;
             }
         },
-        FieldValueError);
+        storage::FieldValueError);
     ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject));
     EXPECT_EQ(readAll(path()).size(), 834U + 2 * kR);
 }
@@ -199,7 +200,7 @@ TEST_F(ResultsTableTest, TheStoreAppendsTheTimingRecordAndReportsItsFailureAfter
 
 TEST_F(ResultsTableTest, PokusBeforeAnyTestStoresEmptyIdentityAndZeros)
 {
-    ulo_do_DBF(m_table, makeResultRecord(engine::MeasurementState {}, SubjectIdentity {}));
+    ulo_do_DBF(m_table, makeResultRecord(engine::MeasurementState {}, Identity {}));
     const std::string bytes = readAll(path());
     EXPECT_EQ(field(bytes, 1, 1, 49), std::string(49, ' '));
     EXPECT_EQ(field(bytes, 1, 50, 12), "  0  0  0  0");
@@ -207,4 +208,4 @@ TEST_F(ResultsTableTest, PokusBeforeAnyTestStoresEmptyIdentityAndZeros)
 }
 
 } // namespace
-} // namespace storage
+} // namespace results

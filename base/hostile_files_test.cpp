@@ -1,4 +1,4 @@
-#include "engine/hostile_files_test.h"
+#include "base/hostile_files_test.h"
 
 #include <exception>
 #include <stdexcept>
@@ -13,7 +13,7 @@
 #include <unistd.h>
 #endif
 
-namespace engine::testing {
+namespace base::testing {
 
 namespace {
 
@@ -144,4 +144,4 @@ std::string failureOf(const std::function<void()>& attempt, bool unprivileged)
     return messageOf(attempt);
 }
 
-} // namespace engine::testing
+} // namespace base::testing

@@ -1,7 +1,8 @@
 // Tables the station refuses to write: files whose fields are not the results table's, and tables that
 // could not take a row now, refused before a test starts.
+#include "results/results_table.h"
+#include "results/test_support.h"
 #include "storage/errors.h"
-#include "storage/results_table.h"
 #include "storage/test_support.h"
 
 #include <filesystem>
@@ -16,10 +17,10 @@
 #include <unistd.h>
 #endif
 
-namespace storage {
+namespace results {
 namespace {
 
-using testing::readAll;
+using storage::testing::readAll;
 
 constexpr std::size_t kH = 833;
 constexpr std::size_t kR = 2138;
@@ -37,9 +38,9 @@ protected:
 
     std::string path() const { return m_dir.path(kResultsTableName); }
 
-    testing::TempDir m_dir;
-    Dataset m_table;
-    SubjectIdentity m_subject;
+    storage::testing::TempDir m_dir;
+    storage::Dataset m_table;
+    Identity m_subject;
     engine::MeasurementState m_state;
 };
 
@@ -47,15 +48,15 @@ protected:
 // stale (as a crash leaves it), so that a file the checks let through would get the row-count notice.
 std::string storedTable(const std::string& directory, int rows)
 {
-    Dataset table;
+    storage::Dataset table;
     table.setDirectory(directory);
-    SubjectIdentity subject;
+    Identity subject;
     subject.surname = "Novák";
     for (int n = 0; n < rows; ++n) {
         ulo_do_DBF(table, makeResultRecord(engine::MeasurementState {}, subject));
     }
     const std::string path = directory + kResultsTableName;
-    testing::setByte(path, 4, 9);
+    storage::testing::setByte(path, 4, 9);
     return readAll(path);
 }
 
@@ -69,7 +70,7 @@ std::string withDescriptorByte(std::string bytes, std::size_t field, std::size_t
 struct OtherFields
 {
     const char* name;
-    std::string (*bytes)(const std::string& table, const testing::TempDir& dir);
+    std::string (*bytes)(const std::string& table, const storage::testing::TempDir& dir);
     std::string why;
 };
 
@@ -86,7 +87,7 @@ class OtherFieldsTest : public RefusedTableTest, public ::testing::WithParamInte
 TEST_P(OtherFieldsTest, AreRefusedAndNeverWritten)
 {
     const std::string bytes = GetParam().bytes(storedTable(m_dir.dir(), 2), m_dir);
-    testing::writeAll(path(), bytes);
+    storage::testing::writeAll(path(), bytes);
     std::vector<std::string> notices;
     m_table.setNoticeHandler([&](const std::string& notice) { notices.push_back(notice); });
     const std::string expected = "Cannot open file " + path() + ": it is not a results table (" + GetParam().why + ")";
@@ -94,7 +95,7 @@ TEST_P(OtherFieldsTest, AreRefusedAndNeverWritten)
         try {
             attempt == 0 ? openResultsTable(m_table) : void(ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject)));
             ADD_FAILURE() << "opened";
-        } catch (const TableError& error) {
+        } catch (const storage::TableError& error) {
             EXPECT_EQ(error.what(), expected);
         }
         EXPECT_FALSE(m_table.isOpen());
@@ -106,47 +107,47 @@ TEST_P(OtherFieldsTest, AreRefusedAndNeverWritten)
 
 INSTANTIATE_TEST_SUITE_P(Tables, OtherFieldsTest,
                          ::testing::Values(OtherFields {"SmallTable",
-                                                        [](const std::string&, const testing::TempDir& dir) {
-                                                            CreateTableFile(dir.path("small.dbf"),
-                                                                            testing::smallSchema());
+                                                        [](const std::string&, const storage::testing::TempDir& dir) {
+                                                            storage::CreateTableFile(dir.path("small.dbf"),
+                                                                                     storage::testing::smallSchema());
                                                             return readAll(dir.path("small.dbf"));
                                                         },
                                                         "it has 3 fields, the results table 25"},
                                            OtherFields {"RenamedField",
-                                                        [](const std::string& image, const testing::TempDir&) {
+                                                        [](const std::string& image, const storage::testing::TempDir&) {
                                                             return withDescriptorByte(image, 3, 3, 'X');
                                                         },
                                                         "field 3 is RC_X C 6, expected RC_1 C 6"},
                                            OtherFields {"OtherType",
-                                                        [](const std::string& image, const testing::TempDir&) {
+                                                        [](const std::string& image, const storage::testing::TempDir&) {
                                                             return withDescriptorByte(image, 6, 11, 'C');
                                                         },
                                                         "field 6 is POC_1SER C 3, expected POC_1SER N 3"},
                                            OtherFields {"OtherWidth",
-                                                        [](const std::string& image, const testing::TempDir&) {
+                                                        [](const std::string& image, const storage::testing::TempDir&) {
                                                             return withDescriptorByte(image, 1, 16, 20);
                                                         },
                                                         "field 1 is PRIJM C 20, expected PRIJM C 15"},
                                            OtherFields {"CountWithDecimals",
-                                                        [](const std::string& image, const testing::TempDir&) {
+                                                        [](const std::string& image, const storage::testing::TempDir&) {
                                                             return withDescriptorByte(image, 14, 17, 1);
                                                         },
                                                         "field 14 is POC_PRED1 N 3.1, expected POC_PRED1 N 3"},
                                            OtherFields {"SwappedFields",
-                                                        [](const std::string& image, const testing::TempDir&) {
+                                                        [](const std::string& image, const storage::testing::TempDir&) {
                                                             return image.substr(0, 32) + image.substr(64, 32)
                                                                 + image.substr(32, 32) + image.substr(96);
                                                         },
                                                         "field 1 is JMENO C 12, expected PRIJM C 15"}),
-                         testing::CaseName());
+                         storage::testing::CaseName());
 
 // A column another program added behind the results table's fields keeps the table usable: the row is
 // stored, the added field left empty.
 TEST_F(RefusedTableTest, FieldsBehindTheResultsTablesAreAllowed)
 {
-    std::vector<TableFieldDef> fields = resultTableFields();
+    std::vector<storage::TableFieldDef> fields = resultTableFields();
     fields.push_back({"POZNAMKA", 'C', 20});
-    CreateTableFile(path(), fields, testing::fixedDateOptions());
+    storage::CreateTableFile(path(), fields, storage::testing::fixedDateOptions());
     EXPECT_FALSE(checkResultsTableWritable(m_table));
     EXPECT_EQ(ulo_do_DBF(m_table, makeResultRecord(m_state, m_subject)), 1U);
     const std::string bytes = readAll(path());
@@ -192,19 +193,20 @@ const Unwritable kUnwritable[] = {
     Unwritable {"LinkToTheNullDevice", [](const std::string& p) { std::filesystem::create_symlink("/dev/null", p); },
                 "it is a device, not a file"},
 #endif
-    Unwritable {"Text", [](const std::string& p) { testing::writeAll(p, "Novák 312 298\n"); },
+    Unwritable {"Text", [](const std::string& p) { storage::testing::writeAll(p, "Novák 312 298\n"); },
                 "it is not a table (it begins with the byte 0x4E, no table's version byte)"},
-    Unwritable {"Empty", [](const std::string& p) { testing::writeAll(p, ""); },
+    Unwritable {"Empty", [](const std::string& p) { storage::testing::writeAll(p, ""); },
                 "the file is empty, it holds no table"},
     Unwritable {"HeaderLengthOffByOne",
                 [](const std::string& p) {
-                    testing::writeAll(p, storedTable(std::filesystem::path(p).parent_path().string() + "/", 3));
-                    testing::setByte(p, 8, 0x42);
+                    storage::testing::writeAll(p,
+                                               storedTable(std::filesystem::path(p).parent_path().string() + "/", 3));
+                    storage::testing::setByte(p, 8, 0x42);
                 },
                 "damaged table: the header length is 834 bytes, its 25 field descriptors and their "
                 "terminator take 833"}};
 
-INSTANTIATE_TEST_SUITE_P(Causes, UnwritableTableTest, ::testing::ValuesIn(kUnwritable), testing::CaseName());
+INSTANTIATE_TEST_SUITE_P(Causes, UnwritableTableTest, ::testing::ValuesIn(kUnwritable), storage::testing::CaseName());
 
 #ifdef __linux__
 // Sets or clears the immutable flag of `path`, which stops writes by everyone, the administrator
@@ -261,4 +263,4 @@ TEST_F(RefusedTableTest, SoundTableIsCheckedWithoutBeingWritten)
 }
 
 } // namespace
-} // namespace storage
+} // namespace results

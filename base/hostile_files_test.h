@@ -7,7 +7,7 @@
 
 // What a wrong name or a hostile folder puts where the program expects one of the examiner's files, for
 // the tests of every loader that reads such a file.
-namespace engine::testing {
+namespace base::testing {
 
 struct HostileFile
 {
@@ -28,4 +28,4 @@ std::vector<HostileFile> hostileFiles();
 // user "nobody", so that permissions apply.
 std::string failureOf(const std::function<void()>& attempt, bool unprivileged = false);
 
-} // namespace engine::testing
+} // namespace base::testing

@@ -1,11 +1,12 @@
-#include "storage/results_table.h"
+#include "results/results_table.h"
 
+#include "base/file.h"
+#include "results/timing_record.h"
 #include "storage/dbf_table.h"
 #include "storage/errors.h"
-#include "storage/timing_record.h"
 #include "text/messages.h"
 
-namespace storage {
+namespace results {
 
 namespace {
 
@@ -16,7 +17,7 @@ constexpr const char* kOtherField = "field %d is %s, expected %s";
 // The examiner's message at "Data  OK", in the style of the program's other checks.
 constexpr const char* kCannotStore = "Chybná tabulka výsledků  !!  soubor „%s“ nelze zapsat (%s)";
 
-std::string describe(const TableFieldDef& field)
+std::string describe(const storage::TableFieldDef& field)
 {
     // A type letter the engine does not know reads as 0.
     std::string text
@@ -26,16 +27,16 @@ std::string describe(const TableFieldDef& field)
 
 } // namespace
 
-void checkResultsTableFields(const std::string& path, const std::vector<TableFieldDef>& fields)
+void checkResultsTableFields(const std::string& path, const std::vector<storage::TableFieldDef>& fields)
 {
-    const std::vector<TableFieldDef>& expected = resultTableFields();
+    const std::vector<storage::TableFieldDef>& expected = resultTableFields();
     std::string why;
     if (fields.size() < expected.size()) {
         why = text::formatMessage(kTooFewFields,
                                   {static_cast<long long>(fields.size()), static_cast<long long>(expected.size())});
     }
     for (std::size_t i = 0; why.empty() && i < expected.size(); ++i) {
-        const TableFieldDef& field = fields[i];
+        const storage::TableFieldDef& field = fields[i];
         if (field.name != expected[i].name || field.type != expected[i].type || field.width != expected[i].width
             || field.decimals != expected[i].decimals) {
             why = text::formatMessage(kOtherField,
@@ -43,12 +44,12 @@ void checkResultsTableFields(const std::string& path, const std::vector<TableFie
         }
     }
     if (!why.empty()) {
-        throw TableError(text::formatMessage(messages::kCannotOpenFile, {path}) + ": "
-                         + text::formatMessage(kNotResultsTable, {why}));
+        throw storage::TableError(text::formatMessage(text::messages::kCannotOpenFile, {path}) + ": "
+                                  + text::formatMessage(kNotResultsTable, {why}));
     }
 }
 
-void configureResultsTable(Dataset& table)
+void configureResultsTable(storage::Dataset& table)
 {
     table.setFieldDefsForCreate(resultTableFields());
     table.setFieldCheck(checkResultsTableFields);
@@ -57,43 +58,45 @@ void configureResultsTable(Dataset& table)
     }
 }
 
-void openResultsTable(Dataset& table)
+void openResultsTable(storage::Dataset& table)
 {
     configureResultsTable(table);
     table.open();
 }
 
-bool createResultsTableIfMissing(const std::string& directory, const TableOptions& options)
+bool createResultsTableIfMissing(const std::string& directory, const storage::TableOptions& options)
 {
     std::string path = kResultsTableName;
     if (!directory.empty()) {
-        path = directory + (directory.back() == pathSeparator() ? "" : std::string(1, pathSeparator())) + path;
+        path = directory + (directory.back() == base::pathSeparator() ? "" : std::string(1, base::pathSeparator()))
+            + path;
     }
-    return CreateTableFileIfMissing(path, resultTableFields(), options);
+    return storage::CreateTableFileIfMissing(path, resultTableFields(), options);
 }
 
-std::optional<std::string> checkResultsTableWritable(Dataset& table)
+std::optional<std::string> checkResultsTableWritable(storage::Dataset& table)
 {
     if (table.fileReplaced()) {
         try {
             table.close();
-        } catch (const FileError&) {
+        } catch (const storage::FileError&) {
             // The header of a file that is no longer the table; the dataset is closed all the same.
         }
     }
+    configureResultsTable(table);
     const std::string path = table.path();
-    TableOptions options;
+    storage::TableOptions options;
     options.checkFields = checkResultsTableFields;
     try {
-        CreateTableFileIfMissing(path, resultTableFields(), options);
-        CheckTableFile(path, true, options);
-    } catch (const TableError& error) {
+        storage::CreateTableFileIfMissing(path, resultTableFields(), options);
+        storage::CheckTableFile(path, true, options);
+    } catch (const storage::TableError& error) {
         return text::formatMessage(kCannotStore, {path, error.what()});
     }
     return std::nullopt;
 }
 
-std::uint32_t ulo_do_DBF(Dataset& table, const ResultRecord& record)
+std::uint32_t ulo_do_DBF(storage::Dataset& table, const ResultRecord& record)
 {
     configureResultsTable(table);
     table.open();
@@ -105,7 +108,7 @@ std::uint32_t ulo_do_DBF(Dataset& table, const ResultRecord& record)
         table.post();
     } catch (...) {
         // Drop our own half-filled row: left pending, the next navigation would write it.
-        if (table.isOpen() && table.state() == DatasetState::Insert) {
+        if (table.isOpen() && table.state() == storage::DatasetState::Insert) {
             table.cancel();
         }
         throw;
@@ -113,10 +116,10 @@ std::uint32_t ulo_do_DBF(Dataset& table, const ResultRecord& record)
     const std::uint32_t row = table.recordNumber();
     // The row counts as stored only once it is on the device, not in the system's cache.
     table.sync();
-    const NoticeSink& notice = table.noticeHandler();
+    const storage::NoticeSink& notice = table.noticeHandler();
     try {
         table.close();
-    } catch (const FileError& error) {
+    } catch (const storage::FileError& error) {
         // The row is on the device; only the header (row count, date) and the end marker behind the
         // row are not, which the next open finds and corrects with its row-count notice. Failing the
         // store here would make the caller store the same result a second time, so the failed write
@@ -133,10 +136,10 @@ std::uint32_t ulo_do_DBF(Dataset& table, const ResultRecord& record)
     return row;
 }
 
-engine::StoreResult makeResultStore(Dataset& table, std::function<SubjectIdentity()> subject)
+engine::StoreResult makeResultStore(storage::Dataset& table, std::function<Identity()> subject)
 {
     return [&table, subject = std::move(subject)](const engine::MeasurementState& state) {
-        const std::uint32_t row = ulo_do_DBF(table, makeResultRecord(state, subject ? subject() : SubjectIdentity {}));
+        const std::uint32_t row = ulo_do_DBF(table, makeResultRecord(state, subject ? subject() : Identity {}));
         // The row is stored; the timing record beside it must not undo that. Its failure is a notice, not
         // an exception, which would make the closing screen store the same result a second time.
         try {
@@ -149,4 +152,4 @@ engine::StoreResult makeResultStore(Dataset& table, std::function<SubjectIdentit
     };
 }
 
-} // namespace storage
+} // namespace results
