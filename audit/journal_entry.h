@@ -45,7 +45,7 @@ struct JournalEntry
 // Who changes the table where and when; the same for all the entries of one change.
 struct EntryContext
 {
-    std::string time;    // local, ISO 8601 with the offset, as storage::localDateTime() gives it
+    std::string time;    // local, ISO 8601 with the offset, as base::localDateTime() gives it
     std::string station; // host name, UTF-8
     std::string user;    // operating-system user, UTF-8
 };

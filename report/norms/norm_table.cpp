@@ -1,9 +1,9 @@
 #include "report/norms/norm_table.h"
 
+#include "base/error.h"
+#include "base/file.h"
 #include "report/norms/norm_syntax.h"
 #include "report/report_error.h"
-#include "storage/errors.h"
-#include "storage/file.h"
 #include "text/messages.h"
 
 #include <cassert>
@@ -250,9 +250,9 @@ std::string formatNormTable(const NormTable& table, char delimiter)
 
 NormTable readNormTableFile(const std::string& path)
 {
-    const std::unique_ptr<storage::File> file = storage::openFile(path, storage::OpenMode::ReadOnly);
+    const std::unique_ptr<base::File> file = base::openFile(path, base::OpenMode::ReadOnly);
     if (!file) {
-        throw storage::FileError(text::formatMessage(text::messages::kCannotOpenFile, {path}) + ": no such file");
+        throw base::FileError(text::formatMessage(text::messages::kCannotOpenFile, {path}) + ": no such file");
     }
     const std::uint64_t size = file->size();
     if (size > kMaxNormFileBytes) {

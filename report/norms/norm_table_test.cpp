@@ -157,7 +157,7 @@ TEST(NormTableTest, FileIsReadWithItsPathInTheMessages)
         EXPECT_EQ(std::string(error.what()), path + ": end of file: no table header (a line beginning with age_from)");
     }
     std::filesystem::remove_all(folder);
-    EXPECT_THROW(readNormTableFile(path), storage::FileError);
+    EXPECT_THROW(readNormTableFile(path), base::FileError);
 }
 
 struct Damage
