@@ -61,7 +61,8 @@ storage::ResultRecord rawRecord(const storage::SubjectIdentity& subject, const s
 
 void appendRecords(const std::string& path, const std::vector<storage::ResultRecord>& records)
 {
-    auto table = storage::OpenTableFile(path, false, true, storage::resultTableFields());
+    auto table = storage::OpenTableFile(path, storage::OpenMode::ReadWrite, storage::IfMissing::Create,
+                                        storage::resultTableFields());
     storage::RowBuffer row = table->newRow();
     for (const storage::ResultRecord& record : records) {
         row = table->newRow();
@@ -69,15 +70,15 @@ void appendRecords(const std::string& path, const std::vector<storage::ResultRec
             storage::EncodeField(row, table->fields()[i],
                                  storage::checkAssignment(table->fields()[i], record.values[i]));
         }
-        table->AppendRow(row);
+        table->appendRow(row);
     }
     storage::CloseTableFile(table);
 }
 
 void deleteRecord(const std::string& path, std::uint32_t record)
 {
-    auto table = storage::OpenTableFile(path, false, false);
-    table->MarkRowDeleted(record);
+    auto table = storage::OpenTableFile(path, storage::OpenMode::ReadWrite, storage::IfMissing::Fail);
+    table->markRowDeleted(record);
     storage::CloseTableFile(table);
 }
 
