@@ -10,10 +10,8 @@ import struct
 import subprocess
 import sys
 
-
-def check(condition, message):
-    if not condition:
-        raise AssertionError(message)
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import check  # noqa: E402
 
 
 class Wine:

@@ -31,8 +31,9 @@ from Xlib import display as xdisplay
 from Xlib.ext import damage, record
 from Xlib.protocol import rq
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
-from tivora_run import enter_identity, started_tivora  # noqa: E402
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import start_tivora  # noqa: E402
+from session import enter_identity, press_data_ok  # noqa: E402
 from xsession import XSession  # noqa: E402
 
 SQUARE = (376, 288, 33, 33)  # the stimulus square in the test window
@@ -194,7 +195,7 @@ def run_test(tivora, sample, measured, loaded):
     x = XSession()
     busy = busy_processes(2) if loaded else []
     try:
-        with started_tivora(x, tivora, work) as app:
+        with start_tivora(x, tivora, work) as app:
             seen = drive(x, measured)
             code = app.wait(timeout=60)
             if code != 0:
@@ -225,6 +226,7 @@ def drive(x, measured):
     turning black as the program armed the foreperiod (the previous stimulus going, or the instruction
     screen at the start of a block)."""
     enter_identity(x)
+    press_data_ok(x)
     x.wait_for(lambda s: s.pixel(*VIEWER) != (0, 0, 0), what="the first instruction screen")
     window = int(x.find_window("Měření Tivora"))
     stimulus = DamageWatch(x.display, window)

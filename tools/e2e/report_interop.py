@@ -17,7 +17,7 @@ of the program, with Python's statistics module. Then:
   - an export killed half-way: its temporary file is gone after the next export,
   - the command line's exit codes.
 
-usage: check_report.py TIVORA_REPORT REPORT_FIXTURE SAMPLE_PROGRAM ARTEFACTS [RUNNER...]
+usage: report_interop.py TIVORA_REPORT REPORT_FIXTURE SAMPLE_PROGRAM ARTEFACTS [RUNNER...]
 
 RUNNER is a command the programs run through (the Windows build's run them under Wine).
 """
@@ -39,18 +39,16 @@ import zipfile
 import dbfread
 import openpyxl
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import Failures  # noqa: E402
+
 LAPSE, ANTICIPATION = 500.0, 100.0
 SERIES = range(1, 5)
 STATISTICS = ["n", "mean", "median", "sd", "min", "max", "p10", "p90", "speed", "lapses", "anticipations",
               "premature"]
-FAILURES = []
+FAILURES = Failures()
+check = FAILURES.check
 RUNNER = []
-
-
-def check(condition, message):
-    if not condition:
-        FAILURES.append(message)
-        print("FAIL:", message)
 
 
 def run(args, expect=0):

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Checks tables against programs that read the same file format independently.
 
-check_interop.py TOOL write   our table, read by python3-dbfread (cp852) and GDAL's ogrinfo
-check_interop.py TOOL read    a table written by GDAL's ogr2ogr, read by our engine (TOOL dump)
+storage_interop.py TOOL write   our table, read by python3-dbfread (cp852) and GDAL's ogrinfo
+storage_interop.py TOOL read    a table written by GDAL's ogr2ogr, read by our engine (TOOL dump)
 
 TOOL is the interop_tool program. Exits non-zero with the differences on failure.
 """
@@ -14,6 +14,9 @@ import tempfile
 
 import dbfread
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import Failures  # noqa: E402
+
 # What interop_tool write stores (the deleted third row is absent).
 EXPECTED = [
     {"PRIJM": "Příliš žluťoučk", "JMENO": "Kůň", "POC_1SER": 20, "PRUMER1": 313.0, "POC_PRED1": 0, "SER1A": "312|298|305|"},
@@ -24,16 +27,16 @@ EXPECTED = [
 ]
 COMMON = {"RC_1": "12345", "RC_2": "6789", "DATE": "7.12.2026", "POC_2SER": 0, "PRUMER2": 0.0, "POC_PRED4": 0}
 
-failures = []
+failures = Failures()
+check = failures.check
 
 
-def check(source, row_number, field, got, expected):
+def check_field(source, row_number, field, got, expected):
     if isinstance(expected, float):
         ok = got is not None and abs(float(got) - expected) < 1e-9
     else:
         ok = got == expected
-    if not ok:
-        failures.append(f"{source}: row {row_number} {field}: got {got!r}, expected {expected!r}")
+    check(ok, f"{source}: row {row_number} {field}: got {got!r}, expected {expected!r}")
 
 
 def expected_rows():
@@ -45,8 +48,7 @@ def expected_rows():
 
 def check_rows(source, rows, skip=()):
     rows = list(rows)
-    if len(rows) != len(EXPECTED):
-        failures.append(f"{source}: {len(rows)} rows, expected {len(EXPECTED)}")
+    check(len(rows) == len(EXPECTED), f"{source}: {len(rows)} rows, expected {len(EXPECTED)}")
     for number, (got, expected) in enumerate(zip(rows, expected_rows()), start=1):
         for field, value in expected.items():
             if (number, field) in skip:
@@ -54,10 +56,10 @@ def check_rows(source, rows, skip=()):
             got_value = got.get(field)
             if isinstance(got_value, str):
                 got_value = got_value.strip()
-            check(source, number, field, got_value, value)
+            check_field(source, number, field, got_value, value)
         for field in ("SER2A", "SER4B"):
-            if got.get(field) not in (None, ""):
-                failures.append(f"{source}: row {number} {field} should be empty, got {got.get(field)!r}")
+            check(got.get(field) in (None, ""),
+                  f"{source}: row {number} {field} should be empty, got {got.get(field)!r}")
 
 
 def ogrinfo_rows(path):
@@ -84,17 +86,14 @@ def check_our_table(tool, directory):
     subprocess.run([tool, "write", path], check=True)
     with open(path, "rb") as f:
         data = f.read()
-    if data[-1] != 0x1A or data[32 + 11] != ord("C"):
-        failures.append("file layout: no end marker or wrong first type letter")
+    check(data[-1] == 0x1A and data[32 + 11] == ord("C"), "file layout: no end marker or wrong first type letter")
     table = dbfread.DBF(path, encoding="cp852", char_decode_errors="strict")
-    if len(table.deleted) != 1:
-        failures.append(f"dbfread: {len(table.deleted)} deleted rows, expected 1")
+    check(len(table.deleted) == 1, f"dbfread: {len(table.deleted)} deleted rows, expected 1")
     check_rows("dbfread", (dict(record) for record in table))
     # The exponent form of a large mean ("   2.5E8") is what the format stores for 250,000,000; GDAL
     # takes a numeric field without decimals for an integer field and reads only the "2". Check the
     # bytes instead and leave that one value out of the GDAL comparison.
-    if b"   2.5E8" not in data:
-        failures.append("file layout: 2.5e8 is not stored as '   2.5E8'")
+    check(b"   2.5E8" in data, "file layout: 2.5e8 is not stored as '   2.5E8'")
     check_rows("ogrinfo", ogrinfo_rows(path), skip={(4, "PRUMER1")})
 
 
@@ -111,19 +110,17 @@ def check_foreign_table(tool, directory):
     subprocess.run(["ogr2ogr", "-f", "ESRI Shapefile", "-lco", "ENCODING=CP852", out, csv], check=True,
                    capture_output=True)
     dumped = subprocess.run([tool, "dump", out], check=True, capture_output=True, text=True)
-    if dumped.stderr:
-        failures.append(f"our engine noticed: {dumped.stderr.strip()}")
+    check(not dumped.stderr, f"our engine noticed: {dumped.stderr.strip()}")
     rows = [json.loads(line) for line in dumped.stdout.splitlines()]
     expected = [
         {"PRIJM": "Příliš žluťoučký", "POCET": -12, "PRUMER": -312.25, "BIG": 1234567890},
         {"PRIJM": "Ďáblová", "POCET": 999, "PRUMER": 0.5, "BIG": -7},
         {"PRIJM": None, "POCET": 0, "PRUMER": 250000000.0, "BIG": 0},
     ]
-    if len(rows) != len(expected):
-        failures.append(f"ogr2ogr table: {len(rows)} rows, expected {len(expected)}")
+    check(len(rows) == len(expected), f"ogr2ogr table: {len(rows)} rows, expected {len(expected)}")
     for number, (got, want) in enumerate(zip(rows, expected), start=1):
         for field, value in want.items():
-            check("ogr2ogr table", number, field, got.get(field), value)
+            check_field("ogr2ogr table", number, field, got.get(field), value)
 
 
 def main():
@@ -136,8 +133,6 @@ def main():
             check_our_table(tool, directory)
         else:
             check_foreign_table(tool, directory)
-    for failure in failures:
-        print(failure)
     print("interop check", sys.argv[2], "passed" if not failures else f"failed ({len(failures)} differences)")
     return 1 if failures else 0
 
