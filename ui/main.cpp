@@ -1,9 +1,9 @@
-#include "ui/application.h"
 #include "ui/command_line.h"
-#include "ui/data_window.h"
+#include "ui/common/application.h"
 #include "ui/platform.h"
-#include "ui/station_check.h"
-#include "ui/test_window.h"
+#include "ui/session/stimulus_window.h"
+#include "ui/station/station_check.h"
+#include "ui/subject/data_window.h"
 
 int main(int argc, char* argv[])
 {
