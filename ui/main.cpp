@@ -1,7 +1,7 @@
 #include "ui/command_line.h"
 #include "ui/common/application.h"
 #include "ui/platform.h"
-#include "ui/session/stimulus_window.h"
+#include "ui/session/session.h"
 #include "ui/station/station_check.h"
 #include "ui/subject/data_window.h"
 
@@ -23,9 +23,9 @@ int main(int argc, char* argv[])
     if (const std::optional<int> exitCode = ui::enterTestFolder(request)) {
         return *exitCode;
     }
-    ui::TestWindow form1;
-    ui::DataWindow form3(form1);
-    form1.showOnWholeScreen();
+    ui::TestSession session;
+    ui::DataWindow form3(session);
+    session.window().showOnWholeScreen();
     form3.raise();
     return app.exec();
 }

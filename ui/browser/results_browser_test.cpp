@@ -3,7 +3,7 @@
 #include "ui/browser/results_browser.h"
 #include "ui/browser/results_grid.h"
 #include "ui/common/message_box.h"
-#include "ui/session/stimulus_window.h"
+#include "ui/session/session.h"
 #include "ui/subject/data_window.h"
 #include "ui/test_support.h"
 
@@ -153,9 +153,9 @@ private slots:
         testing::WorkingFolder folder;
         folder.write(QStringLiteral("program.txt"), "1\r\n1\r\n77 b.rtf\r\n1\r\n88 c.rtf\r\n");
         testing::ManualTicks ticks;
-        TestWindow test(&ticks);
+        TestSession test(&ticks);
         DataWindow data(test);
-        test.show();
+        test.window().show();
         data.raise();
         data.activateWindow();
         auto* grid = data.findChild<ResultsGrid*>(QStringLiteral("DBGrid1"));

@@ -4,12 +4,12 @@
 #include "ui/session/frame_ahead.h"
 #include "ui/session/instruction_viewer.h"
 #include "ui/session/program_editor.h"
-#include "ui/session/result_store.h"
 
 #include <utility>
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -20,7 +20,6 @@ namespace ui {
 
 namespace {
 
-constexpr int kStartupDelayMs = 200;
 constexpr int kForeperiodLeadMs = 25;
 constexpr int kForeperiodLeadOnArrivalMs = 3;
 
@@ -57,18 +56,15 @@ QRect TestWindow::squareIn(const QRect& bounds)
     return QRect(bounds.x() + (bounds.width() - side) / 2, bounds.y() + (bounds.height() - side) / 2, side, side);
 }
 
-TestWindow::TestWindow(engine::Clock* clock, QWidget* parent)
+TestWindow::TestWindow(engine::Clock& clock, TestWindowEvents& events, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
-    , m_clock(clock ? *clock : m_systemClock)
+    , m_clock(clock)
+    , m_events(events)
     , m_windowClock(makeWindowSystemClock(m_clock))
     , m_timer1(m_clock, this)
-    , m_table(QStringLiteral("Table1").toStdString())
     , m_editor(new ProgramEditor(this))
     , m_viewer(new InstructionViewer(this))
     , m_bitBtn1(new QPushButton(QStringLiteral("BitBtn1"), this))
-    , m_store(makeTestWindowStore(m_table, m_subject))
-    , m_machine(m_state, m_editor->programLines(), m_clock, m_timer1, *this,
-                [this](const engine::MeasurementState&) { ulo_do_DBF(); })
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Měření Tivora      ( ukončení  stisk /space - mezerník/)"));
@@ -98,25 +94,10 @@ TestWindow::TestWindow(engine::Clock* clock, QWidget* parent)
         [this] { m_windowClock->keepAwake(); });
     connect(m_viewer, &InstructionViewer::confirmed, this, &TestWindow::RichEdit1KeyPress);
 
-    m_timer3.setObjectName(QStringLiteral("Timer3"));
-    m_timer3.setSingleShot(true);
-    connect(&m_timer3, &QTimer::timeout, this, &TestWindow::Timer3Timer);
-    m_timer3.start(kStartupDelayMs);
-
     // Whether input events' own timestamps are on our clock; every onset checks it again. Where they
     // are, a press made while the foreperiod timer waits out its end keeps its true time, so the timer
     // can wait longer and absorb a late event loop.
     m_timer1.setLeadMs(m_windowClock->checkInputClock() ? kForeperiodLeadMs : kForeperiodLeadOnArrivalMs);
-
-    m_table.setNoticeHandler(
-        [this](const std::string& notice) { Application::showNotice(this, QString::fromStdString(notice)); });
-    guarded(this, [&] { FormCreate(); });
-}
-
-TestWindow::~TestWindow()
-{
-    // A table still open at the end is closed now, so that its header is stored.
-    guarded(nullptr, [&] { m_table.close(); });
 }
 
 void TestWindow::showOnWholeScreen()
@@ -131,11 +112,6 @@ void TestWindow::showProgramEditor()
     m_editor->raise();
 }
 
-void TestWindow::ulo_do_DBF()
-{
-    m_store(m_state);
-}
-
 engine::FrameStamp TestWindow::showStimulus()
 {
     // Sent now, not at the next paint after the handler returns: the onset is stamped once the window
@@ -146,12 +122,14 @@ engine::FrameStamp TestWindow::showStimulus()
         if (!paintStimulusAhead(true)) {
             m_stimulusShown = true;
             repaint(squareIn(kShape2Bounds));
-            return m_windowClock->frameOut(*this);
+            m_onset = m_windowClock->frameOut(*this);
+            return m_onset;
         }
     }
     m_stimulusShown = true;
     pushStimulusFrame();
-    return m_windowClock->frameOut(*this);
+    m_onset = m_windowClock->frameOut(*this);
+    return m_onset;
 }
 
 bool TestWindow::paintStimulusAhead(bool stimulusShown)
@@ -174,6 +152,45 @@ engine::FrameStamp TestWindow::hideStimulus()
     m_stimulusShown = false;
     repaint(squareIn(kShape2Bounds));
     return m_windowClock->frameOut(*this);
+}
+
+void TestWindow::warmUpStimulusFrames()
+{
+    constexpr int kWarmUpFrames = 3;
+    for (int i = 0; i < kWarmUpFrames; ++i) {
+        // Timed from after the preparation, which the foreperiod timer does before its wait.
+        m_windowClock->beforeFrame(*this);
+        const bool paintedAhead = paintStimulusAhead(false);
+        const engine::Microseconds start = m_clock.now();
+        if (paintedAhead) {
+            pushStimulusFrame();
+        } else {
+            repaint(squareIn(kShape2Bounds));
+        }
+        const engine::FrameStamp out = m_windowClock->frameOut(*this);
+        m_timer1.addOutputLatency(out.time - start);
+    }
+}
+
+void TestWindow::startTest(const QString& firstScreen)
+{
+    QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
+    m_editor->hide();
+    // The data window has just hidden itself: the test window takes over the keyboard.
+    raise();
+    activateWindow();
+    // Sets up the stamping of stimulus frames now rather than at the first stimulus, and times a few
+    // frames of the square as the stimulus will be drawn (still hidden, so nothing changes on the
+    // screen), so that the first foreperiod is aimed as well as the later ones.
+    warmUpStimulusFrames();
+    try {
+        presentInstruction(firstScreen);
+        m_testRunning = true;
+    } catch (...) {
+        // Without its first screen the test cannot begin: the pointer comes back with the data window.
+        QGuiApplication::restoreOverrideCursor();
+        throw;
+    }
 }
 
 void TestWindow::presentInstruction(const QString& fileName)
@@ -224,15 +241,15 @@ void TestWindow::closeTestWindow()
 void TestWindow::Timer1Timer()
 {
     const engine::Microseconds elapsed = m_clock.now();
-    guarded(this, [&] { m_machine.foreperiodElapsed(); });
+    guarded(this, [&] { m_events.foreperiodElapsed(); });
     if (m_stimulusShown) {
-        m_timer1.addOutputLatency(m_state.onset.time - elapsed);
+        m_timer1.addOutputLatency(m_onset.time - elapsed);
     }
 }
 
 void TestWindow::RichEdit1KeyPress()
 {
-    guarded(this, [&] { m_machine.instructionConfirmed(); });
+    guarded(this, [&] { m_events.instructionConfirmed(); });
     // When the closing screen's store failed, the screen stays up: the person's next Enter retries it.
     if (isVisible() && m_viewer->isVisible()) {
         m_viewer->setFocus(Qt::OtherFocusReason);
@@ -241,9 +258,9 @@ void TestWindow::RichEdit1KeyPress()
 
 void TestWindow::respond(const QInputEvent& event, engine::InputKind input)
 {
-    if (m_state.acceptingResponses) {
+    if (m_events.acceptingResponses()) {
         const engine::ResponseStamp stamp = m_windowClock->stampInput(event, m_inputArrival, input);
-        guarded(this, [&] { m_machine.Stisk_tlacitka(stamp); });
+        guarded(this, [&] { m_events.responded(stamp); });
     }
 }
 
@@ -320,7 +337,7 @@ void TestWindow::closeEvent(QCloseEvent* event)
 {
     if (!m_closing) {
         m_closing = true;
-        guarded(this, [&] { m_table.close(); });
+        guarded(this, [&] { m_events.windowClosing(); });
         QCoreApplication::quit();
     }
     event->accept();

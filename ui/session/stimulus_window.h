@@ -1,18 +1,13 @@
 #pragma once
 
 #include "engine/clock.h"
-#include "engine/measurement_state.h"
-#include "engine/program_check.h"
 #include "engine/trial_machine.h"
-#include "storage/dataset.h"
 #include "ui/session/qt_foreperiod_timer.h"
 #include "ui/session/window_system_clock.h"
 
 #include <memory>
-#include <optional>
 
 #include <QRect>
-#include <QTimer>
 #include <QWidget>
 
 class QPainter;
@@ -22,57 +17,70 @@ namespace ui {
 
 class InstructionViewer;
 class ProgramEditor;
-class SubjectSource;
+
+// What the test window passes on to the session that runs the test in it (TestSession). The window
+// stamps the person's responses and shows any error a call throws, then goes on; what a response or a
+// confirmation means is the session's business.
+class TestWindowEvents
+{
+public:
+    virtual ~TestWindowEvents() = default;
+
+    // Whether the person's responses count now. A response is stamped and passed on only then.
+    virtual bool acceptingResponses() const = 0;
+    // A response of the person (Enter on the window, a press beside the shapes, a right release over one),
+    // stamped.
+    virtual void responded(const engine::ResponseStamp& response) = 0;
+    // The foreperiod timer fired (Timer1Timer).
+    virtual void foreperiodElapsed() = 0;
+    // Enter on the instruction screen (RichEdit1KeyPress).
+    virtual void instructionConfirmed() = 0;
+    // The window is closing; the program ends after the call.
+    virtual void windowClosing() = 0;
+};
 
 // Form1, the test window and the program's main window: full screen and black, it draws the fixation
 // frame and the stimulus, shows the instruction screens, takes the person's responses and passes them
-// to the trial machine, and holds the program editor, the foreperiod and start-up timers and the
-// results table. Closing it ends the program.
+// on to the session, and holds the program editor and the foreperiod timer. Closing it ends the
+// program.
 class TestWindow : public QWidget, public engine::TestDisplay
 {
     Q_OBJECT
 
 public:
     // Bounds of the controls in the window's client area, in device-independent pixels.
+    // The fixation frame: a yellow square outline around the stimulus.
     static constexpr QRect kShape1Bounds {336, 240, 113, 129};
+    // The stimulus: a white square in the frame, invisible between onsets.
     static constexpr QRect kShape2Bounds {360, 288, 65, 33};
+    // A label without text below the frame; presses on it, as on the shapes, are no responses.
     static constexpr QRect kLabel1Bounds {392, 376, 5, 24};
+    // The instruction viewer (RichEdit1).
     static constexpr QRect kRichEdit1Bounds {8, 8, 753, 209};
+    // A button left of the window's edge, never seen: first in the tab order, Enter on it does nothing.
     static constexpr QRect kBitBtn1Bounds {-100, 184, 75, 25};
 
     // The square a shape draws in its bounds: the smaller side, centred in the other direction.
     static QRect squareIn(const QRect& bounds);
 
-    // Creates the window (FormCreate): remembers the start directory, loads program.txt into the
-    // editor and sets the table's directory. A missing program.txt is reported by the default error
-    // handler and leaves the editor empty. `clock` (null for the system clock) is for tests.
-    explicit TestWindow(engine::Clock* clock = nullptr, QWidget* parent = nullptr);
-    ~TestWindow() override;
+    // Creates the window, not yet shown, with the program editor (empty, hidden) and the instruction
+    // viewer (hidden). `clock` and `events` must outlive it.
+    TestWindow(engine::Clock& clock, TestWindowEvents& events, QWidget* parent = nullptr);
 
     // Shows the window over the whole screen, also where no window manager maximises it.
     void showOnWholeScreen();
 
-    // Connects the data window. The start-up step (200 ms after creation) waits for it.
-    void attachSubjectSource(SubjectSource* subject);
-
-    // Checks the test program in the editor as "Data  OK" does before the test starts (see
-    // engine::checkProgram(); instruction files are loaded as the viewer loads them). Returns the first
-    // fault, or nothing when the test can start.
-    std::optional<engine::ProgramFault> checkProgram() const;
-
-    // Starts the test from the data window: hides the pointer and the program editor and shows
-    // tivora1.rtf. Errors are shown by the default error handler.
-    void startTest();
-
     // Makes the program editor panel visible ("Edit.prog.").
     void showProgramEditor();
 
-    // Stores one result row now from the data window and the measurement ("pokus", and the end of the
-    // test). Throws on failure.
-    void ulo_do_DBF();
+    // Starts a test on the screen: hides the pointer and the program editor, takes the keyboard, times a
+    // few frames of the hidden stimulus and shows instruction file `firstScreen` with the focus. Throws
+    // when that file cannot be loaded; the pointer is then shown again and nothing else is undone.
+    void startTest(const QString& firstScreen);
 
-    engine::MeasurementState& measurement() { return m_state; }
-    storage::Dataset& table() { return m_table; }
+    // The foreperiod timer, which paints the stimulus ahead of its end; the session's trial machine runs
+    // it.
+    engine::ForeperiodTimer& foreperiodTimer() { return m_timer1; }
     ProgramEditor* programEditor() const { return m_editor; }
     InstructionViewer* viewer() const { return m_viewer; }
     bool stimulusShown() const { return m_stimulusShown; }
@@ -99,16 +107,13 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private slots:
-    void Timer1Timer();
-    void Timer3Timer();
-    void RichEdit1KeyPress();
+    void Timer1Timer();       // the foreperiod timer fired: the stimulus is shown
+    void RichEdit1KeyPress(); // Enter on the instruction screen
 
 private:
-    void FormCreate();
     // Loads `fileName` into the viewer, shows it and gives it the focus. Throws when the file cannot be
     // loaded; the viewer is then left as it was.
     void presentInstruction(const QString& fileName);
-    void runStartupStep();
     // Times a few frames of the hidden stimulus, so that the foreperiod timer knows how long a frame
     // takes to get out before the first stimulus.
     void warmUpStimulusFrames();
@@ -124,21 +129,15 @@ private:
     void respond(const QInputEvent& event, engine::InputKind input);
     bool hitsControl(const QPoint& position) const;
 
-    engine::MeasurementState m_state;
-    engine::SystemClock m_systemClock;
     engine::Clock& m_clock;
+    TestWindowEvents& m_events;
     std::unique_ptr<WindowSystemClock> m_windowClock;
     engine::Microseconds m_inputArrival = 0; // when the input event being handled reached the window
-    QtForeperiodTimer m_timer1;
-    QTimer m_timer3;
-    storage::Dataset m_table;
+    QtForeperiodTimer m_timer1;              // the foreperiod timer (Timer1)
     ProgramEditor* m_editor;
     InstructionViewer* m_viewer;
-    QPushButton* m_bitBtn1;
-    SubjectSource* m_subject = nullptr;
-    engine::StoreResult m_store;
-    engine::TrialMachine m_machine;
-    bool m_startupDue = false;
+    QPushButton* m_bitBtn1;     // the button nobody sees (kBitBtn1Bounds)
+    engine::FrameStamp m_onset; // the last stimulus frame, as showStimulus() returned it
     bool m_stimulusShown = false;
     bool m_framePrepared = false; // the foreperiod timer got the next frame ready
     bool m_closing = false;

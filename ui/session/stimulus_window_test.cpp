@@ -1,7 +1,7 @@
 #include "ui/common/message_box.h"
 #include "ui/session/instruction_viewer.h"
 #include "ui/session/program_editor.h"
-#include "ui/session/stimulus_window.h"
+#include "ui/session/session.h"
 #include "ui/session/subject_source.h"
 #include "ui/test_support.h"
 
@@ -49,22 +49,23 @@ private:
             for (const char* name : {"tivora1.rtf", "b.rtf", "c.rtf"}) {
                 folder.write(QString::fromLatin1(name), "Press Enter.");
             }
-            window = std::make_unique<TestWindow>(&ticks);
-            window->attachSubjectSource(&subject);
+            test = std::make_unique<TestSession>(&ticks);
+            window = &test->window();
+            test->attachSubjectSource(&subject);
             window->show();
             window->activateWindow();
-            if (!QTest::qWaitForWindowActive(window.get())) {
+            if (!QTest::qWaitForWindowActive(window)) {
                 qWarning("the test window did not become active");
             }
         }
-        engine::MeasurementState& state() { return window->measurement(); }
+        engine::MeasurementState& state() { return test->measurement(); }
         void start()
         {
-            window->startTest();
+            test->startTest();
             QTRY_VERIFY(window->viewer()->hasFocus());
         }
         void confirm() { QTest::keyClick(window->viewer(), Qt::Key_Return); }
-        void foreperiodEnds() { QMetaObject::invokeMethod(window.get(), "Timer1Timer"); }
+        void foreperiodEnds() { QMetaObject::invokeMethod(window, "Timer1Timer"); }
         // A key pressed as a person presses it: it goes wherever the keyboard focus is.
         void keyWhereTheFocusIs(Qt::Key key)
         {
@@ -84,7 +85,8 @@ private:
         testing::WorkingFolder folder;
         testing::ManualTicks ticks;
         FakeSubject subject;
-        std::unique_ptr<TestWindow> window;
+        std::unique_ptr<TestSession> test;
+        TestWindow* window = nullptr;
     };
 
 private slots:
@@ -127,15 +129,15 @@ private slots:
         QVERIFY(qtTimer);
         session.start();
         session.confirm();
-        QCOMPARE(screenAt(session.window.get(), 392, 304), QColor(Qt::black));
+        QCOMPARE(screenAt(session.window, 392, 304), QColor(Qt::black));
         QVERIFY(qtTimer->isActive());
         QTRY_VERIFY_WITH_TIMEOUT(session.window->stimulusShown(), 3000);
-        QCOMPARE(screenAt(session.window.get(), 392, 304), QColor(Qt::white));
-        QCOMPARE(screenAt(session.window.get(), 336, 300), QColor(255, 255, 0));
+        QCOMPARE(screenAt(session.window, 392, 304), QColor(Qt::white));
+        QCOMPARE(screenAt(session.window, 336, 300), QColor(255, 255, 0));
         session.ticks.value += 250;
         session.enterWhereTheFocusIs();
         QVERIFY(!session.window->stimulusShown());
-        QCOMPARE(screenAt(session.window.get(), 392, 304), QColor(Qt::black));
+        QCOMPARE(screenAt(session.window, 392, 304), QColor(Qt::black));
         QCOMPARE(session.state().reactionTime[0], 250U);
     }
 
@@ -144,30 +146,30 @@ private slots:
         Session session("9\r\n1\r\n");
         session.start();
         QVERIFY(!session.state().acceptingResponses);
-        QTest::mouseClick(session.window.get(), Qt::LeftButton, {}, kBesideShapes);
+        QTest::mouseClick(session.window, Qt::LeftButton, {}, kBesideShapes);
         QCOMPARE(session.state().prematureCount[0], 0); // not yet accepted
 
         session.confirm();
         QVERIFY(session.state().acceptingResponses);
         QVERIFY(session.window->viewer()->isHidden());
         QTRY_VERIFY(session.window->hasFocus());
-        QTest::keyClick(session.window.get(), Qt::Key_Return);
+        QTest::keyClick(session.window, Qt::Key_Return);
         QCOMPARE(session.state().prematureCount[0], 1);
-        QTest::keyClick(session.window.get(), Qt::Key_Return, {}, -1);
-        QTest::keyEvent(QTest::Press, session.window.get(), Qt::Key_Return, {}, -1);
+        QTest::keyClick(session.window, Qt::Key_Return, {}, -1);
+        QTest::keyEvent(QTest::Press, session.window, Qt::Key_Return, {}, -1);
         QCOMPARE(session.state().prematureCount[0], 3);
 
         for (const QPoint& inside : {kInShape1Bounds, kInShape2Bounds, kInLabel1}) {
-            QTest::mouseClick(session.window.get(), Qt::LeftButton, {}, inside);
-            QTest::mouseClick(session.window.get(), Qt::MiddleButton, {}, inside);
+            QTest::mouseClick(session.window, Qt::LeftButton, {}, inside);
+            QTest::mouseClick(session.window, Qt::MiddleButton, {}, inside);
         }
         QCOMPARE(session.state().prematureCount[0], 3);
-        QTest::mouseClick(session.window.get(), Qt::LeftButton, {}, kBesideShapes);
-        QTest::mouseClick(session.window.get(), Qt::MiddleButton, {}, kBesideShapes);
+        QTest::mouseClick(session.window, Qt::LeftButton, {}, kBesideShapes);
+        QTest::mouseClick(session.window, Qt::MiddleButton, {}, kBesideShapes);
         QCOMPARE(session.state().prematureCount[0], 5);
         // A double click arrives as a press and then a double-click event for the second press.
-        QTest::mouseClick(session.window.get(), Qt::LeftButton, {}, kBesideShapes);
-        QTest::mouseDClick(session.window.get(), Qt::LeftButton, {}, kBesideShapes);
+        QTest::mouseClick(session.window, Qt::LeftButton, {}, kBesideShapes);
+        QTest::mouseDClick(session.window, Qt::LeftButton, {}, kBesideShapes);
         QCOMPARE(session.state().prematureCount[0], 7);
     }
 
@@ -176,7 +178,7 @@ private slots:
         Session session("9\r\n1\r\n");
         session.start();
         session.confirm();
-        TestWindow* w = session.window.get();
+        TestWindow* w = session.window;
         QTest::mousePress(w, Qt::RightButton, {}, kInShape1Bounds);
         QCOMPARE(session.state().prematureCount[0], 0);
         QTest::mouseRelease(w, Qt::RightButton, {}, kInShape1Bounds);
@@ -200,7 +202,7 @@ private slots:
         session.foreperiodEnds();
         QVERIFY(session.window->stimulusShown());
         session.ticks.value += 287;
-        QTest::keyClick(session.window.get(), Qt::Key_Return);
+        QTest::keyClick(session.window, Qt::Key_Return);
         QVERIFY(!session.window->stimulusShown());
         QCOMPARE(session.state().reactionTime[0], 287U);
         QCOMPARE(session.state().stepIndex, 1);
@@ -213,7 +215,7 @@ private slots:
         session.confirm();
         for (int i = 0; i < 3; ++i) {
             session.foreperiodEnds();
-            QTest::keyClick(session.window.get(), Qt::Key_Return);
+            QTest::keyClick(session.window, Qt::Key_Return);
         }
         QVERIFY(session.window->viewer()->isVisible());
         QTRY_VERIFY(session.window->viewer()->hasFocus());
@@ -232,7 +234,7 @@ private slots:
         Session session("9\r\n1\r\n");
         session.start();
         session.confirm();
-        TestWindow* w = session.window.get();
+        TestWindow* w = session.window;
         // A box took the focus and the window became active again with no control focused.
         w->findChild<QPushButton*>(QStringLiteral("BitBtn1"))->setFocus();
         QWidget other;
@@ -294,7 +296,7 @@ private slots:
         session.trial(321);
         session.trial(345);
         QVERIFY(session.window->viewer()->isVisible());
-        storage::Dataset& table = session.window->table();
+        storage::Dataset& table = session.test->table();
         table.close();
         table.setReadOnly(true);
         session.enterWhereTheFocusIs();
@@ -344,7 +346,7 @@ private slots:
         Session session("1\r\n");
         session.folder.remove(QStringLiteral("tivora1.rtf"));
         try {
-            session.window->startTest();
+            session.test->startTest();
             QFAIL("a missing first screen must fail");
         } catch (const std::exception& error) {
             QCOMPARE(QString::fromUtf8(error.what()), QStringLiteral("Cannot open file tivora1.rtf"));
@@ -357,13 +359,13 @@ private slots:
     {
         testing::WorkingFolder folder;
         testing::ManualTicks ticks;
-        TestWindow window(&ticks);
+        TestSession session(&ticks);
         const auto shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), std::size_t {1});
         QCOMPARE(shown[0].text, QStringLiteral("Cannot open file program.txt."));
-        QCOMPARE(window.programEditor()->memo()->toPlainText(), QString());
-        QCOMPARE(window.programEditor()->findChild<QLabel*>(QStringLiteral("Label2"))->text(), QString());
-        QCOMPARE(QString::fromStdString(window.measurement().startDirectory), QDir::currentPath());
+        QCOMPARE(session.window().programEditor()->memo()->toPlainText(), QString());
+        QCOMPARE(session.window().programEditor()->findChild<QLabel*>(QStringLiteral("Label2"))->text(), QString());
+        QCOMPARE(QString::fromStdString(session.measurement().startDirectory), QDir::currentPath());
     }
 
     void startupStepWaitsForTheDataWindow()
@@ -371,15 +373,15 @@ private slots:
         testing::WorkingFolder folder;
         folder.write(QStringLiteral("program.txt"), "1\r\n");
         testing::ManualTicks ticks;
-        TestWindow window(&ticks);
-        window.measurement().reactionTime[5] = 99;
+        TestSession session(&ticks);
+        session.measurement().reactionTime[5] = 99;
         QTest::qWait(300);
-        QCOMPARE(window.measurement().reactionTime[5], 99U); // not reset yet: no data window
+        QCOMPARE(session.measurement().reactionTime[5], 99U); // not reset yet: no data window
         FakeSubject subject;
-        window.attachSubjectSource(&subject);
+        session.attachSubjectSource(&subject);
         QCOMPARE(subject.focusCalls, 1);
-        QCOMPARE(window.measurement().reactionTime[5], 0U);
-        QVERIFY(window.table().isOpen());
+        QCOMPARE(session.measurement().reactionTime[5], 0U);
+        QVERIFY(session.table().isOpen());
         QVERIFY(QFile::exists(folder.file(QStringLiteral("tivora4.DBF"))));
         QTest::qWait(300);
         QCOMPARE(subject.focusCalls, 1); // once only

@@ -1,11 +1,10 @@
 #include "ui/subject/data_window.h"
 
-#include "engine/integer_conversion.h"
 #include "storage/results_table.h"
 #include "ui/browser/results_browser.h"
 #include "ui/common/application.h"
 #include "ui/common/message_box.h"
-#include "ui/session/stimulus_window.h"
+#include "ui/session/session_control.h"
 #include "ui/subject/date_text.h"
 #include "ui/subject/mask_edit.h"
 
@@ -68,9 +67,9 @@ QString shortDateFormat()
 
 } // namespace
 
-DataWindow::DataWindow(TestWindow& testWindow, QWidget* parent)
+DataWindow::DataWindow(SessionControl& session, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint)
-    , m_testWindow(testWindow)
+    , m_session(session)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(kCaption);
@@ -94,7 +93,7 @@ DataWindow::DataWindow(TestWindow& testWindow, QWidget* parent)
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     move(screen.center() - QPoint(width() / 2, height() / 2));
     show();
-    m_testWindow.attachSubjectSource(this);
+    m_session.attachSubjectSource(this);
 }
 
 void DataWindow::buildControls(QWidget* client)
@@ -136,7 +135,7 @@ void DataWindow::buildControls(QWidget* client)
     yellow.setColor(QPalette::WindowText, QColor(255, 255, 0));
     title->setPalette(yellow);
 
-    m_browser = new ResultsBrowser(m_testWindow.table(), client);
+    m_browser = new ResultsBrowser(m_session.table(), client);
 
     setTabOrder(m_edit1, m_edit2);
     setTabOrder(m_edit2, m_maskEdit2);
@@ -219,7 +218,7 @@ void DataWindow::focusWindowChanged(QWindow* window)
             m_lastForm = LastForm::Data;
             guarded(this, [&] { FormActivate(); });
         }
-    } else if (window == m_testWindow.windowHandle()) {
+    } else if (m_session.isTestWindow(window)) {
         m_lastForm = LastForm::Test;
     }
 }
@@ -247,44 +246,44 @@ void DataWindow::restoreAfterFailedStart()
 void DataWindow::BitBtn1Click()
 {
     guarded(this, [&] {
-        const QString surname = m_edit2->text();
-        if (surname.isEmpty() || surname == QLatin1String(" ")) {
-            setBoxColour(m_edit2, highlightColour());
-            m_edit2->setFocus(Qt::OtherFocusReason);
-            return;
-        }
-        if (m_maskEdit2->maskedText() == QLatin1String("      ")) {
-            setBoxColour(m_maskEdit2, highlightColour());
-            m_maskEdit2->setFocus(Qt::OtherFocusReason);
-            return;
-        }
-        if (m_maskEdit3->maskedText() == QLatin1String("    ")) {
-            setBoxColour(m_maskEdit3, highlightColour());
-            m_maskEdit3->setFocus(Qt::OtherFocusReason);
-            return;
-        }
-        if (!engine::tryToInteger(m_maskEdit2->maskedText().toStdString())) {
-            setBoxColour(m_maskEdit2, highlightColour());
-            MessageBox::show(this, MessageBox::Icon::None, QStringLiteral("???"), kBirthNumberMessage);
-            m_maskEdit2->setMaskedText(QString());
-            m_maskEdit2->setFocus(Qt::OtherFocusReason);
+        if (const auto fault = checkSubject(subject())) {
+            refuse(*fault);
             return;
         }
         // A program that would fail, get stuck or store a wrong result is refused before anyone sits
-        // through it; the examiner fixes it in the editor and presses "Data  OK" again.
-        if (const auto fault = m_testWindow.checkProgram()) {
-            MessageBox::show(this, MessageBox::Icon::None, QStringLiteral("???"),
-                             QString::fromStdString(fault->message));
-            return;
-        }
-        // So is a table the result could not be stored in (not writable now, or not a results table).
-        if (const auto fault = storage::checkResultsTableWritable(m_testWindow.table())) {
-            MessageBox::show(this, MessageBox::Icon::None, QStringLiteral("???"), QString::fromStdString(*fault));
+        // through it; the examiner fixes it in the editor and presses "Data  OK" again. So is a table the
+        // result could not be stored in (not writable now, or not a results table).
+        if (const auto refusal = m_session.refusalBeforeTest()) {
+            MessageBox::show(this, MessageBox::Icon::None, QStringLiteral("???"), QString::fromStdString(*refusal));
             return;
         }
         hide();
-        m_testWindow.startTest();
+        m_session.startTest();
     });
+}
+
+void DataWindow::refuse(SubjectFault fault)
+{
+    switch (fault) {
+    case SubjectFault::NoSurname:
+        setBoxColour(m_edit2, highlightColour());
+        m_edit2->setFocus(Qt::OtherFocusReason);
+        return;
+    case SubjectFault::NoBirthNumber1:
+        setBoxColour(m_maskEdit2, highlightColour());
+        m_maskEdit2->setFocus(Qt::OtherFocusReason);
+        return;
+    case SubjectFault::NoBirthNumber2:
+        setBoxColour(m_maskEdit3, highlightColour());
+        m_maskEdit3->setFocus(Qt::OtherFocusReason);
+        return;
+    case SubjectFault::BirthNumber1NotANumber:
+        setBoxColour(m_maskEdit2, highlightColour());
+        MessageBox::show(this, MessageBox::Icon::None, QStringLiteral("???"), kBirthNumberMessage);
+        m_maskEdit2->setMaskedText(QString());
+        m_maskEdit2->setFocus(Qt::OtherFocusReason);
+        return;
+    }
 }
 
 void DataWindow::DBFactive1Click()
@@ -294,12 +293,12 @@ void DataWindow::DBFactive1Click()
 
 void DataWindow::Editprog1Click()
 {
-    guarded(this, [&] { m_testWindow.showProgramEditor(); });
+    guarded(this, [&] { m_session.showProgramEditor(); });
 }
 
 void DataWindow::exit2Click()
 {
-    guarded(this, [&] { m_testWindow.close(); });
+    guarded(this, [&] { m_session.closeTestWindow(); });
 }
 
 void DataWindow::pokus1Click()
@@ -307,7 +306,7 @@ void DataWindow::pokus1Click()
     guarded(this, [&] {
         // Text typed into the grid's open cell belongs to the row that the store settles first.
         if (m_browser->takeOverEditorText()) {
-            m_testWindow.ulo_do_DBF();
+            m_session.storeNow();
         }
     });
 }

@@ -2,7 +2,7 @@
 #include "ui/common/message_box.h"
 #include "ui/session/instruction_viewer.h"
 #include "ui/session/program_editor.h"
-#include "ui/session/stimulus_window.h"
+#include "ui/session/session.h"
 #include "ui/subject/data_window.h"
 #include "ui/subject/date_text.h"
 #include "ui/subject/mask_edit.h"
@@ -34,8 +34,9 @@ private:
             for (const char* name : {"tivora1.rtf", "b.rtf", "c.rtf"}) {
                 folder.write(QString::fromLatin1(name), "{\\rtf1 Press Enter.\\par}");
             }
-            test = std::make_unique<TestWindow>(&ticks);
-            data = std::make_unique<DataWindow>(*test);
+            session = std::make_unique<TestSession>(&ticks);
+            test = &session->window();
+            data = std::make_unique<DataWindow>(*session);
             // As at the program's start: the test window comes up behind the data window.
             test->show();
             data->raise();
@@ -76,7 +77,8 @@ private:
 
         testing::WorkingFolder folder;
         testing::ManualTicks ticks;
-        std::unique_ptr<TestWindow> test;
+        std::unique_ptr<TestSession> session;
+        TestWindow* test = nullptr;
         std::unique_ptr<DataWindow> data;
     };
 
@@ -201,7 +203,7 @@ private slots:
         QVERIFY(s.data->isVisible());
         QVERIFY(s.test->viewer()->isHidden());
         QVERIFY(!QGuiApplication::overrideCursor());
-        QCOMPARE(s.test->measurement().acceptingResponses, false);
+        QCOMPARE(s.session->measurement().acceptingResponses, false);
         QCOMPARE(s.data->subject().surname, QStringLiteral("Nováková"));
         QCOMPARE(s.data->subject().birthNumber1, QStringLiteral("855101"));
         QCOMPARE(s.folder.read(QStringLiteral("tivora4.DBF")), table);
@@ -225,7 +227,7 @@ private slots:
     {
         Session s;
         // As when the table could not be opened at the start: a folder is where the table should be.
-        s.test->table().close();
+        s.session->table().close();
         s.folder.remove(QStringLiteral("tivora4.DBF"));
         QVERIFY(QDir(s.folder.path()).mkdir(QStringLiteral("tivora4.DBF")));
         s.fillValid();
@@ -294,7 +296,7 @@ private slots:
         QTRY_VERIFY(s.data->isActiveWindow());
         QCOMPARE(s.edit("Edit2")->text(), QStringLiteral("Nováková"));
         // ...coming back from the test window does, and creates a missing table.
-        s.test->table().close();
+        s.session->table().close();
         s.folder.remove(QStringLiteral("tivora4.DBF"));
         s.test->show();
         s.test->activateWindow();
@@ -332,7 +334,7 @@ private slots:
         s.fillValid();
         s.data->findChild<QAction*>(QStringLiteral("pokus1"))->trigger();
         QVERIFY(MessageBox::takeShown().empty());
-        QVERIFY(!s.test->table().isOpen()); // the store closes the table
+        QVERIFY(!s.session->table().isOpen()); // the store closes the table
         storage::Dataset table("Check");
         table.setDirectory(s.folder.path().toStdString());
         table.open();
@@ -350,7 +352,7 @@ private slots:
         Session s;
         s.data->findChild<QAction*>(QStringLiteral("exit2"))->trigger();
         QVERIFY(!s.test->isVisible());
-        QVERIFY(!s.test->table().isOpen());
+        QVERIFY(!s.session->table().isOpen());
     }
 };
 
