@@ -1,7 +1,7 @@
 #include "report/test_support.h"
 
 #include "engine/evaluation.h"
-#include "engine/test_program.h"
+#include "engine/program_lines.h"
 #include "storage/dbf_table.h"
 
 #include <stdexcept>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/program_file.h"
-#include "engine/test_program.h"
+#include "engine/program_lines.h"
 
 #include <string>
 #include <vector>

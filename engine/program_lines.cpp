@@ -1,4 +1,4 @@
-#include "test_program.h"
+#include "program_lines.h"
 
 #include "text/utf8.h"
 

@@ -1,4 +1,4 @@
-#include "engine/test_program.h"
+#include "engine/program_lines.h"
 
 #include <gtest/gtest.h>
 

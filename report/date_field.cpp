@@ -1,4 +1,4 @@
-#include "report/test_date.h"
+#include "report/date_field.h"
 
 #include <string>
 #include <vector>

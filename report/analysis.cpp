@@ -1,4 +1,4 @@
-#include "report/test_analysis.h"
+#include "report/analysis.h"
 
 #include "report/series_list.h"
 
