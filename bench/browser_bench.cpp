@@ -3,7 +3,7 @@
 // painted). Run with --benchmark_repetitions=10 --benchmark_report_aggregates_only=true for medians.
 #include "results/results_table.h"
 #include "storage/dataset.h"
-#include "ui/results_grid.h"
+#include "ui/browser/results_grid.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>

@@ -84,7 +84,7 @@ std::string tableWithRows(std::int64_t rows, const std::string& tag)
         out.write(record.data(), static_cast<std::streamsize>(record.size()));
     }
     out.close();
-    auto table = OpenTableFile(path, false, false);
+    auto table = OpenTableFile(path, OpenMode::ReadWrite, IfMissing::Fail);
     CloseTableFile(table); // stores the row count and the end marker
     made[path] = true;
     return directory;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "measurement_state.h"
-#include "test_program.h"
+#include "program_lines.h"
 
 #include <functional>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/test_program.h"
+#include "engine/program_lines.h"
 
 #include <functional>
 #include <optional>

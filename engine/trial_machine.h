@@ -4,7 +4,7 @@
 #include "evaluation.h"
 #include "foreperiod.h"
 #include "measurement_state.h"
-#include "test_program.h"
+#include "program_lines.h"
 #include "timing.h"
 
 #include <cstdint>

@@ -48,7 +48,7 @@ std::vector<RowBuffer> readEverything(TableFile& table)
     std::vector<RowBuffer> rows;
     for (std::uint32_t n = 1; n <= table.rowCount(); ++n) {
         RowBuffer row;
-        table.LoadRow(n, row);
+        table.loadRow(n, row);
         fuzz::require(row.size() == table.recordLength(), "a loaded row has the record's length");
         for (const TableFieldDef& field : table.fields()) {
             fuzz::require(field.offset + static_cast<std::size_t>(field.width) <= row.size(), "fields lie inside");
@@ -97,8 +97,8 @@ void appendAndCheck(const Bytes& image, const std::vector<RowBuffer>& oldRows, s
     RowBuffer row = newRow(table);
     std::uint32_t number = 0;
     try {
-        number = table.AppendRow(row);
-        table.StoreHeader();
+        number = table.appendRow(row);
+        table.storeHeader();
     } catch (const storage::FileError& error) {
         fuzz::require(error.what()[0] != '\0', "a failed write says why");
         fuzz::require(growthBudget != SIZE_MAX, "only a full disk fails");

@@ -88,14 +88,14 @@ ReadTable readTable(const std::string& path, std::uint32_t firstDecoded)
     ReadTable read;
     storage::TableOptions options;
     options.notice = [&read](const std::string& text) { read.notices.push_back(text); };
-    auto table = storage::OpenTableFile(path, true, false, {}, options);
+    auto table = storage::OpenTableFile(path, storage::OpenMode::ReadOnly, storage::IfMissing::Fail, {}, options);
     const auto& header = table->header();
     for (std::size_t i = 0; i < 4; ++i) {
         read.headerRowCount |= std::uint32_t {header.at(4 + i)} << (8 * i);
     }
     storage::RowBuffer row;
     for (std::uint32_t n = 1; n <= table->rowCount(); ++n) {
-        table->LoadRow(n, row);
+        table->loadRow(n, row);
         ReadRow out;
         out.flag = row.flag();
         for (const auto& field : table->fields()) {

@@ -4,9 +4,9 @@
 #include "engine/errors.h"
 #include "engine/fakes_test.h"
 #include "engine/trial_machine.h"
-#include "ui/instruction_viewer.h"
-#include "ui/message_box.h"
-#include "ui/program_editor.h"
+#include "ui/common/message_box.h"
+#include "ui/session/instruction_viewer.h"
+#include "ui/session/program_editor.h"
 #include "ui/test_support.h"
 
 #include <random>

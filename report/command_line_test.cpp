@@ -214,7 +214,7 @@ TEST_F(CommandLineFiles, TimingValuesThatCannotBeTheRowsAreNamedAndLeftOut)
 TEST_F(CommandLineFiles, ProblemsReachTheTerminalEscaped)
 {
     // A damaged numeric field's bytes would otherwise speak to the terminal the problems are printed on.
-    auto table = storage::OpenTableFile(m_table, true, false);
+    auto table = storage::OpenTableFile(m_table, storage::OpenMode::ReadOnly, storage::IfMissing::Fail);
     const std::uint64_t row = table->headerLength(); // record 1; a field's offset counts its flag byte
     const std::size_t count = table->fields()[5].offset;
     const std::size_t mean = table->fields()[9].offset;

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "report/analysis.h"
 #include "report/results_reader.h"
 #include "report/table_sink.h"
-#include "report/test_analysis.h"
 #include "report/timing_record.h"
 
 #include <cstdint>

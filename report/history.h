@@ -1,8 +1,8 @@
 #pragma once
 
+#include "report/analysis.h"
+#include "report/date_field.h"
 #include "report/results_reader.h"
-#include "report/test_analysis.h"
-#include "report/test_date.h"
 
 #include <cstdint>
 #include <optional>

@@ -106,7 +106,7 @@ ResultsReader::ResultsReader(const std::string& path)
     storage::TableOptions options;
     options.notice = [this](const std::string& text) { m_notices.push_back(text); };
     try {
-        m_table = storage::OpenTableFile(path, true, false, {}, options);
+        m_table = storage::OpenTableFile(path, storage::OpenMode::ReadOnly, storage::IfMissing::Fail, {}, options);
     } catch (const std::exception& error) {
         // The table engine's own texts ("Invalid field count : -1 ...") do not always say which file.
         if (std::string(error.what()).find(path) != std::string::npos) {
@@ -178,7 +178,7 @@ void ResultsReader::checkUnchanged()
 bool ResultsReader::load(std::uint32_t record)
 {
     if (record < 1 || record > recordCount() || m_row.size() != m_table->recordLength()) {
-        m_table->LoadRow(record, m_row); // the table's own error for a number outside, or a fresh buffer
+        m_table->loadRow(record, m_row); // the table's own error for a number outside, or a fresh buffer
     }
     // Every record counted was whole in the file when counted; one that is not now was cut off, and the
     // buffer would still hold the record read before it.

@@ -1,7 +1,7 @@
 #include "report/test_support.h"
 
 #include "engine/evaluation.h"
-#include "engine/test_program.h"
+#include "engine/program_lines.h"
 #include "storage/dbf_table.h"
 
 #include <stdexcept>
@@ -61,7 +61,8 @@ results::ResultRecord rawRecord(const results::Identity& subject, const std::vec
 
 void appendRecords(const std::string& path, const std::vector<results::ResultRecord>& records)
 {
-    auto table = storage::OpenTableFile(path, false, true, results::resultTableFields());
+    auto table = storage::OpenTableFile(path, storage::OpenMode::ReadWrite, storage::IfMissing::Create,
+                                        results::resultTableFields());
     storage::RowBuffer row = table->newRow();
     for (const results::ResultRecord& record : records) {
         row = table->newRow();
@@ -69,15 +70,15 @@ void appendRecords(const std::string& path, const std::vector<results::ResultRec
             storage::EncodeField(row, table->fields()[i],
                                  storage::checkAssignment(table->fields()[i], record.values[i]));
         }
-        table->AppendRow(row);
+        table->appendRow(row);
     }
     storage::CloseTableFile(table);
 }
 
 void deleteRecord(const std::string& path, std::uint32_t record)
 {
-    auto table = storage::OpenTableFile(path, false, false);
-    table->MarkRowDeleted(record);
+    auto table = storage::OpenTableFile(path, storage::OpenMode::ReadWrite, storage::IfMissing::Fail);
+    table->markRowDeleted(record);
     storage::CloseTableFile(table);
 }
 

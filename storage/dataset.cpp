@@ -113,8 +113,9 @@ void Dataset::open()
     }
     // Only a writable dataset that knows its fields creates a missing table; otherwise the missing
     // file is reported as such.
-    const bool create = !m_readOnly && !m_createFields.empty();
-    m_table = OpenTableFile(path(), m_readOnly, create, m_createFields, options());
+    const IfMissing missing = !m_readOnly && !m_createFields.empty() ? IfMissing::Create : IfMissing::Fail;
+    m_table = OpenTableFile(path(), m_readOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite, missing, m_createFields,
+                            options());
     m_state = DatasetState::Browse;
     m_modified = false;
     m_row = m_table->newRow();
@@ -266,7 +267,7 @@ void Dataset::edit()
     }
     // Edit what is in the file now, not what was read when the row became current.
     m_table->dropReadAhead();
-    m_table->LoadRow(m_current, m_row);
+    m_table->loadRow(m_current, m_row);
     if (m_row.flag() != dbf::kLiveFlag) {
         // Another station deleted the row meanwhile; posting it would bring it back to life.
         placeNear(m_current);
@@ -282,7 +283,7 @@ void Dataset::post()
 {
     requireOpen();
     if (m_state == DatasetState::Edit) {
-        if (!m_table->RewriteRow(m_row, m_current)) {
+        if (!m_table->rewriteRow(m_row, m_current)) {
             // Another station deleted the row while it was being edited; the edit goes with it.
             m_state = DatasetState::Browse;
             m_modified = false;
@@ -291,7 +292,7 @@ void Dataset::post()
             throw StateError(text::formatMessage(messages::kRowDeleted, {m_name}));
         }
     } else if (m_state == DatasetState::Insert) {
-        m_current = m_table->AppendRow(m_row);
+        m_current = m_table->appendRow(m_row);
         m_bof = m_eof = false;
     } else {
         return;
@@ -331,7 +332,7 @@ void Dataset::deleteRow()
     const bool wasEditing = m_state == DatasetState::Edit;
     m_state = DatasetState::Browse;
     m_modified = false;
-    const bool deleted = m_table->MarkRowDeleted(shown);
+    const bool deleted = m_table->markRowDeleted(shown);
     placeNear(shown);
     if (wasEditing) {
         notify(DatasetEvent::StateChanged);

@@ -184,7 +184,7 @@ std::vector<VisibleRow> Dataset::rowsAround(int offset, std::size_t maxCount)
             row.values = decodeAll(m_row);
         } else {
             if (m_scratchRecord != at->record) {
-                m_table->LoadRow(at->record, m_scratch);
+                m_table->loadRow(at->record, m_scratch);
                 m_scratchRecord = at->record;
             }
             row.values = decodeAll(m_scratch);

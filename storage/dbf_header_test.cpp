@@ -17,11 +17,12 @@ using testing::writeAll;
 // The small table (header 129 bytes, records 27) with three rows, as the engine writes it.
 std::string threeRowTable(const std::string& path)
 {
-    auto table = OpenTableFile(path, false, true, smallSchema(), testing::fixedDateOptions());
+    auto table
+        = OpenTableFile(path, OpenMode::ReadWrite, IfMissing::Create, smallSchema(), testing::fixedDateOptions());
     for (const char* name : {"Novák", "Dvořák", "Svoboda"}) {
         RowBuffer row = table->newRow();
         EncodeField(row, table->fields()[0], std::string(name));
-        table->AppendRow(row);
+        table->appendRow(row);
     }
     CloseTableFile(table);
     return readAll(path);
@@ -67,7 +68,8 @@ protected:
         std::vector<std::string> notices;
         options.notice = [&notices](const std::string& text) { notices.push_back(text); };
         try {
-            auto table = OpenTableFile(opened, readOnly, true, smallSchema(), options);
+            auto table = OpenTableFile(opened, readOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite, IfMissing::Create,
+                                       smallSchema(), options);
             CloseTableFile(table);
             ADD_FAILURE() << "the file was opened as a table";
         } catch (const TableError& error) {
@@ -146,10 +148,10 @@ TEST_F(HostileTableTest, PaddedHeadersAndOtherVersionBytesOpen)
         std::vector<std::string> notices;
         TableOptions options;
         options.notice = [&notices](const std::string& text) { notices.push_back(text); };
-        auto opened = OpenTableFile(path(), true, false, {}, options);
+        auto opened = OpenTableFile(path(), OpenMode::ReadOnly, IfMissing::Fail, {}, options);
         ASSERT_EQ(opened->rowCount(), 3U);
         RowBuffer row;
-        opened->LoadRow(3, row);
+        opened->loadRow(3, row);
         EXPECT_EQ(DecodeField(row, opened->fields()[0]), FieldValue(std::string("Svoboda")));
         EXPECT_TRUE(notices.empty());
     }

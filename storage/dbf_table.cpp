@@ -158,7 +158,7 @@ void TableFile::checkRowNumber(std::uint32_t rowNumber) const
     }
 }
 
-void TableFile::LoadRow(std::uint32_t rowNumber, RowBuffer& row)
+void TableFile::loadRow(std::uint32_t rowNumber, RowBuffer& row)
 {
     checkRowNumber(rowNumber);
     if (row.size() != recordLength()) {
@@ -171,7 +171,7 @@ std::uint32_t TableFile::seekVisible(std::uint32_t rowNumber, int step, RowBuffe
 {
     assert(step == 1 || step == -1);
     for (std::uint32_t n = rowNumber; n >= 1 && n <= rowCount(); n = step > 0 ? n + 1 : n - 1) {
-        LoadRow(n, row);
+        loadRow(n, row);
         if (row.flag() == dbf::kLiveFlag) {
             return n;
         }
@@ -179,7 +179,7 @@ std::uint32_t TableFile::seekVisible(std::uint32_t rowNumber, int step, RowBuffe
     return 0;
 }
 
-std::uint32_t TableFile::AppendRow(RowBuffer& row)
+std::uint32_t TableFile::appendRow(RowBuffer& row)
 {
     requireWritable();
     assert(row.size() == recordLength());
@@ -218,7 +218,7 @@ unsigned char TableFile::flagInFile(std::uint32_t rowNumber)
     return flag;
 }
 
-bool TableFile::RewriteRow(RowBuffer& row, std::uint32_t rowNumber)
+bool TableFile::rewriteRow(RowBuffer& row, std::uint32_t rowNumber)
 {
     requireWritable();
     checkRowNumber(rowNumber);
@@ -231,7 +231,7 @@ bool TableFile::RewriteRow(RowBuffer& row, std::uint32_t rowNumber)
     return true;
 }
 
-bool TableFile::MarkRowDeleted(std::uint32_t rowNumber)
+bool TableFile::markRowDeleted(std::uint32_t rowNumber)
 {
     requireWritable();
     checkRowNumber(rowNumber);
@@ -246,7 +246,7 @@ bool TableFile::MarkRowDeleted(std::uint32_t rowNumber)
     return true;
 }
 
-void TableFile::StoreHeader()
+void TableFile::storeHeader()
 {
     requireWritable();
     base::FileLock lock(file());
@@ -315,7 +315,7 @@ bool CreateTableFileIfMissing(const std::string& path, const std::vector<TableFi
     return true;
 }
 
-std::shared_ptr<TableFile> OpenTableFile(const std::string& path, bool readOnly, bool createIfMissing,
+std::shared_ptr<TableFile> OpenTableFile(const std::string& path, OpenMode mode, IfMissing missing,
                                          const std::vector<TableFieldDef>& fields, const TableOptions& options)
 {
     // One look at the name tells, for a file that is there, both that it exists and whether this process
@@ -328,16 +328,16 @@ std::shared_ptr<TableFile> OpenTableFile(const std::string& path, bool readOnly,
     }
     bool created = false;
     if (!identity && !base::fileExists(path)) {
-        if (!createIfMissing) {
+        if (missing == IfMissing::Fail) {
             throw TableError(text::formatMessage(messages::kTableNotFound, {path}));
         }
         created = CreateTableFileIfMissing(path, fields, options);
     }
-    auto file = base::openFile(path, readOnly ? base::OpenMode::ReadOnly : base::OpenMode::ReadWrite);
+    auto file = base::openFile(path, mode);
     if (!file) {
         throw TableError(text::formatMessage(messages::kTableNotFound, {path}));
     }
-    auto table = std::make_shared<TableFile>(std::move(file), !readOnly, options, created);
+    auto table = std::make_shared<TableFile>(std::move(file), mode == OpenMode::ReadWrite, options, created);
     if (created || !identity) {
         paged_file_registry::add(path, table); // a new file, or one whose identity could not be had
     } else {
@@ -366,7 +366,7 @@ void CloseTableFile(std::shared_ptr<TableFile>& table)
     auto closing = std::move(table);
     table.reset();
     if (closing->writable()) {
-        closing->StoreHeader();
+        closing->storeHeader();
     }
 }
 

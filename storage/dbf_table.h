@@ -19,6 +19,8 @@ using NoticeSink = std::function<void(const std::string&)>;
 
 // Gives the local date stamped into the header at every header store.
 using DateSource = std::function<base::LocalDate()>;
+// Whether a table is opened for reading only or for writing too.
+using OpenMode = base::OpenMode;
 
 // Decides whether a table of these fields is the table the caller means to work on: called with the
 // file's path and the fields read from its descriptors before any notice is given and before anything
@@ -68,7 +70,7 @@ public:
 
     // Reads record `rowNumber` (1..rowCount) into `row`, which is resized to R. A record cut short by
     // the file's end leaves the rest of `row` as it was. Throws FileError.
-    void LoadRow(std::uint32_t rowNumber, RowBuffer& row);
+    void loadRow(std::uint32_t rowNumber, RowBuffer& row);
 
     // The nearest visible row (flag byte exactly 0x20) from `rowNumber` on in direction `step` (+1 or
     // -1), `rowNumber` itself included, loaded into `row`. Returns its number, or 0 when there is none
@@ -79,23 +81,23 @@ public:
     // Posts `row` as a new last row: sets its flag to live and writes it where the file's records end,
     // under the exclusive lock. Returns its row number. On failure nothing counts as stored, the file
     // is put back as far as possible, and FileError says what failed.
-    std::uint32_t AppendRow(RowBuffer& row);
+    std::uint32_t appendRow(RowBuffer& row);
 
     // Posts the edited `row` over record `rowNumber`, flag set to live, if that record is live in the
     // file. A record another station deleted since it was read is left deleted (writing the row would
     // bring it back) and false is returned. The check and the write run under the exclusive lock.
     // Throws FileError.
-    bool RewriteRow(RowBuffer& row, std::uint32_t rowNumber);
+    bool rewriteRow(RowBuffer& row, std::uint32_t rowNumber);
 
     // Sets the deletion flag of record `rowNumber`, and nothing else of it, if it is live in the file;
     // returns false when it was no longer live (another station deleted it). The record stays and keeps
     // counting. The check and the write run under the exclusive lock. Throws FileError.
-    bool MarkRowDeleted(std::uint32_t rowNumber);
+    bool markRowDeleted(std::uint32_t rowNumber);
 
     // Stamps today's date and the number of records in the file into the header, writes the header and
     // the end marker behind the last record. Runs under the exclusive lock and never shortens the file.
     // Throws FileError.
-    void StoreHeader();
+    void storeHeader();
 
     // Returns once everything written so far is on the storage device. Throws FileError.
     void sync() { file().sync(); }
@@ -126,14 +128,20 @@ void CreateTableFile(const std::string& path, const std::vector<TableFieldDef>& 
 bool CreateTableFileIfMissing(const std::string& path, const std::vector<TableFieldDef>& fields,
                               const TableOptions& options = {});
 
-// Opens the table at `path`, or shares the object already open for that file in this process. A
-// missing file is created from `fields` when `createIfMissing` is set (as CreateTableFileIfMissing());
+// What OpenTableFile() does when no file of the given name exists.
+enum class IfMissing {
+    Fail,   // throw TableError "Open: Table file not found : <path>"
+    Create, // create the empty table, as CreateTableFileIfMissing()
+};
+
+// Opens the table at `path` for reading only or for writing too (`mode`), or shares the object already
+// open for that file in this process. A missing file is created from `fields` when `missing` says so;
 // otherwise this throws TableError "Open: Table file not found : <path>". The field list of the result
 // is always the one read from the file. Notices about the header go to `options.notice`. Throws
 // FileError "Cannot open file <path>: <reason>" (also for anything but a regular file), and TableError
 // "Cannot open file <path>: <reason>" for a file that is no table, a damaged one, or one that
 // `options.checkFields` refuses; such a file is left as it was.
-std::shared_ptr<TableFile> OpenTableFile(const std::string& path, bool readOnly, bool createIfMissing,
+std::shared_ptr<TableFile> OpenTableFile(const std::string& path, OpenMode mode, IfMissing missing,
                                          const std::vector<TableFieldDef>& fields = {},
                                          const TableOptions& options = {});
 

@@ -35,7 +35,8 @@ protected:
     {
         TableOptions options = fixedDateOptions();
         options.notice = [this](const std::string& text) { m_notices.push_back(text); };
-        return OpenTableFile(path(), readOnly, true, smallSchema(), options);
+        return OpenTableFile(path(), readOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite, IfMissing::Create,
+                             smallSchema(), options);
     }
 
     // Appends rows named by `names` with POCET = row number and closes the table.
@@ -47,7 +48,7 @@ protected:
             RowBuffer row = table->newRow();
             EncodeField(row, table->fields()[0], std::string(name));
             EncodeField(row, table->fields()[1], ++n);
-            table->AppendRow(row);
+            table->appendRow(row);
         }
         CloseTableFile(table);
     }
@@ -55,7 +56,7 @@ protected:
     std::string surnameOf(TableFile& table, std::uint32_t rowNumber)
     {
         RowBuffer row;
-        table.LoadRow(rowNumber, row);
+        table.loadRow(rowNumber, row);
         return std::get<std::string>(DecodeField(row, table.fields()[0]));
     }
 
@@ -94,7 +95,7 @@ TEST_F(DbfTableTest, BeforeTheHeaderStoreTheFileEndsWithTheLastRecord)
 {
     auto table = open();
     RowBuffer row = table->newRow();
-    EXPECT_EQ(table->AppendRow(row), 1U);
+    EXPECT_EQ(table->appendRow(row), 1U);
     EXPECT_EQ(fileSize(path()), kH + kR);
     EXPECT_EQ(readAll(path())[4], 0) << "the header keeps the old count until the next store";
     CloseTableFile(table);
@@ -106,10 +107,10 @@ TEST_F(DbfTableTest, RewriteAndDeleteChangeOnlyTheirRecord)
     writeTable({"A", "B", "C"});
     auto table = open();
     RowBuffer row;
-    table->LoadRow(2, row);
+    table->loadRow(2, row);
     EncodeField(row, table->fields()[0], std::string("Beta"));
-    EXPECT_TRUE(table->RewriteRow(row, 2));
-    EXPECT_TRUE(table->MarkRowDeleted(3));
+    EXPECT_TRUE(table->rewriteRow(row, 2));
+    EXPECT_TRUE(table->markRowDeleted(3));
     CloseTableFile(table);
     const std::string bytes = readAll(path());
     EXPECT_EQ(bytes.substr(kH + kR, 5), " Beta");
@@ -118,12 +119,12 @@ TEST_F(DbfTableTest, RewriteAndDeleteChangeOnlyTheirRecord)
     table = open();
     EXPECT_EQ(table->seekVisible(3, 1, row), 0U);
     EXPECT_EQ(table->seekVisible(3, -1, row), 2U);
-    EXPECT_THROW(table->LoadRow(4, row), TableError);
+    EXPECT_THROW(table->loadRow(4, row), TableError);
 
     // A deleted record is neither deleted again nor brought back by a rewrite.
-    EXPECT_FALSE(table->MarkRowDeleted(3));
-    table->LoadRow(2, row);
-    EXPECT_FALSE(table->RewriteRow(row, 3));
+    EXPECT_FALSE(table->markRowDeleted(3));
+    table->loadRow(2, row);
+    EXPECT_FALSE(table->rewriteRow(row, 3));
     CloseTableFile(table);
     EXPECT_EQ(readAll(path()), bytes);
 }
@@ -159,7 +160,7 @@ TEST_F(DbfTableTest, WrongRecordLengthIsNoticedAndCorrectedAtTheNextStore)
 TEST_F(DbfTableTest, MissingTableIsNotFoundWhenItMayNotBeCreated)
 {
     try {
-        OpenTableFile(path(), false, false);
+        OpenTableFile(path(), OpenMode::ReadWrite, IfMissing::Fail);
         FAIL();
     } catch (const TableError& error) {
         EXPECT_EQ(error.what(), "Open: Table file not found : " + path());
@@ -183,12 +184,12 @@ TEST_F(DbfTableTest, LongLayoutVersionsReadTheirDescriptors)
         bytes[116 + 33] = 3;
         bytes.back() = '\x0D';
         testing::writeAll(path(), bytes + " abcd 42\x1A");
-        auto table = OpenTableFile(path(), true, false);
+        auto table = OpenTableFile(path(), OpenMode::ReadOnly, IfMissing::Fail);
         ASSERT_EQ(table->fields().size(), 2U);
         EXPECT_EQ(table->fields()[0].name, "LONG_NAME");
         EXPECT_EQ(table->fields()[1].name, "NUM");
         RowBuffer row;
-        table->LoadRow(1, row);
+        table->loadRow(1, row);
         EXPECT_EQ(DecodeField(row, table->fields()[1]), FieldValue(std::int64_t {42}));
     }
 }
@@ -197,7 +198,8 @@ TEST_F(DbfTableTest, LongLayoutVersionsReadTheirDescriptors)
 // 852: our engine must read it, and encoding what it read must give back GDAL's bytes exactly.
 TEST_F(DbfTableTest, TableWrittenByAnotherProgramReadsAndReencodesByteForByte)
 {
-    auto table = OpenTableFile(TESTDATA_DIR "/three_rows_cp852_gdal.dbf", true, false, {}, fixedDateOptions());
+    auto table = OpenTableFile(TESTDATA_DIR "/three_rows_cp852_gdal.dbf", OpenMode::ReadOnly, IfMissing::Fail, {},
+                               fixedDateOptions());
     ASSERT_EQ(table->rowCount(), 3U);
     const auto& fields = table->fields();
     ASSERT_EQ(fields.size(), 3U);
@@ -210,7 +212,7 @@ TEST_F(DbfTableTest, TableWrittenByAnotherProgramReadsAndReencodesByteForByte)
     };
     for (std::uint32_t n = 1; n <= 3; ++n) {
         RowBuffer row;
-        table->LoadRow(n, row);
+        table->loadRow(n, row);
         RowBuffer again = table->newRow();
         for (std::size_t i = 0; i < fields.size(); ++i) {
             EXPECT_EQ(DecodeField(row, fields[i]), expected[n - 1][i]) << "row " << n << " field " << i;
@@ -231,8 +233,8 @@ TEST_F(DbfTableTest, OneOpenObjectPerFileWhateverThePathSpelling)
 #endif
     auto first = open();
     std::filesystem::create_directory(m_dir.path("sub"));
-    auto second = OpenTableFile(m_dir.dir() + "sub/..//./table.dbf", false, false);
-    auto third = OpenTableFile(otherName, false, false);
+    auto second = OpenTableFile(m_dir.dir() + "sub/..//./table.dbf", OpenMode::ReadWrite, IfMissing::Fail);
+    auto third = OpenTableFile(otherName, OpenMode::ReadWrite, IfMissing::Fail);
     EXPECT_EQ(first, second);
     EXPECT_EQ(first, third);
     std::weak_ptr<TableFile> watch = first;
@@ -272,7 +274,7 @@ TEST_F(DbfTableTest, AppendGoesBehindRowsAnotherStationAppended)
     }
     RowBuffer row = table->newRow();
     EncodeField(row, table->fields()[0], std::string("Mine"));
-    EXPECT_EQ(table->AppendRow(row), 3U);
+    EXPECT_EQ(table->appendRow(row), 3U);
     EXPECT_EQ(surnameOf(*table, 2), "Other");
     EXPECT_EQ(surnameOf(*table, 3), "Mine");
 }
@@ -300,10 +302,10 @@ TEST_F(DbfTableTest, FolderAndFileNamesWithCzechLetters)
     std::filesystem::create_directory(std::filesystem::u8path(m_dir.path(folder)));
     const std::string table = m_dir.path(folder) + base::pathSeparator() + "Měření.dbf";
     EXPECT_TRUE(CreateTableFileIfMissing(table, smallSchema(), fixedDateOptions()));
-    auto file = OpenTableFile(table, false, false, {}, fixedDateOptions());
+    auto file = OpenTableFile(table, OpenMode::ReadWrite, IfMissing::Fail, {}, fixedDateOptions());
     RowBuffer row = file->newRow();
     EncodeField(row, file->fields()[0], std::string("Řehoř"));
-    file->AppendRow(row);
+    file->appendRow(row);
     CloseTableFile(file);
     EXPECT_TRUE(base::fileIdentity(table).has_value());
 
@@ -312,7 +314,7 @@ TEST_F(DbfTableTest, FolderAndFileNamesWithCzechLetters)
         names.insert(entry.path().filename().u8string());
     }
     EXPECT_EQ(names, (std::set<std::string> {folder, "Měření.dbf"}));
-    file = OpenTableFile(table, true, false);
+    file = OpenTableFile(table, OpenMode::ReadOnly, IfMissing::Fail);
     EXPECT_EQ(surnameOf(*file, 1), "Řehoř");
 }
 
@@ -334,7 +336,7 @@ TEST_F(DbfTableTest, FailedAppendIsReportedAndLeavesTheFileAsItWas)
     TableFile table(std::move(file), true, fixedDateOptions(), false);
     RowBuffer row = table.newRow();
     try {
-        table.AppendRow(row);
+        table.appendRow(row);
         FAIL() << "a short write must not pass";
     } catch (const FileError& error) {
         EXPECT_EQ(error.what(), "Cannot write file " + path() + ": No space left on device");
@@ -357,9 +359,9 @@ TEST_F(DbfTableTest, FileSizeLimitMakesTheAppendFailWithTheSystemReason)
         ::setrlimit(RLIMIT_FSIZE, &limit);
         int code = 1;
         try {
-            auto table = OpenTableFile(path(), false, false);
+            auto table = OpenTableFile(path(), OpenMode::ReadWrite, IfMissing::Fail);
             RowBuffer row = table->newRow();
-            table->AppendRow(row);
+            table->appendRow(row);
         } catch (const FileError& error) {
             code = std::string(error.what()).find("File too large") != std::string::npos ? 0 : 2;
         }

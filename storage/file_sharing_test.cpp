@@ -53,7 +53,8 @@ protected:
 
     std::shared_ptr<TableFile> open(bool readOnly)
     {
-        return OpenTableFile(path(), readOnly, false, {}, fixedDateOptions());
+        return OpenTableFile(path(), readOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite, IfMissing::Fail, {},
+                             fixedDateOptions());
     }
 
     std::vector<std::pair<std::string, std::int64_t>> rows(TableFile& table)
@@ -143,7 +144,7 @@ TEST_F(FileSharingTest, TwoStationsAppendingAtOnceLoseNoRow)
     std::vector<std::string> notices;
     TableOptions options = fixedDateOptions();
     options.notice = [&notices](const std::string& text) { notices.push_back(text); };
-    auto table = OpenTableFile(path(), true, false, {}, options);
+    auto table = OpenTableFile(path(), OpenMode::ReadOnly, IfMissing::Fail, {}, options);
     EXPECT_TRUE(notices.empty()) << notices.front();
     ASSERT_EQ(table->rowCount(), 2U * kRowsEach);
     const auto stored = rows(*table);

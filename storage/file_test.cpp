@@ -60,7 +60,8 @@ TEST_P(NotAFileTest, IsRefusedAtOnceWithItsReason)
     EXPECT_EQ(failureOf([&] { base::openOrCreateFile(path); }), "Cannot create file " + path + reason);
     // (Where the system does not see a device name as an existing file, the engine tries to create the
     // table there, and that is refused the same way.)
-    const std::string table = failureOf([&] { OpenTableFile(path, false, true, testing::smallSchema()); });
+    const std::string table
+        = failureOf([&] { OpenTableFile(path, OpenMode::ReadWrite, IfMissing::Create, testing::smallSchema()); });
     EXPECT_TRUE(table == "Cannot open file " + path + reason || table == "Cannot create file " + path + reason)
         << table;
 }

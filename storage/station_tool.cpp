@@ -37,11 +37,11 @@ int append(const std::string& table, const std::string& name, int count, const s
 {
     storage::testing::writeAll(started, "started");
     for (int i = 1; i <= count; ++i) {
-        auto file = storage::OpenTableFile(table, false, false);
+        auto file = storage::OpenTableFile(table, storage::OpenMode::ReadWrite, storage::IfMissing::Fail);
         storage::RowBuffer row = file->newRow();
         storage::EncodeField(row, file->fields()[0], name);
         storage::EncodeField(row, file->fields()[1], std::int64_t {i});
-        file->AppendRow(row);
+        file->appendRow(row);
         storage::CloseTableFile(file);
     }
     return 0;

@@ -1,7 +1,7 @@
 #include "sync/table_source.h"
 
+#include "report/analysis.h"
 #include "report/report_error.h"
-#include "report/test_analysis.h"
 #include "report/timing_lines.h"
 #include "results/timing_record.h"
 #include "storage/dbf_format.h"
@@ -105,7 +105,7 @@ TableSource::TableSource(const std::string& path)
 {
     storage::TableOptions options;
     options.notice = [this](const std::string& text) { m_notices.push_back(text); };
-    m_table = storage::OpenTableFile(path, true, false, {}, options);
+    m_table = storage::OpenTableFile(path, storage::OpenMode::ReadOnly, storage::IfMissing::Fail, {}, options);
     const auto& fields = m_table->fields();
     const auto& schema = results::resultTableFields();
     for (std::size_t i = 0; i < schema.size(); ++i) {
@@ -143,7 +143,7 @@ std::vector<unsigned char> TableSource::header() const
 RecordImage TableSource::read(std::uint32_t record)
 {
     storage::RowBuffer row;
-    m_table->LoadRow(record, row);
+    m_table->loadRow(record, row);
     RecordImage image;
     image.record = record;
     image.bytes.assign(row.data(), row.data() + row.size());

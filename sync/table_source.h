@@ -1,8 +1,8 @@
 #pragma once
 
 #include "central/digest.h"
+#include "report/date_field.h"
 #include "report/stored_test.h"
-#include "report/test_date.h"
 #include "report/timing_record.h"
 #include "results/schema.h"
 #include "storage/field_codec.h"

@@ -1,7 +1,8 @@
 #include "ui/folder_choice.h"
 
-#include "ui/application.h"
-#include "ui/message_box.h"
+#include "ui/common/application.h"
+#include "ui/common/message_box.h"
+#include "ui/common/remembered_folder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -119,23 +120,9 @@ QString installedSampleFolder()
     return QDir::cleanPath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(TIVORA_SAMPLE_DIR)));
 }
 
-namespace {
-
-QSettings userSettings()
-{
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("tivora"), QStringLiteral("tivora"));
-}
-
-} // namespace
-
-QString rememberedTestFolder()
-{
-    return userSettings().value(QLatin1String(FolderChoice::kSettingsKey)).toString();
-}
-
 QString chooseTestFolder(const QString& startFolder)
 {
-    QSettings settings = userSettings();
+    QSettings settings = testProgramSettings();
     FolderChoice choice(settings, installedSampleFolder(), [](const QString& start) {
         return QFileDialog::getExistingDirectory(nullptr, QStringLiteral("Tivora: vyberte složku s testem"), start,
                                                  QFileDialog::ShowDirsOnly);

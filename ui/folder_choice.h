@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/common/remembered_folder.h"
+
 #include <functional>
 
 #include <QString>
@@ -30,7 +32,7 @@ public:
     // the examiner cancelled the dialog.
     QString choose(const QString& startFolder = QString());
 
-    static constexpr const char* kSettingsKey = "testFolder";
+    static constexpr const char* kSettingsKey = kTestFolderKey;
 
 private:
     // Offers the sample test for an empty `folder` and copies it when accepted. False when the copy
@@ -59,9 +61,5 @@ QString installedSampleFolder();
 // The whole choice as the program makes it: the system's folder dialog, the user's settings of
 // this program, the installed sample. Returns the chosen folder or an empty string when cancelled.
 QString chooseTestFolder(const QString& startFolder);
-
-// The test folder the examiner chose last from the menu (empty when none was chosen yet), for the
-// programs beside the test that look for its results.
-QString rememberedTestFolder();
 
 } // namespace ui

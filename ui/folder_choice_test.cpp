@@ -1,5 +1,5 @@
+#include "ui/common/message_box.h"
 #include "ui/folder_choice.h"
-#include "ui/message_box.h"
 
 #include <deque>
 #ifdef Q_OS_LINUX

@@ -1,9 +1,9 @@
-#include "ui/application.h"
 #include "ui/command_line.h"
-#include "ui/data_window.h"
+#include "ui/common/application.h"
 #include "ui/platform.h"
-#include "ui/station_check.h"
-#include "ui/test_window.h"
+#include "ui/session/session.h"
+#include "ui/station/station_check.h"
+#include "ui/subject/data_window.h"
 
 int main(int argc, char* argv[])
 {
@@ -23,9 +23,9 @@ int main(int argc, char* argv[])
     if (const std::optional<int> exitCode = ui::enterTestFolder(request)) {
         return *exitCode;
     }
-    ui::TestWindow form1;
-    ui::DataWindow form3(form1);
-    form1.showOnWholeScreen();
+    ui::TestSession session;
+    ui::DataWindow form3(session);
+    session.window().showOnWholeScreen();
     form3.raise();
     return app.exec();
 }

@@ -5,8 +5,8 @@
 #include "report/gui/report_window.h"
 #include "report/output_platform.h"
 #include "results/schema.h"
-#include "ui/application.h"
-#include "ui/folder_choice.h"
+#include "ui/common/application.h"
+#include "ui/common/remembered_folder.h"
 
 #include <iostream>
 

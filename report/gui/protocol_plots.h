@@ -1,8 +1,8 @@
 #pragma once
 
+#include "report/analysis.h"
 #include "report/gui/page_canvas.h"
 #include "report/history.h"
-#include "report/test_analysis.h"
 
 #include <vector>
 

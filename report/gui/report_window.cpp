@@ -1,8 +1,8 @@
 #include "report/gui/report_window.h"
 
 #include "report/gui/protocol_output.h"
-#include "ui/application.h"
-#include "ui/message_box.h"
+#include "ui/common/application.h"
+#include "ui/common/message_box.h"
 
 #include <QDir>
 #include <QFileDialog>

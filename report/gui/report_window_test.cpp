@@ -1,6 +1,6 @@
 #include "report/gui/report_window.h"
 #include "report/test_support.h"
-#include "ui/message_box.h"
+#include "ui/common/message_box.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "report/test_date.h"
+#include "report/date_field.h"
 
 #include <array>
 #include <optional>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "report/birth_number.h"
+#include "report/date_field.h"
 #include "report/statistics.h"
-#include "report/test_date.h"
 
 #include <array>
 #include <cstddef>

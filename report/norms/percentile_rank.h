@@ -1,9 +1,9 @@
 #pragma once
 
 #include "report/birth_number.h"
+#include "report/date_field.h"
 #include "report/norms/norm_table.h"
 #include "report/statistics.h"
-#include "report/test_date.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-// Writes and reads tables for the checks with other programs (check_interop.py).
+// Writes and reads tables for the checks with other programs (tools/e2e/storage_interop.py).
 //
 //   interop_tool write <path>   writes the fixed sample table the checker expects
 //   interop_tool dump <path>    prints every visible row of any table as one JSON object per line

@@ -20,8 +20,8 @@ import time
 import dbfread
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from tivora_run import started_tivora  # noqa: E402
-from whole_test import PROGRAM, check, run as whole_test  # noqa: E402
+from harness import check, start_tivora  # noqa: E402
+from whole_test import PROGRAM, run as whole_test  # noqa: E402
 from xsession import XSession  # noqa: E402
 
 FEED_TESTS = 12
@@ -69,7 +69,7 @@ def main():
     x = XSession()
     passed = False
     try:
-        with started_tivora(x, tivora, work) as app:
+        with start_tivora(x, tivora, work) as app:
             # The other stations begin once tivora has opened the table, as stations do at different times.
             x.find_window("Zadání dat")
             time.sleep(0.5)

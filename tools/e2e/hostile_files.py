@@ -23,7 +23,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from session import BLACK, VIEWER, Session, check, check_identity  # noqa: E402
+from harness import check  # noqa: E402
+from session import BLACK, VIEWER, Session, check_identity  # noqa: E402
 
 TITLE = "Tivora"  # the title of the program's error boxes: its executable's name
 # A whole test program would take at most a few seconds to come up in a sanitizer build on a busy
@@ -168,13 +169,8 @@ def main():
     parser.add_argument("--screenshots", help="folder for screenshots (PPM)")
     args = parser.parse_args()
     run, prepare = SCENARIOS[args.scenario]
-    s = Session(args.tivora, args.sample, PROGRAM, {}, args.screenshots, prepare=prepare)
-    passed = False
-    try:
+    with Session(args.tivora, args.sample, PROGRAM, {}, args.screenshots, prepare=prepare) as s:
         code = run(s)
-        passed = True
-    finally:
-        s.close(passed)
     print(f"end-to-end scenario {args.scenario}: passed")
     sys.exit(code)
 

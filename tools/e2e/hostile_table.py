@@ -23,7 +23,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from no_test_lost import SKIPPED, TITLE, can_make_unwritable, lines, practice  # noqa: E402
-from session import BLACK, STIMULUS, VIEWER, Session, check, check_identity, check_series  # noqa: E402
+from harness import check  # noqa: E402
+from session import BLACK, STIMULUS, VIEWER, Session, check_identity, check_series  # noqa: E402
 
 TABLE = "tivora4.DBF"
 TEXT = b"Vysledky mereni 7.12.2026\nNovak Jan 312 298 305\nDvorak Petr 287 301 299\n\n"
@@ -172,13 +173,8 @@ def main():
     if args.scenario == "immutable-table" and not can_make_unwritable(os.environ.get("TMPDIR", "/tmp")):
         print("skipped: chattr +i is not possible here")
         sys.exit(SKIPPED)
-    s = Session(args.tivora, args.sample, PROGRAM, None, args.screenshots, prepare)
-    passed = False
-    try:
+    with Session(args.tivora, args.sample, PROGRAM, None, args.screenshots, prepare) as s:
         code = run(s)
-        passed = True
-    finally:
-        s.close(passed)
     print(f"end-to-end scenario {args.scenario}: passed")
     sys.exit(code)
 

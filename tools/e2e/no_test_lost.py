@@ -25,7 +25,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from session import BLACK, VIEWER, Session, check, check_identity, check_series  # noqa: E402
+from harness import check  # noqa: E402
+from session import BLACK, VIEWER, Session, check_identity, check_series  # noqa: E402
 
 SKIPPED = 77
 TITLE = "Tivora"  # the title of the program's error boxes: its executable's name
@@ -236,13 +237,8 @@ def main():
     parser.add_argument("--screenshots", help="folder for screenshots (PPM)")
     args = parser.parse_args()
     run, program, screens = SCENARIOS[args.scenario]
-    s = Session(args.tivora, args.sample, program, screens, args.screenshots)
-    passed = False
-    try:
+    with Session(args.tivora, args.sample, program, screens, args.screenshots) as s:
         code = run(s)
-        passed = True
-    finally:
-        s.close(passed)
     print(f"end-to-end scenario {args.scenario}: {'skipped' if code == SKIPPED else 'passed'}")
     sys.exit(code)
 

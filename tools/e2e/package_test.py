@@ -16,15 +16,11 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import Program, check, shot, tivora_environment  # noqa: E402
 from xsession import XSession  # noqa: E402
 
 DATA_WINDOW = "Zadání dat vyšetřované osoby"
 FOLDER_DIALOG = "Tivora: vyberte složku s testem"
-
-
-def check(condition, message):
-    if not condition:
-        raise AssertionError(message)
 
 
 def run(*command, **kwargs):
@@ -77,29 +73,10 @@ def check_version(root, deb):
     print(f"unpacked tivora --version without a display: {output.strip()}")
 
 
-class Program:
-    """One unpacked tivora on the virtual display, for a `with` block: it is ended when the block ends,
-    and its output is shown when the block failed."""
-
-    def __init__(self, x, root, arguments, cwd, home):
-        self.log = tempfile.TemporaryFile(mode="w+")
-        env = dict(x.env, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"), QT_QPA_PLATFORM="xcb",
-                   LANG="C.UTF-8", LC_ALL="C.UTF-8")
-        self.process = subprocess.Popen([root + "/usr/bin/tivora", *arguments], cwd=cwd, env=env,
-                                        stdout=self.log, stderr=subprocess.STDOUT)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, kind, value, traceback):
-        if self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait(timeout=10)
-        if kind is not None:
-            self.log.seek(0)
-            sys.stderr.write(self.log.read())
-        self.log.close()
-        return False
+def unpacked_tivora(x, root, arguments, cwd, home):
+    """The unpacked tivora on the virtual display, with `home` as the home folder, for a `with` block."""
+    env = tivora_environment(x, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"))
+    return Program([root + "/usr/bin/tivora", *arguments], cwd, env)
 
 
 def wait_for_file(path, timeout=10.0):
@@ -110,18 +87,12 @@ def wait_for_file(path, timeout=10.0):
     check(os.path.exists(path), f"{path} was not created")
 
 
-def shot(x, folder, name):
-    if folder:
-        os.makedirs(folder, exist_ok=True)
-        x.screen().save_ppm(os.path.join(folder, name + ".ppm"))
-
-
 def start_in_folder(x, root, work, screenshots):
     """`tivora FOLDER` on the packaged sample, started elsewhere: the table appears in FOLDER."""
     folder = os.path.join(root, "usr/share/tivora/sample")
     elsewhere = os.path.join(work, "elsewhere")
     os.makedirs(elsewhere)
-    with Program(x, root, [folder], elsewhere, os.path.join(work, "home")) as program:
+    with unpacked_tivora(x, root, [folder], elsewhere, os.path.join(work, "home")) as program:
         x.find_window(DATA_WINDOW)
         wait_for_file(os.path.join(folder, "tivora4.DBF"))
         shot(x, screenshots, "package_folder")
@@ -136,7 +107,7 @@ def choose_folder(x, root, work, sample, screenshots):
     home = os.path.join(work, "home")
     chosen = os.path.join(work, "Testy Nováková")
     os.makedirs(chosen)
-    with Program(x, root, ["--choose-folder"], home, home):
+    with unpacked_tivora(x, root, ["--choose-folder"], home, home):
         dialog = x.find_window(FOLDER_DIALOG)
         time.sleep(0.5)
         x.xdotool("windowfocus", dialog)

@@ -12,6 +12,7 @@ import time
 import dbfread
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import check, shot, start_tivora  # noqa: E402
 from xsession import XSession  # noqa: E402
 
 STIMULUS = (392, 304)           # centre of the stimulus square
@@ -23,15 +24,44 @@ MENU_EXIT = (128, 9)            # "exit" in the menu bar: from the window's left
 IDENTITY = {"PRIJM": "Novak", "JMENO": "Jan", "RC_1": "850101", "RC_2": "1234"}
 
 
-def check(condition, message):
-    if not condition:
-        raise AssertionError(message)
+def data_window_client(x):
+    """The top-left corner of the data window's client area (536 x 353), which lies below the menu bar,
+    inside the frame where the windows have one (Wine draws its own when no window manager runs)."""
+    left, top, width, height = x.window_geometry(x.find_window("Zadání dat"))
+    border = (width - 536) // 2
+    return left + border, top + height - 353 - border
+
+
+def enter_identity(x, identity=None):
+    """Types `identity` (IDENTITY when None) into the data window of a tivora just started on XSession `x`,
+    box by box as an examiner clicks them."""
+    identity = identity or IDENTITY
+    x.find_window("Zadání dat")
+    time.sleep(0.6)  # the start-up step runs 200 ms after start
+    cx, cy = data_window_client(x)
+    x.click(cx + 100, cy + 50)          # Edit1, first name
+    x.type(identity["JMENO"])
+    x.click(cx + 280, cy + 50)          # Edit2, surname
+    x.type(identity["PRIJM"])
+    x.click(cx + 51, cy + 98)           # MaskEdit2, at its first position
+    x.key("Home")
+    x.type(identity["RC_1"])
+    x.click(cx + 123, cy + 98)          # MaskEdit3
+    x.key("Home")
+    x.type(identity["RC_2"])
+
+
+def press_data_ok(x):
+    cx, cy = data_window_client(x)
+    x.click(cx + 452, cy + 110)
 
 
 class Session:
     """The program started in a fresh folder on `program` (text, lines ended with CR LF), with the sample's
     tivora1/2/3.rtf and `screens` (name -> RTF text) beside it. `prepare(session)`, when given, changes the
-    folder before the program starts, and may return another path of the executable to start."""
+    folder before the program starts, and may return another path of the executable to start. Used in a
+    `with` block, which ends the program; the folder is removed when the block passed, and the program's
+    output printed when it failed."""
 
     def __init__(self, tivora, sample, program, screens=None, screenshots=None, prepare=None):
         self.tivora, self.sample = tivora, sample
@@ -47,61 +77,38 @@ class Session:
         if prepare:
             tivora = prepare(self) or tivora
         self.x = XSession()
-        env = dict(self.x.env, QT_QPA_PLATFORM="xcb", LANG="C.UTF-8", LC_ALL="C.UTF-8")
-        # In a sanitizer build: libxkbcommon-x11 hands strndup() X atom names that are not NUL-terminated
-        # within the length ASan's interceptor reads; that check is turned off (the library, not ours), and
-        # Qt's own allocations kept until exit are not leaks of ours.
-        tools = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-        env["ASAN_OPTIONS"] = ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"), "intercept_strndup=0"]))
-        env.setdefault("LSAN_OPTIONS", f"suppressions={os.path.join(tools, 'lsan.supp')}")
-        self.log = open(self.path("tivora.log"), "w")
-        self.app = subprocess.Popen([tivora], cwd=self.work, env=env, stdout=self.log, stderr=subprocess.STDOUT)
+        self.program = start_tivora(self.x, tivora, self.work)
+        self.app = self.program.process
 
     def path(self, name):
         return os.path.join(self.work, name)
 
     def close(self, passed):
-        if self.app.poll() is None:
-            self.app.kill()
-            self.app.wait()
-        self.log.close()
+        self.program.close(passed)
         self.x.close()
         if passed:
             shutil.rmtree(self.work)
-        else:
-            sys.stderr.write(open(self.path("tivora.log")).read())
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, kind, value, traceback):
+        self.close(passed=kind is None)
+        return False
 
     def shot(self, name):
-        if self.screenshots:
-            os.makedirs(self.screenshots, exist_ok=True)
-            self.x.screen().save_ppm(os.path.join(self.screenshots, name + ".ppm"))
+        shot(self.x, self.screenshots, name)
 
     # The data window ------------------------------------------------------------------------------------
 
     def data_window_client(self):
-        """The top-left corner of the data window's client area (536 x 353, below the menu bar)."""
-        window = self.x.find_window("Zadání dat")
-        left, top, _, height = self.x.window_geometry(window)
-        return left, top + height - 353
+        return data_window_client(self.x)
 
     def enter_identity(self):
-        self.x.find_window("Zadání dat")
-        time.sleep(0.6)  # the start-up step runs 200 ms after start
-        cx, cy = self.data_window_client()
-        self.x.click(cx + 100, cy + 50)          # Edit1, first name
-        self.x.type(IDENTITY["JMENO"])
-        self.x.click(cx + 280, cy + 50)          # Edit2, surname
-        self.x.type(IDENTITY["PRIJM"])
-        self.x.click(cx + 51, cy + 98)           # MaskEdit2, at its first position
-        self.x.key("Home")
-        self.x.type(IDENTITY["RC_1"])
-        self.x.click(cx + 123, cy + 98)          # MaskEdit3
-        self.x.key("Home")
-        self.x.type(IDENTITY["RC_2"])
+        enter_identity(self.x)
 
     def press_data_ok(self):
-        cx, cy = self.data_window_client()
-        self.x.click(cx + 452, cy + 110)
+        press_data_ok(self.x)
 
     def exit(self):
         """Chooses "exit" in the data window's menu bar (its third item, beyond "DBF " and "Edit.prog.")."""

@@ -15,7 +15,8 @@ import time
 import dbfread
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from tivora_run import enter_identity, started_tivora  # noqa: E402
+from harness import check, shot, start_tivora  # noqa: E402
+from session import enter_identity, press_data_ok  # noqa: E402
 from xsession import XSession  # noqa: E402
 
 PROGRAM = "1\r\n3\r\n1\r\n77 tivora2.rtf\r\n1\r\n3\r\n1\r\n4\r\n88 tivora3.rtf\r\n2\r\n2\r\n"
@@ -27,11 +28,7 @@ VIEWER = (20, 20)               # inside the instruction viewer
 BESIDE_SHAPES = (900, 700)      # a press here is a response
 ON_FRAME_BOUNDS = (340, 250)    # inside the frame's bounds: a right release here is a response
 WHITE, BLACK, YELLOW = (255, 255, 255), (0, 0, 0), (255, 255, 0)
-
-
-def check(condition, message):
-    if not condition:
-        raise AssertionError(message)
+IDENTITY = {"PRIJM": "Novák", "JMENO": "Jan", "RC_1": "850101", "RC_2": "1234"}
 
 
 def main():
@@ -49,7 +46,7 @@ def main():
 
     x = XSession()
     try:
-        with started_tivora(x, args.tivora, work) as app:
+        with start_tivora(x, args.tivora, work) as app:
             run(x, app, args.screenshots)
             code = app.wait(timeout=30)
             check(code == 0, f"tivora ended with exit code {code}")
@@ -60,14 +57,10 @@ def main():
     print("end-to-end test passed")
 
 
-def shot(x, folder, name):
-    if folder:
-        os.makedirs(folder, exist_ok=True)
-        x.screen().save_ppm(os.path.join(folder, name + ".ppm"))
-
-
 def run(x, app, screenshots):
-    enter_identity(x, screenshots, shot)
+    enter_identity(x, IDENTITY)
+    shot(x, screenshots, "data_window")
+    press_data_ok(x)
 
     screen = x.wait_for(lambda s: s.pixel(*VIEWER) != BLACK, what="the first instruction screen")
     check(screen.pixel(*FRAME_EDGE) == YELLOW, "the fixation frame is not a yellow line")

@@ -14,7 +14,6 @@ import datetime
 import io
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
@@ -22,7 +21,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import whole_test  # noqa: E402
-from whole_test import check  # noqa: E402
+from harness import Program, check  # noqa: E402
 from xsession import XSession  # noqa: E402
 
 # The Linux test's program, with the start marker's file named in Czech and the file in code page 1250.
@@ -60,12 +59,10 @@ def linux_empty_table(linux_tivora, sample):
     work = tempfile.mkdtemp(prefix="tivora_linux_")
     prepare_folder(work, sample)
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", LANG="C.UTF-8", LC_ALL="C.UTF-8")
-    app = subprocess.Popen([linux_tivora], cwd=work, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        return wait_for_table(os.path.join(work, "tivora4.DBF"), app)
+        with Program([linux_tivora], work, env) as app:
+            return wait_for_table(os.path.join(work, "tivora4.DBF"), app)
     finally:
-        app.send_signal(signal.SIGTERM)
-        app.wait(timeout=30)
         shutil.rmtree(work)
 
 
@@ -114,28 +111,21 @@ def main():
     set_up_station(args)
     x = XSession()
     env = dict(x.env, LANG="C.UTF-8", LC_ALL="C.UTF-8")
-    log = open(os.path.join(base, "tivora.log"), "w")
     tivora = os.path.join(args.package, "bin", "tivora.exe")
-    app = subprocess.Popen([args.wine_run, "--prefix", args.prefix, "--", tivora], cwd=work, env=env,
-                           stdout=log, stderr=subprocess.STDOUT)
     try:
-        windows_table = wait_for_table(os.path.join(work, "tivora4.DBF"), app)
-        if windows_table != linux_table:
-            first = next(i for i, (a, b) in enumerate(zip(windows_table, linux_table)) if a != b)
-            check(False, f"the empty table differs from the Linux build's, first at byte {first}")
-        whole_test.run(x, app, args.screenshots)
-        code = app.wait(timeout=60)
-        check(code == 0, f"tivora.exe ended with exit code {code}")
-        table = os.path.join(work, "tivora4.DBF")
-        whole_test.check_row(table)
-        check_date(table)
-        check_report(args, work, env)
-    except BaseException:
-        if app.poll() is None:
-            app.kill()
-        log.close()
-        sys.stderr.write(open(os.path.join(base, "tivora.log"), errors="replace").read())
-        raise
+        with Program([args.wine_run, "--prefix", args.prefix, "--", tivora], work, env,
+                     os.path.join(base, "tivora.log")) as app:
+            windows_table = wait_for_table(os.path.join(work, "tivora4.DBF"), app)
+            if windows_table != linux_table:
+                first = next(i for i, (a, b) in enumerate(zip(windows_table, linux_table)) if a != b)
+                check(False, f"the empty table differs from the Linux build's, first at byte {first}")
+            whole_test.run(x, app, args.screenshots)
+            code = app.wait(timeout=60)
+            check(code == 0, f"tivora.exe ended with exit code {code}")
+            table = os.path.join(work, "tivora4.DBF")
+            whole_test.check_row(table)
+            check_date(table)
+            check_report(args, work, env)
     finally:
         x.close()
         subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=args.prefix), check=False)
