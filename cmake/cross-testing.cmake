@@ -17,9 +17,11 @@ endif()
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
     OUTPUT_VARIABLE TIVORA_MINGW_STDCXX OUTPUT_STRIP_TRAILING_WHITESPACE)
 get_filename_component(TIVORA_MINGW_RUNTIME_DIR "${TIVORA_MINGW_STDCXX}" DIRECTORY)
-set(TIVORA_MINGW_DLL_DIRS ${TIVORA_MINGW_RUNTIME_DIR} ${CMAKE_FIND_ROOT_PATH}/lib)
-# Qt's DLLs, for the test programs of a build with the user interface.
-foreach(prefix IN LISTS CMAKE_PREFIX_PATH)
+# The MinGW system root is the first of the find roots (cmake/mingw-w64.cmake); its lib/ holds zlib1.dll.
+list(GET CMAKE_FIND_ROOT_PATH 0 TIVORA_MINGW_ROOT)
+set(TIVORA_MINGW_DLL_DIRS ${TIVORA_MINGW_RUNTIME_DIR} ${TIVORA_MINGW_ROOT}/lib)
+# Qt's DLLs, for the test programs of a build with the user interface, and libpq's and OpenSSL's.
+foreach(prefix IN LISTS CMAKE_PREFIX_PATH TIVORA_PQ_MINGW)
     list(APPEND TIVORA_MINGW_DLL_DIRS ${prefix}/bin)
 endforeach()
 set(TIVORA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)

@@ -8,3 +8,9 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# libpq and OpenSSL cross-built here for Windows (tools/windows/build-libpq.sh) live in a prefix of their own,
+# TIVORA_PQ_MINGW. It is searched as a second system root, so CMake's own find modules find them as they
+# find zlib: find_package(PostgreSQL) and PostgreSQL::PostgreSQL work as in the Linux build.
+if(TIVORA_PQ_MINGW)
+    list(APPEND CMAKE_FIND_ROOT_PATH ${TIVORA_PQ_MINGW})
+endif()

@@ -85,7 +85,9 @@ public:
 
     std::size_t readAt(std::uint64_t offset, void* data, std::size_t size) override
     {
-        if (offset >= m_bytes->size()) {
+        // A read of nothing may come with no buffer at all (an empty vector's data()), which memcpy
+        // must not be handed.
+        if (size == 0 || offset >= m_bytes->size()) {
             return 0;
         }
         const std::size_t n = std::min<std::uint64_t>(size, m_bytes->size() - offset);

@@ -5,11 +5,15 @@ TIVORA_BUILD_PACKAGES="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools lib
   zlib1g-dev"
 # The X server's frame and input stamps (DAMAGE, SYNC); pkgconf also answers as pkg-config.
 TIVORA_BUILD_PACKAGES="$TIVORA_BUILD_PACKAGES pkgconf libxcb1-dev libxcb-sync-dev libxcb-damage0-dev"
+# The collector and the central database's layer: libpq (its headers bring OpenSSL's for the digests).
+TIVORA_BUILD_PACKAGES="$TIVORA_BUILD_PACKAGES libpq-dev libssl-dev"
 TIVORA_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev libshp-dev clang clang-format libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix xvfb xauth xdotool x11-utils imagemagick python3 python3-dbfread gdal-bin
   python3-openpyxl poppler-utils"
 # The timing probe speaks DAMAGE, RECORD and XTEST.
 TIVORA_TEST_PACKAGES="$TIVORA_TEST_PACKAGES python3-xlib"
+# The central database's tests start a real PostgreSQL 15 server of their own (and pgbench, psql, openssl).
+TIVORA_TEST_PACKAGES="$TIVORA_TEST_PACKAGES postgresql-15 postgresql-client-15 openssl"
 # Builds of the test run are cached across runs and checkouts.
 TIVORA_TEST_PACKAGES="$TIVORA_TEST_PACKAGES ccache"
 
@@ -42,6 +46,10 @@ TIVORA_WINDOWS_TEST_PACKAGES="g++-mingw-w64-x86-64-posix wine wine64 googletest 
   libz-mingw-w64-dev"
 # The Windows build (tools/build-windows): Qt's source package is unpacked and built, then packaged.
 TIVORA_WINDOWS_PACKAGES="$TIVORA_WINDOWS_TEST_PACKAGES dpkg-dev perl"
+# libpq and OpenSSL for MinGW (tools/windows/build-libpq.sh) are built from the source packages of the host's
+# libpq-dev and libssl-dev; their test under Wine talks to a PostgreSQL 15 server on the Linux side, with
+# certificates made by the openssl program.
+TIVORA_WINDOWS_PACKAGES="$TIVORA_WINDOWS_PACKAGES make libpq-dev libssl-dev openssl postgresql-15"
 # The Windows Qt is kept outside every build tree; CI on the same machine reuses it.
 TIVORA_QT_MINGW="${TIVORA_QT_MINGW:-$HOME/.cache/tivora/qt-mingw}"
 

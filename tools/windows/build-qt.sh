@@ -39,13 +39,12 @@ derive_source_entries() {
     done
 }
 
-# fetch_debian_source WORK PACKAGE VERSION: downloads source package PACKAGE of VERSION from the machine's
-# configured Debian sources and unpacks it (with Debian's patches) into WORK/PACKAGE, once; prints nothing.
-fetch_debian_source() {
-    local work="$1" package="$2" version="$3" apt_dir="$1/apt"
-    [ -f "$work/$package/.tivora-unpacked-$version" ] && return 0
+# use_private_apt WORK: points apt (APT_CONFIG) at a private configuration in WORK/apt whose sources are
+# the deb-src twins of the machine's, and updates its lists. The caller unsets APT_CONFIG when done.
+use_private_apt() {
+    local apt_dir="$1/apt"
     derive_source_entries "$apt_dir"
-    mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$work/download"
+    mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
     cat >"$apt_dir/apt.conf" <<EOF
 Dir::Etc::sourcelist "$apt_dir/sources.list";
 Dir::Etc::sourceparts "$apt_dir/sources.list.d";
@@ -54,13 +53,32 @@ Dir::Cache "$apt_dir/cache";
 APT::Sandbox::User "$(id -un)";
 EOF
     export APT_CONFIG="$apt_dir/apt.conf"
-    apt-get update -q && (cd "$work/download" && apt-get source -q --download-only "$package=$version")
+    apt-get update -q
+}
+
+# debian_source_versions WORK PACKAGE: prints the versions of source package PACKAGE that the machine's
+# configured Debian sources offer, one a line.
+debian_source_versions() {
+    local listed
+    use_private_apt "$1" >/dev/null
+    listed="$(apt-cache showsrc "$2" 2>/dev/null)"
+    unset APT_CONFIG
+    sed -n 's/^Version: //p' <<<"$listed"
+}
+
+# fetch_debian_source WORK PACKAGE VERSION: downloads source package PACKAGE of VERSION from the machine's
+# configured Debian sources and unpacks it (with Debian's patches) into WORK/PACKAGE, once; prints nothing.
+fetch_debian_source() {
+    local work="$1" package="$2" version="$3"
+    [ -f "$work/$package/.tivora-unpacked-$version" ] && return 0
+    mkdir -p "$work/download"
+    use_private_apt "$work" && (cd "$work/download" && apt-get source -q --download-only "$package=$version")
     local fetched=$?
     unset APT_CONFIG
     [ "$fetched" -eq 0 ] || return 1
     rm -rf "${work:?}/$package"
-    local dsc
-    dsc="$(ls "$work/download/${package}_"*.dsc)"
+    # The file name carries the version without its epoch; older versions may lie beside it.
+    local dsc="$work/download/${package}_${version#*:}.dsc"
     dpkg-source --no-check -x "$dsc" "$work/$package" || return 1
     touch "$work/$package/.tivora-unpacked-$version"
 }

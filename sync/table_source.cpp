@@ -1,0 +1,376 @@
+#include "sync/table_source.h"
+
+#include "report/report_error.h"
+#include "report/test_analysis.h"
+#include "storage/dbf_format.h"
+#include "storage/dbf_table.h"
+#include "storage/file.h"
+
+#include <charconv>
+#include <cmath>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+namespace collection {
+
+namespace {
+
+// Positions in the results table's schema.
+constexpr std::size_t kSurname = 0;
+constexpr std::size_t kDate = 4;
+constexpr std::size_t kFirstCount = 5;
+constexpr std::size_t kFirstMean = 9;
+constexpr std::size_t kFirstPremature = 13;
+constexpr std::size_t kFirstList = 17;
+constexpr std::size_t kLastList = 24;
+
+std::string_view trimBlanks(std::string_view text)
+{
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20U) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20U) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// True when the table engine reads `text` as the number it shows, not as the 0 it gives for text that is
+// no number (the report's rule).
+bool readsAsNumber(std::string_view text, storage::FieldKind kind)
+{
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+    }
+    const char* end = text.data() + text.size();
+    if (kind == storage::FieldKind::Float) {
+        double value = 0.0;
+        const auto result = std::from_chars(text.data(), end, value, std::chars_format::general);
+        return result.ec == std::errc() && result.ptr == end && std::isfinite(value);
+    }
+    std::int64_t value = 0;
+    const auto result = std::from_chars(text.data(), end, value);
+    return result.ec == std::errc() && result.ptr == end;
+}
+
+bool isNumericKind(storage::FieldKind kind)
+{
+    return kind == storage::FieldKind::Int16 || kind == storage::FieldKind::Int32 || kind == storage::FieldKind::Int64
+        || kind == storage::FieldKind::Float;
+}
+
+std::string textOf(const storage::FieldValue& value)
+{
+    const auto* text = std::get_if<std::string>(&value);
+    return text ? *text : std::string();
+}
+
+std::optional<std::int64_t> integerOf(const storage::FieldValue& value)
+{
+    if (const auto* whole = std::get_if<std::int64_t>(&value)) {
+        return *whole;
+    }
+    if (const auto* number = std::get_if<double>(&value);
+        number && std::trunc(*number) == *number && std::fabs(*number) < 9.0e15) {
+        return static_cast<std::int64_t>(*number);
+    }
+    return std::nullopt;
+}
+
+std::optional<double> doubleOf(const storage::FieldValue& value)
+{
+    if (const auto* whole = std::get_if<std::int64_t>(&value)) {
+        return static_cast<double>(*whole);
+    }
+    if (const auto* number = std::get_if<double>(&value)) {
+        return *number;
+    }
+    return std::nullopt;
+}
+
+int currentYear()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    return local.tm_year + 1900;
+}
+
+} // namespace
+
+TableSource::TableSource(const std::string& path)
+    : m_path(path)
+{
+    storage::TableOptions options;
+    options.notice = [this](const std::string& text) { m_notices.push_back(text); };
+    m_table = storage::OpenTableFile(path, true, false, {}, options);
+    const auto& fields = m_table->fields();
+    const auto& schema = storage::resultTableFields();
+    for (std::size_t i = 0; i < schema.size(); ++i) {
+        std::size_t found = fields.size();
+        for (std::size_t f = 0; f < fields.size(); ++f) {
+            if (fields[f].name == schema[i].name) {
+                found = f;
+                break;
+            }
+        }
+        if (found == fields.size()) {
+            throw report::ReportError(path + " is not a results table: it has no field " + schema[i].name);
+        }
+        m_fieldIndex[i] = found;
+    }
+}
+
+TableSource::~TableSource()
+{
+    storage::CloseTableFile(m_table); // read-only: writes nothing
+}
+
+std::uint32_t TableSource::refresh()
+{
+    return m_table->refreshRowCount();
+}
+
+std::vector<unsigned char> TableSource::header() const
+{
+    const auto& header = m_table->header();
+    const std::size_t size = std::min<std::size_t>(header.size(), storage::dbf::kMainHeaderSize);
+    return std::vector<unsigned char>(header.begin(), header.begin() + static_cast<std::ptrdiff_t>(size));
+}
+
+RecordImage TableSource::read(std::uint32_t record)
+{
+    storage::RowBuffer row;
+    m_table->LoadRow(record, row);
+    RecordImage image;
+    image.record = record;
+    image.bytes.assign(row.data(), row.data() + row.size());
+    image.flag = image.bytes.empty() ? 0 : image.bytes[0];
+    image.content = central::sha256(image.bytes.data() + 1, image.bytes.size() - 1);
+    const auto span = [&](std::size_t first, std::size_t last) {
+        std::string bytes;
+        for (std::size_t i = first; i <= last; ++i) {
+            const storage::TableFieldDef& field = m_table->fields()[m_fieldIndex[i]];
+            bytes.append(reinterpret_cast<const char*>(row.data()) + field.offset,
+                         static_cast<std::size_t>(field.width));
+        }
+        return central::sha256(bytes);
+    };
+    image.head = span(kSurname, kDate);
+    image.lists = span(kFirstList, kLastList);
+    return image;
+}
+
+DecodedRecord TableSource::decode(const RecordImage& image) const
+{
+    storage::RowBuffer row(image.bytes.size());
+    std::copy(image.bytes.begin(), image.bytes.end(), row.data());
+    report::StoredTest test;
+    for (std::size_t i = 0; i < storage::kResultFieldCount; ++i) {
+        const storage::TableFieldDef& field = m_table->fields()[m_fieldIndex[i]];
+        test.values[i] = storage::DecodeField(row, field);
+        if (isNumericKind(field.kind) && !storage::isNull(test.values[i])) {
+            const std::string raw(trimBlanks(std::string_view(reinterpret_cast<const char*>(row.data()) + field.offset,
+                                                              static_cast<std::size_t>(field.width))));
+            if (!readsAsNumber(raw, field.kind)) {
+                const int series = static_cast<int>((i - kFirstCount) % report::kSeriesCount) + 1;
+                test.issues.push_back({report::IssueKind::NumberFieldInvalid, series, field.name, raw, 0, 0, 0});
+                test.values[i] = storage::FieldValue {};
+            }
+        }
+    }
+    test.identity.record = image.record;
+    test.identity.surname = textOf(test.values[0]);
+    test.identity.firstName = textOf(test.values[1]);
+    test.identity.birthNumber1 = textOf(test.values[2]);
+    test.identity.birthNumber2 = textOf(test.values[3]);
+    test.identity.date = textOf(test.values[kDate]);
+    for (std::size_t n = 0; n < static_cast<std::size_t>(report::kSeriesCount); ++n) {
+        report::StoredSeries& series = test.series[n];
+        series.count = integerOf(test.values[kFirstCount + n]);
+        series.mean = doubleOf(test.values[kFirstMean + n]);
+        series.premature = integerOf(test.values[kFirstPremature + n]);
+        series.listA = textOf(test.values[kFirstList + 2 * n]);
+        series.listB = textOf(test.values[kFirstList + 2 * n + 1]);
+    }
+    // The report's own analysis finds the damaged lists and the counts and means that disagree with them.
+    const report::TestAnalysis analysis = report::analyse(test, {});
+    DecodedRecord decoded;
+    decoded.values = test.values;
+    decoded.birthKey = test.identity.birthNumberKey();
+    decoded.date = report::parseTestDate(test.identity.date, report::DateOrder::DayMonth, currentYear());
+    for (const report::RowIssue& issue : analysis.issues) {
+        decoded.issues.push_back(report::describe(issue));
+    }
+    decoded.hasError = analysis.hasErrors();
+    if (!decoded.date) {
+        decoded.issues.push_back("DATE: '" + test.identity.date + "' is not a date");
+    }
+    for (std::size_t n = 0; n < decoded.times.size(); ++n) {
+        const report::SeriesAnalysis& series = analysis.series[n];
+        decoded.times[n] = {series.valid, series.fullWidth, series.storedMs};
+    }
+    return decoded;
+}
+
+std::string timingRecordPath(const std::string& tablePath)
+{
+    return report::TimingRecord::pathBeside(tablePath);
+}
+
+namespace {
+
+template<typename Number>
+std::optional<Number> parseNumber(const std::string& text)
+{
+    Number value {};
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Column positions of the timing record, from its header line.
+struct TimingColumns
+{
+    std::vector<std::string> names;
+
+    int find(const char* name) const
+    {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (names[i] == name) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+};
+
+const std::string& column(const std::vector<std::string>& fields, int index)
+{
+    static const std::string empty;
+    return index >= 0 && static_cast<std::size_t>(index) < fields.size() ? fields[static_cast<std::size_t>(index)]
+                                                                         : empty;
+}
+
+// Splits `bytes` into complete CSV records (a quoted field may span lines); `offsets` gets each record's end
+// offset relative to `bytes`. A record without its line end is left out.
+void completeRecords(const std::string& bytes, std::vector<std::string>& records, std::vector<std::size_t>& ends)
+{
+    std::size_t start = 0;
+    bool quoted = false;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '"') {
+            quoted = !quoted;
+        } else if (bytes[i] == '\n' && !quoted) {
+            std::size_t stop = i;
+            if (stop > start && bytes[stop - 1] == '\r') {
+                --stop;
+            }
+            records.push_back(bytes.substr(start, stop - start));
+            ends.push_back(i + 1);
+            start = i + 1;
+        }
+    }
+}
+
+} // namespace
+
+std::vector<TimingGroup> readTimingGroups(const std::string& path, std::uint64_t from, std::uint64_t until)
+{
+    std::vector<TimingGroup> groups;
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+    if (!in || until == 0) {
+        return groups;
+    }
+    std::string first;
+    if (!std::getline(in, first) || in.eof()) {
+        return groups; // the header is still being written
+    }
+    const std::uint64_t headerEnd = first.size() + 1;
+    if (!first.empty() && first.back() == '\r') {
+        first.pop_back();
+    }
+    TimingColumns columns;
+    report::splitCsvRecord(first.rfind("\xEF\xBB\xBF", 0) == 0 ? first.substr(3) : first, ',', columns.names);
+    for (const char* name : {"test_time", "table_row", "block", "series", "rt_us", "rt_stored_ms"}) {
+        if (columns.find(name) < 0) {
+            throw report::ReportError(path + " is not a timing record: it has no column " + name);
+        }
+    }
+    const std::uint64_t begin = std::max(from, headerEnd);
+    if (until <= begin) {
+        return groups;
+    }
+    std::string bytes(static_cast<std::size_t>(until - begin), '\0');
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(begin));
+    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
+        throw report::ReportError("Cannot read file " + path);
+    }
+    std::vector<std::string> records;
+    std::vector<std::size_t> ends;
+    completeRecords(bytes, records, ends);
+    std::vector<std::string> fields;
+    std::uint64_t offset = begin;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        report::splitCsvRecord(records[i], ',', fields);
+        const std::uint64_t end = begin + ends[i];
+        const auto row = parseNumber<std::uint32_t>(column(fields, columns.find("table_row")));
+        const std::string& time = column(fields, columns.find("test_time"));
+        if (row) {
+            if (groups.empty() || groups.back().tableRow != *row || groups.back().testTime != time
+                || groups.back().end != offset) {
+                groups.push_back({*row, time, offset, offset, {}});
+            }
+            const auto get = [&](const char* name) { return column(fields, columns.find(name)); };
+            groups.back().lines.push_back({time, get("line"), get("block"), get("series"),
+                                           get("foreperiod_programmed_ms"), get("foreperiod_measured_us"),
+                                           get("onset_us"), get("response_us"), get("rt_us"), get("rt_stored_ms"),
+                                           get("premature"), get("input"), get("response_stamp"), get("onset_stamp")});
+            groups.back().end = end;
+        } else if (!groups.empty() && groups.back().end == offset) {
+            groups.back().end = end; // a line without a row belongs to no test; passed over with its group
+        }
+        offset = end;
+    }
+    return groups;
+}
+
+bool trialsMatch(const TimingGroup& group, const std::array<report::StoredTimes, report::kSeriesCount>& times)
+{
+    std::array<std::vector<std::uint32_t>, report::kSeriesCount> trials;
+    for (const TimingLine& line : group.lines) {
+        const auto series = parseNumber<int>(line.series);
+        if (line.block != "measured" || !series || *series < 1 || *series > report::kSeriesCount) {
+            continue;
+        }
+        const auto stored = parseNumber<std::uint32_t>(line.rtStoredMs);
+        if (!parseNumber<std::int64_t>(line.rtUs) || !stored) {
+            return false;
+        }
+        trials[static_cast<std::size_t>(*series - 1)].push_back(*stored);
+    }
+    std::size_t compared = 0;
+    for (std::size_t n = 0; n < trials.size(); ++n) {
+        const report::StoredTimes& stored = times[n];
+        if (!stored.valid) {
+            continue;
+        }
+        const bool prefixAllowed = stored.fullWidth && trials[n].size() > stored.values.size();
+        if (trials[n].size() != stored.values.size() && !prefixAllowed) {
+            return false;
+        }
+        for (std::size_t i = 0; i < stored.values.size(); ++i) {
+            if (trials[n][i] != stored.values[i]) {
+                return false;
+            }
+            ++compared;
+        }
+    }
+    return compared > 0;
+}
+
+} // namespace collection
