@@ -2,9 +2,9 @@
 // with its trials; edits and deletions as versions; hostile tables reported without harm; the server away
 // while stations go on storing.
 #include "central/test_server.h"
+#include "results/results_table.h"
 #include "storage/dataset.h"
 #include "storage/dbf_table.h"
-#include "storage/results_table.h"
 #include "storage/test_support.h"
 #include "sync/collector.h"
 #include "sync/test_tables.h"
@@ -111,7 +111,7 @@ TEST_F(CollectorTest, EveryTestArrivesOnceWithItsTrialsWhereverTheFolderGoes)
     const central::Result row = m_admin->exec(
         "SELECT surname, first_name, rc_1, rc_2, date_text, test_date::text, birth_key, station, count_1, count_2, "
         "issues::text FROM tivora.current_tests WHERE record_no = 3");
-    const storage::SubjectIdentity subject = testing::subjectFor(1, 3);
+    const results::Identity subject = testing::subjectFor(1, 3);
     EXPECT_EQ(row.text(0, 0), subject.surname);
     EXPECT_EQ(row.text(0, 1), subject.firstName);
     EXPECT_EQ(row.text(0, 2) + row.text(0, 3), subject.birthNumber1 + subject.birthNumber2);
@@ -144,7 +144,7 @@ TEST_F(CollectorTest, EditsAndDeletionsInTheBrowserBecomeVersions)
     {
         storage::Dataset browser;
         browser.setDirectory(dir);
-        storage::configureResultsTable(browser);
+        results::configureResultsTable(browser);
         browser.open();
         browser.goToRecord(2);
         browser.setValue(0, std::string("Opravená"));

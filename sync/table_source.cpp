@@ -1,10 +1,10 @@
 #include "sync/table_source.h"
 
+#include "base/file.h"
 #include "report/report_error.h"
 #include "report/test_analysis.h"
 #include "storage/dbf_format.h"
 #include "storage/dbf_table.h"
-#include "storage/file.h"
 
 #include <charconv>
 #include <cmath>
@@ -106,7 +106,7 @@ TableSource::TableSource(const std::string& path)
     options.notice = [this](const std::string& text) { m_notices.push_back(text); };
     m_table = storage::OpenTableFile(path, true, false, {}, options);
     const auto& fields = m_table->fields();
-    const auto& schema = storage::resultTableFields();
+    const auto& schema = results::resultTableFields();
     for (std::size_t i = 0; i < schema.size(); ++i) {
         std::size_t found = fields.size();
         for (std::size_t f = 0; f < fields.size(); ++f) {
@@ -167,7 +167,7 @@ DecodedRecord TableSource::decode(const RecordImage& image) const
     storage::RowBuffer row(image.bytes.size());
     std::copy(image.bytes.begin(), image.bytes.end(), row.data());
     report::StoredTest test;
-    for (std::size_t i = 0; i < storage::kResultFieldCount; ++i) {
+    for (std::size_t i = 0; i < results::kResultFieldCount; ++i) {
         const storage::TableFieldDef& field = m_table->fields()[m_fieldIndex[i]];
         test.values[i] = storage::DecodeField(row, field);
         if (isNumericKind(field.kind) && !storage::isNull(test.values[i])) {
@@ -216,7 +216,7 @@ DecodedRecord TableSource::decode(const RecordImage& image) const
 
 std::string timingRecordPath(const std::string& tablePath)
 {
-    return report::TimingRecord::pathBeside(tablePath);
+    return results::timingRecordPath(tablePath);
 }
 
 namespace {

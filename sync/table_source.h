@@ -4,8 +4,8 @@
 #include "report/stored_test.h"
 #include "report/test_date.h"
 #include "report/timing_record.h"
+#include "results/result_record.h"
 #include "storage/field_codec.h"
-#include "storage/result_record.h"
 
 #include <array>
 #include <cstdint>
@@ -42,7 +42,7 @@ struct DecodedRecord
 {
     // The 25 fields in schema order: text, whole number, floating-point number or null. A numeric field
     // that holds no number is null, with an issue.
-    std::array<storage::FieldValue, storage::kResultFieldCount> values;
+    std::array<storage::FieldValue, results::kResultFieldCount> values;
     std::string birthKey;                                        // digits of RC_1 and RC_2
     std::optional<report::CalendarDate> date;                    // DATE read as a date
     std::vector<std::string> issues;                             // every problem, worded as the report words it
@@ -78,7 +78,7 @@ public:
 private:
     std::string m_path;
     std::shared_ptr<storage::TableFile> m_table;
-    std::array<std::size_t, storage::kResultFieldCount> m_fieldIndex {};
+    std::array<std::size_t, results::kResultFieldCount> m_fieldIndex {};
     std::vector<std::string> m_notices;
 };
 

@@ -1,7 +1,7 @@
 #include "sync/test_tables.h"
 
 #include "engine/evaluation.h"
-#include "storage/results_table.h"
+#include "results/results_table.h"
 
 #include <cstdio>
 #include <string>
@@ -50,7 +50,7 @@ engine::MeasurementState answeredTest(const engine::TestProgram& program, int st
 
 } // namespace
 
-storage::SubjectIdentity subjectFor(int station, int sequence)
+results::Identity subjectFor(int station, int sequence)
 {
     char birth1[16];
     char birth2[16];
@@ -65,10 +65,10 @@ void storeTest(const std::string& folder, int station, int sequence)
     engine::MeasurementState state = answeredTest(program, station, sequence);
     storage::Dataset table;
     table.setDirectory(folder);
-    storage::configureResultsTable(table);
+    results::configureResultsTable(table);
     table.setNoticeHandler([](const std::string&) {});
-    const storage::SubjectIdentity subject = subjectFor(station, sequence);
-    const engine::StoreResult store = storage::makeResultStore(table, [subject] { return subject; });
+    const results::Identity subject = subjectFor(station, sequence);
+    const engine::StoreResult store = results::makeResultStore(table, [subject] { return subject; });
     engine::vyhodnoceni(state, program, store);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "storage/result_record.h"
+#include "results/result_record.h"
 
 #include <cstdint>
 #include <string>
@@ -15,7 +15,7 @@ namespace collection::testing {
 extern const char* const kFeedProgram;
 
 // The identity that test `sequence` of station `station` stores.
-storage::SubjectIdentity subjectFor(int station, int sequence);
+results::Identity subjectFor(int station, int sequence);
 
 // Stores test `sequence` of station `station` into the results table in `folder` (created when missing)
 // with its timing record, as the program does at the end of a test. Throws what the store throws
