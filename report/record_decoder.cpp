@@ -116,11 +116,13 @@ RecordDecoder::RecordDecoder(const std::vector<storage::TableFieldDef>& fields, 
 const RecordDecoder& RecordDecoder::standard()
 {
     static const RecordDecoder decoder = [] {
-        std::vector<storage::TableFieldDef> fields = results::resultTableFields();
+        // As a file's fields are read from its header: each one's kind from its letter, width and decimals.
+        std::vector<storage::TableFieldDef> fields;
         std::size_t offset = 1;
-        for (storage::TableFieldDef& field : fields) {
-            field.offset = offset;
-            offset += static_cast<std::size_t>(field.width);
+        for (const storage::TableFieldDef& field : results::resultTableFields()) {
+            fields.push_back(storage::normalizeFieldDef(field.name, field.type, field.width, field.decimals));
+            fields.back().offset = offset;
+            offset += static_cast<std::size_t>(fields.back().width);
         }
         return RecordDecoder(fields, "the program's table");
     }();

@@ -33,7 +33,7 @@ enum Column { kTestId, kOffice, kStation, kRecord, kRaw, kDeleted, kLineage };
 constexpr const char* kTrials
     = "SELECT test_id::text, series::text, line::text, test_time, foreperiod_programmed_ms::text,"
       " foreperiod_measured_us::text, rt_us::text, rt_stored_ms::text, premature::text, input, response_stamp,"
-      " onset_stamp FROM tivora.trials WHERE test_id = ANY($1::bigint[]) ORDER BY test_id, line";
+      " onset_stamp FROM tivora.trials r WHERE r.test_id = ANY($1::bigint[]) ORDER BY r.test_id, r.line";
 
 template<typename Number>
 Number numberOf(std::string_view text)
