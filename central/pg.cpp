@@ -341,6 +341,12 @@ Result Connection::exec(const std::string& sql, const std::vector<Param>& params
 
 Result Connection::execBinary(const std::string& sql, const std::vector<Param>& params)
 {
+    sendBinary(sql, params);
+    return finish();
+}
+
+void Connection::sendBinary(const std::string& sql, const std::vector<Param>& params)
+{
     std::vector<const char*> values;
     std::vector<int> lengths;
     for (const Param& param : params) {
@@ -352,7 +358,6 @@ Result Connection::execBinary(const std::string& sql, const std::vector<Param>& 
         != 1) {
         fail(nullptr, "The database refused a statement");
     }
-    return finish();
 }
 
 void Connection::send(const std::string& sql, const std::vector<Param>& params, const std::vector<bool>& binary)

@@ -138,6 +138,8 @@ public:
     // its bytes, a text value as its text; other types in their binary forms, so a caller casts them to
     // text in the statement.
     Result execBinary(const std::string& sql, const std::vector<Param>& params = {});
+    // Sends a statement as execBinary() does but returns at once (see send()); finish() gives its result.
+    void sendBinary(const std::string& sql, const std::vector<Param>& params = {});
 
     // Sends a statement as exec() does but returns at once, so that the caller can prepare the next one
     // while the server works; finish() waits for its result. One statement at a time: every send() is

@@ -42,4 +42,5 @@ def main():
     print(f'{len(table) - 1} lines equal')
 
 
-main()
+if __name__ == '__main__':
+    main()

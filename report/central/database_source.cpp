@@ -11,29 +11,287 @@
 #include <cstring>
 #include <set>
 #include <tuple>
-#include <unordered_map>
 
 namespace report::database {
 
 namespace {
 
+// A value of a trial as the row carries it: its length in bytes, ':', its text (nothing for NULL).
+#define TIVORA_TRIAL_FIELD(column)                                                                                     \
+    "octet_length(coalesce(r." column "::text, ''))::text || ':' || coalesce(r." column "::text, '')"
+
 // The last version of every test with where it was taken. Columns: test, office, station, record, the
-// record's bytes; a statement adds its own conditions behind.
+// record's bytes, deleted, table, and the measured trials collected with it in program-line order, each
+// as its fields (TrialField) one after another, or NULL when there are none. Offices are ranked by name
+// once, so that a million tests are ordered by whole numbers. A statement adds its conditions behind.
 constexpr const char* kCurrentTests
     = "SELECT t.test_id::text, o.name, coalesce(s.name, ''), v.record_no::text, v.raw, v.deleted::text,"
-      " t.lineage_id::text"
-      " FROM tivora.tests t"
-      " JOIN tivora.versions v ON v.test_id = t.test_id"
-      " JOIN tivora.offices o ON o.office_id = t.office_id"
-      " LEFT JOIN tivora.stations s ON s.station_id = t.station_id"
-      " WHERE NOT EXISTS (SELECT 1 FROM tivora.versions n WHERE n.test_id = v.test_id AND n.version_no > v.version_no)";
+      " t.lineage_id::text,"
+      " (SELECT string_agg(" TIVORA_TRIAL_FIELD("series") " || " TIVORA_TRIAL_FIELD("line") " || " TIVORA_TRIAL_FIELD("test_time") " || " TIVORA_TRIAL_FIELD("foreperiod_programmed_ms") " || " TIVORA_TRIAL_FIELD("foreperiod_measured_us") " || " TIVORA_TRIAL_FIELD("rt_us") " || " TIVORA_TRIAL_FIELD(
+          "rt_stored_ms") " || " TIVORA_TRIAL_FIELD("premature") " ||"
+                                                                 " " TIVORA_TRIAL_FIELD(
+                                                                     "input") " ||"
+                                                                              " " TIVORA_TRIAL_FIELD("response_stamp") " || " TIVORA_TRIAL_FIELD(
+                                                                                  "onset_stamp") ", "
+                                                                                                 "''"
+                                                                                                 " O"
+                                                                                                 "RD"
+                                                                                                 "ER"
+                                                                                                 " B"
+                                                                                                 "Y "
+                                                                                                 "r."
+                                                                                                 "li"
+                                                                                                 "ne"
+                                                                                                 ")"
+                                                                                                 " F"
+                                                                                                 "RO"
+                                                                                                 "M "
+                                                                                                 "ti"
+                                                                                                 "vo"
+                                                                                                 "ra"
+                                                                                                 ".t"
+                                                                                                 "ri"
+                                                                                                 "al"
+                                                                                                 "s "
+                                                                                                 "r "
+                                                                                                 "WH"
+                                                                                                 "ER"
+                                                                                                 "E "
+                                                                                                 "r."
+                                                                                                 "te"
+                                                                                                 "st"
+                                                                                                 "_i"
+                                                                                                 "d "
+                                                                                                 "= "
+                                                                                                 "t."
+                                                                                                 "te"
+                                                                                                 "st"
+                                                                                                 "_i"
+                                                                                                 "d "
+                                                                                                 "AN"
+                                                                                                 "D "
+                                                                                                 "r."
+                                                                                                 "se"
+                                                                                                 "ri"
+                                                                                                 "es"
+                                                                                                 " B"
+                                                                                                 "ET"
+                                                                                                 "WE"
+                                                                                                 "EN"
+                                                                                                 " 1"
+                                                                                                 " A"
+                                                                                                 "ND"
+                                                                                                 " 4"
+                                                                                                 ")"
+                                                                                                 " F"
+                                                                                                 "RO"
+                                                                                                 "M "
+                                                                                                 "ti"
+                                                                                                 "vo"
+                                                                                                 "ra"
+                                                                                                 ".t"
+                                                                                                 "es"
+                                                                                                 "ts"
+                                                                                                 " t"
+                                                                                                 " J"
+                                                                                                 "OI"
+                                                                                                 "N "
+                                                                                                 "ti"
+                                                                                                 "vo"
+                                                                                                 "ra"
+                                                                                                 ".v"
+                                                                                                 "er"
+                                                                                                 "si"
+                                                                                                 "on"
+                                                                                                 "s "
+                                                                                                 "v "
+                                                                                                 "ON"
+                                                                                                 " v"
+                                                                                                 ".t"
+                                                                                                 "es"
+                                                                                                 "t_"
+                                                                                                 "id"
+                                                                                                 " ="
+                                                                                                 " t"
+                                                                                                 ".t"
+                                                                                                 "es"
+                                                                                                 "t_"
+                                                                                                 "id"
+                                                                                                 " J"
+                                                                                                 "OI"
+                                                                                                 "N "
+                                                                                                 "(S"
+                                                                                                 "EL"
+                                                                                                 "EC"
+                                                                                                 "T "
+                                                                                                 "of"
+                                                                                                 "fi"
+                                                                                                 "ce"
+                                                                                                 "_i"
+                                                                                                 "d,"
+                                                                                                 " n"
+                                                                                                 "am"
+                                                                                                 "e,"
+                                                                                                 " r"
+                                                                                                 "an"
+                                                                                                 "k("
+                                                                                                 ") "
+                                                                                                 "OV"
+                                                                                                 "ER"
+                                                                                                 " ("
+                                                                                                 "OR"
+                                                                                                 "DE"
+                                                                                                 "R "
+                                                                                                 "BY"
+                                                                                                 " n"
+                                                                                                 "am"
+                                                                                                 "e)"
+                                                                                                 " A"
+                                                                                                 "S "
+                                                                                                 "of"
+                                                                                                 "fi"
+                                                                                                 "ce"
+                                                                                                 "_r"
+                                                                                                 "an"
+                                                                                                 "k "
+                                                                                                 "FR"
+                                                                                                 "OM"
+                                                                                                 " t"
+                                                                                                 "iv"
+                                                                                                 "or"
+                                                                                                 "a."
+                                                                                                 "of"
+                                                                                                 "fi"
+                                                                                                 "ce"
+                                                                                                 "s)"
+                                                                                                 " o"
+                                                                                                 " O"
+                                                                                                 "N "
+                                                                                                 "o."
+                                                                                                 "of"
+                                                                                                 "fi"
+                                                                                                 "ce"
+                                                                                                 "_i"
+                                                                                                 "d "
+                                                                                                 "= "
+                                                                                                 "t."
+                                                                                                 "of"
+                                                                                                 "fi"
+                                                                                                 "ce"
+                                                                                                 "_i"
+                                                                                                 "d"
+                                                                                                 " L"
+                                                                                                 "EF"
+                                                                                                 "T "
+                                                                                                 "JO"
+                                                                                                 "IN"
+                                                                                                 " t"
+                                                                                                 "iv"
+                                                                                                 "or"
+                                                                                                 "a."
+                                                                                                 "st"
+                                                                                                 "at"
+                                                                                                 "io"
+                                                                                                 "ns"
+                                                                                                 " s"
+                                                                                                 " O"
+                                                                                                 "N "
+                                                                                                 "s."
+                                                                                                 "st"
+                                                                                                 "at"
+                                                                                                 "io"
+                                                                                                 "n_"
+                                                                                                 "id"
+                                                                                                 " ="
+                                                                                                 " t"
+                                                                                                 ".s"
+                                                                                                 "ta"
+                                                                                                 "ti"
+                                                                                                 "on"
+                                                                                                 "_i"
+                                                                                                 "d"
+                                                                                                 " W"
+                                                                                                 "HE"
+                                                                                                 "RE"
+                                                                                                 " N"
+                                                                                                 "OT"
+                                                                                                 " E"
+                                                                                                 "XI"
+                                                                                                 "ST"
+                                                                                                 "S "
+                                                                                                 "(S"
+                                                                                                 "EL"
+                                                                                                 "EC"
+                                                                                                 "T "
+                                                                                                 "1 "
+                                                                                                 "FR"
+                                                                                                 "OM"
+                                                                                                 " t"
+                                                                                                 "iv"
+                                                                                                 "or"
+                                                                                                 "a."
+                                                                                                 "ve"
+                                                                                                 "rs"
+                                                                                                 "io"
+                                                                                                 "ns"
+                                                                                                 " n"
+                                                                                                 " W"
+                                                                                                 "HE"
+                                                                                                 "RE"
+                                                                                                 " n"
+                                                                                                 ".t"
+                                                                                                 "es"
+                                                                                                 "t_"
+                                                                                                 "id"
+                                                                                                 " ="
+                                                                                                 " v"
+                                                                                                 ".t"
+                                                                                                 "es"
+                                                                                                 "t_"
+                                                                                                 "id"
+                                                                                                 " A"
+                                                                                                 "ND"
+                                                                                                 " n"
+                                                                                                 ".v"
+                                                                                                 "er"
+                                                                                                 "si"
+                                                                                                 "on"
+                                                                                                 "_n"
+                                                                                                 "o "
+                                                                                                 "> "
+                                                                                                 "v."
+                                                                                                 "ve"
+                                                                                                 "rs"
+                                                                                                 "io"
+                                                                                                 "n_"
+                                                                                                 "no"
+                                                                                                 ")";
 
-enum Column { kTestId, kOffice, kStation, kRecord, kRaw, kDeleted, kLineage };
+#undef TIVORA_TRIAL_FIELD
 
-constexpr const char* kTrials
-    = "SELECT test_id::text, series::text, line::text, test_time, foreperiod_programmed_ms::text,"
-      " foreperiod_measured_us::text, rt_us::text, rt_stored_ms::text, premature::text, input, response_stamp,"
-      " onset_stamp FROM tivora.trials r WHERE r.test_id = ANY($1::bigint[]) ORDER BY r.test_id, r.line";
+// The conditions of an export's filters.
+constexpr const char* kFilters
+    = " AND NOT v.deleted AND ($1::text IS NULL OR o.name = $1) AND ($2::text IS NULL OR s.name = $2)"
+      " AND ($3::date IS NULL OR v.test_date >= $3) AND ($4::date IS NULL OR v.test_date <= $4)"
+      " AND ($5::text IS NULL OR v.birth_key = $5)";
+
+enum Column { kTestId, kOffice, kStation, kRecord, kRaw, kDeleted, kLineage, kTrials };
+
+// The fields of a trial in the trials column, in order.
+enum TrialField {
+    kSeries,
+    kLine,
+    kTestTime,
+    kForeperiodProgrammed,
+    kForeperiodMeasured,
+    kRtUs,
+    kRtStoredMs,
+    kPremature,
+    kInput,
+    kResponseStamp,
+    kOnsetStamp,
+    kTrialFields
+};
 
 template<typename Number>
 Number numberOf(std::string_view text)
@@ -62,33 +320,23 @@ public:
     }
 };
 
+// Waits for the statement sent last, whatever it gives.
+void awaitQuietly(central::Connection& connection) noexcept
+{
+    try {
+        connection.finish();
+    } catch (const std::exception&) {
+        // The statement's own failure matters no more than its rows: the caller is failing already.
+    }
+}
+
 } // namespace
 
 // Turns fetched rows into tests: each record's bytes through the table reader's decoder, and the trials
-// of a batch of tests fetched at once.
+// that came with it.
 class DatabaseSource::Reader
 {
 public:
-    void loadTrials(central::Connection& connection, const central::Result& rows)
-    {
-        m_trials.clear();
-        std::string ids = "{";
-        for (int i = 0; i < rows.rows(); ++i) {
-            ids += (i == 0 ? "" : ",") + std::string(rows.view(i, kTestId));
-        }
-        const central::Result trials = connection.execBinary(kTrials, {ids + "}"});
-        for (int i = 0; i < trials.rows(); ++i) {
-            const int series = numberOf<int>(trials.view(i, 1));
-            if (series < 1 || series > kSeriesCount) {
-                continue; // a practice trial
-            }
-            const auto text = [&](int column) { return std::string(trials.view(i, column)); };
-            m_trials[numberOf<std::uint64_t>(trials.view(i, 0))].series[static_cast<std::size_t>(series - 1)].push_back(
-                {series, numberOf<std::int64_t>(trials.view(i, 6)), numberOf<std::uint32_t>(trials.view(i, 7)), text(3),
-                 text(2), text(4), text(5), text(8), text(9), text(10), text(11)});
-        }
-    }
-
     void decode(const central::Result& rows, int i, SourcedTest& out)
     {
         const std::string_view raw = rows.view(i, kRaw);
@@ -105,13 +353,44 @@ public:
         out.test = decoder.decode(m_row, numberOf<std::uint32_t>(rows.view(i, kRecord)));
         out.office = std::string(rows.view(i, kOffice));
         out.station = std::string(rows.view(i, kStation));
-        const auto trials = m_trials.find(out.id);
-        out.timing = trials == m_trials.end() ? nullptr : &trials->second;
+        out.timing = rows.isNull(i, kTrials) ? nullptr : readTrials(out.id, rows.view(i, kTrials));
     }
 
 private:
+    // The trials of the trials column `text`. Throws ReportError when it is not in the column's form.
+    const TimingLookup* readTrials(std::uint64_t id, std::string_view text)
+    {
+        for (auto& series : m_trials.series) {
+            series.clear();
+        }
+        std::array<std::string_view, kTrialFields> fields;
+        while (!text.empty()) {
+            for (std::string_view& field : fields) {
+                const std::size_t colon = text.find(':');
+                const std::size_t length
+                    = colon == std::string_view::npos ? 0 : numberOf<std::size_t>(text.substr(0, colon));
+                if (colon == std::string_view::npos || length > text.size() - colon - 1) {
+                    throw ReportError("the database gave the trials of test " + std::to_string(id)
+                                      + " in a form this tivora-report cannot read");
+                }
+                field = text.substr(colon + 1, length);
+                text.remove_prefix(colon + 1 + length);
+            }
+            const int series = numberOf<int>(fields[kSeries]);
+            if (series < 1 || series > kSeriesCount) {
+                continue; // the statement gives measured trials only
+            }
+            m_trials.series[static_cast<std::size_t>(series - 1)].push_back(
+                {series, numberOf<std::int64_t>(fields[kRtUs]), numberOf<std::uint32_t>(fields[kRtStoredMs]),
+                 std::string(fields[kTestTime]), std::string(fields[kLine]), std::string(fields[kForeperiodProgrammed]),
+                 std::string(fields[kForeperiodMeasured]), std::string(fields[kPremature]), std::string(fields[kInput]),
+                 std::string(fields[kResponseStamp]), std::string(fields[kOnsetStamp])});
+        }
+        return &m_trials;
+    }
+
     storage::RowBuffer m_row;
-    std::unordered_map<std::uint64_t, CollectedTrials> m_trials;
+    CollectedTrials m_trials; // of the test decoded last
 };
 
 DatabaseSource::DatabaseSource(const std::string& conninfo, std::chrono::seconds connectTimeout)
@@ -144,31 +423,34 @@ void DatabaseSource::forEach(const TestFilter& filter, const Visit& visit, const
         = {optional(filter.office), optional(filter.station),
            filter.from ? central::Param {isoDate(*filter.from)} : central::Param {},
            filter.to ? central::Param {isoDate(*filter.to)} : central::Param {}, optional(filter.person)};
-    const std::string order = filter.person.empty() ? " ORDER BY o.name, t.lineage_id, v.record_no, t.test_id"
-                                                    : " ORDER BY v.test_date NULLS LAST, o.name, t.lineage_id,"
-                                                      " v.record_no, t.test_id";
+    const std::string sql = std::string(kCurrentTests) + kFilters
+        + (filter.person.empty() ? " ORDER BY o.office_rank, t.lineage_id, v.record_no, t.test_id"
+                                 : " ORDER BY v.test_date NULLS LAST, o.office_rank, t.lineage_id, v.record_no,"
+                                   " t.test_id");
     central::Transaction transaction(*m_connection);
     m_connection->exec("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY");
-    m_connection->exec(std::string("DECLARE tests NO SCROLL CURSOR FOR ") + kCurrentTests
-                           + " AND NOT v.deleted AND ($1::text IS NULL OR o.name = $1)"
-                             " AND ($2::text IS NULL OR s.name = $2) AND ($3::date IS NULL OR v.test_date >= $3)"
-                             " AND ($4::date IS NULL OR v.test_date <= $4) AND ($5::text IS NULL OR v.birth_key = $5)"
-                           + order,
-                       params);
+    // The records' bytes are sorted as stored (compressed, a few hundred bytes each): a million tests' in
+    // memory rather than on disk.
+    m_connection->exec("SET LOCAL work_mem = '256MB'");
+    m_connection->exec("DECLARE tests NO SCROLL CURSOR FOR " + sql, params);
     const std::string fetch = "FETCH " + std::to_string(kBatch) + " FROM tests";
     std::uint64_t done = 0;
     SourcedTest sourced;
-    for (;;) {
-        const central::Result rows = m_connection->execBinary(fetch);
-        if (rows.rows() == 0) {
-            break;
-        }
-        m_reader->loadTrials(*m_connection, rows);
-        for (int i = 0; i < rows.rows(); ++i) {
-            m_reader->decode(rows, i, sourced);
-            visit(sourced);
+    central::Result rows = m_connection->execBinary(fetch);
+    while (rows.rows() > 0) {
+        // The next batch is on its way while this one is written.
+        m_connection->sendBinary(fetch);
+        try {
+            for (int i = 0; i < rows.rows(); ++i) {
+                m_reader->decode(rows, i, sourced);
+                visit(sourced);
+            }
+        } catch (...) {
+            awaitQuietly(*m_connection); // so that the transaction can be rolled back
+            throw;
         }
         done += static_cast<std::uint64_t>(rows.rows());
+        rows = m_connection->finish();
         if (progress && !progress(done, 0)) {
             throw Cancelled();
         }
@@ -187,7 +469,6 @@ SourcedTest DatabaseSource::read(std::uint64_t id)
         throw ReportError("test " + std::to_string(id) + " is marked deleted");
     }
     SourcedTest sourced;
-    m_reader->loadTrials(*m_connection, rows);
     m_reader->decode(rows, 0, sourced);
     return sourced;
 }
@@ -201,7 +482,6 @@ std::vector<HistoryPoint> DatabaseSource::history(const SourcedTest& current, co
     }
     const central::Result rows
         = m_connection->execBinary(std::string(kCurrentTests) + " AND NOT v.deleted AND v.birth_key = $1", {key});
-    m_reader->loadTrials(*m_connection, rows);
     struct Found
     {
         HistoryPoint point;
