@@ -76,6 +76,8 @@ long peakKb(pid_t pid)
 // program before its exec.
 Run runMeasured(const std::vector<std::string>& args)
 {
+    std::cout.flush(); // a child would write out a copy of what is still buffered
+    std::fflush(stdout);
     const auto start = Clock::now();
     const pid_t pid = fork();
     if (pid == 0) {

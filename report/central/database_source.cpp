@@ -16,264 +16,67 @@ namespace report::database {
 
 namespace {
 
-// A value of a trial as the row carries it: its length in bytes, ':', its text (nothing for NULL).
-#define TIVORA_TRIAL_FIELD(column)                                                                                     \
-    "octet_length(coalesce(r." column "::text, ''))::text || ':' || coalesce(r." column "::text, '')"
+// The measured trials collected with the test `test` names, in program-line order, as one text: each
+// trial's fields (TrialField) one after another, each as its length in bytes, ':', its text (nothing for
+// NULL), so that any text in them reads back as it was; NULL when there are none.
+std::string trialsOf(const std::string& test)
+{
+    std::string fields;
+    for (const char* column : {"series", "line", "test_time", "foreperiod_programmed_ms", "foreperiod_measured_us",
+                               "rt_us", "rt_stored_ms", "premature", "input", "response_stamp", "onset_stamp"}) {
+        const std::string value = std::string("coalesce(r.") + column + "::text, '')";
+        fields += (fields.empty() ? "" : " || ") + ("octet_length(" + value + ")::text || ':' || " + value);
+    }
+    return "(SELECT string_agg(" + fields + ", '' ORDER BY r.line) FROM tivora.trials r WHERE r.test_id = " + test
+        + " AND r.series BETWEEN 1 AND 4)";
+}
+
+// Offices ranked by name, so that a million tests are ordered by whole numbers.
+constexpr const char* kRankedOffices
+    = " JOIN (SELECT office_id, name, rank() OVER (ORDER BY name) AS office_rank FROM tivora.offices) o"
+      " ON o.office_id = t.office_id";
+
+// Only the last version of each test.
+constexpr const char* kLastVersion
+    = " WHERE NOT EXISTS (SELECT 1 FROM tivora.versions n WHERE n.test_id = v.test_id AND n.version_no > v.version_no)";
 
 // The last version of every test with where it was taken. Columns: test, office, station, record, the
-// record's bytes, deleted, table, and the measured trials collected with it in program-line order, each
-// as its fields (TrialField) one after another, or NULL when there are none. Offices are ranked by name
-// once, so that a million tests are ordered by whole numbers. A statement adds its conditions behind.
-constexpr const char* kCurrentTests
-    = "SELECT t.test_id::text, o.name, coalesce(s.name, ''), v.record_no::text, v.raw, v.deleted::text,"
-      " t.lineage_id::text,"
-      " (SELECT string_agg(" TIVORA_TRIAL_FIELD("series") " || " TIVORA_TRIAL_FIELD("line") " || " TIVORA_TRIAL_FIELD("test_time") " || " TIVORA_TRIAL_FIELD("foreperiod_programmed_ms") " || " TIVORA_TRIAL_FIELD("foreperiod_measured_us") " || " TIVORA_TRIAL_FIELD("rt_us") " || " TIVORA_TRIAL_FIELD(
-          "rt_stored_ms") " || " TIVORA_TRIAL_FIELD("premature") " ||"
-                                                                 " " TIVORA_TRIAL_FIELD(
-                                                                     "input") " ||"
-                                                                              " " TIVORA_TRIAL_FIELD("response_stamp") " || " TIVORA_TRIAL_FIELD(
-                                                                                  "onset_stamp") ", "
-                                                                                                 "''"
-                                                                                                 " O"
-                                                                                                 "RD"
-                                                                                                 "ER"
-                                                                                                 " B"
-                                                                                                 "Y "
-                                                                                                 "r."
-                                                                                                 "li"
-                                                                                                 "ne"
-                                                                                                 ")"
-                                                                                                 " F"
-                                                                                                 "RO"
-                                                                                                 "M "
-                                                                                                 "ti"
-                                                                                                 "vo"
-                                                                                                 "ra"
-                                                                                                 ".t"
-                                                                                                 "ri"
-                                                                                                 "al"
-                                                                                                 "s "
-                                                                                                 "r "
-                                                                                                 "WH"
-                                                                                                 "ER"
-                                                                                                 "E "
-                                                                                                 "r."
-                                                                                                 "te"
-                                                                                                 "st"
-                                                                                                 "_i"
-                                                                                                 "d "
-                                                                                                 "= "
-                                                                                                 "t."
-                                                                                                 "te"
-                                                                                                 "st"
-                                                                                                 "_i"
-                                                                                                 "d "
-                                                                                                 "AN"
-                                                                                                 "D "
-                                                                                                 "r."
-                                                                                                 "se"
-                                                                                                 "ri"
-                                                                                                 "es"
-                                                                                                 " B"
-                                                                                                 "ET"
-                                                                                                 "WE"
-                                                                                                 "EN"
-                                                                                                 " 1"
-                                                                                                 " A"
-                                                                                                 "ND"
-                                                                                                 " 4"
-                                                                                                 ")"
-                                                                                                 " F"
-                                                                                                 "RO"
-                                                                                                 "M "
-                                                                                                 "ti"
-                                                                                                 "vo"
-                                                                                                 "ra"
-                                                                                                 ".t"
-                                                                                                 "es"
-                                                                                                 "ts"
-                                                                                                 " t"
-                                                                                                 " J"
-                                                                                                 "OI"
-                                                                                                 "N "
-                                                                                                 "ti"
-                                                                                                 "vo"
-                                                                                                 "ra"
-                                                                                                 ".v"
-                                                                                                 "er"
-                                                                                                 "si"
-                                                                                                 "on"
-                                                                                                 "s "
-                                                                                                 "v "
-                                                                                                 "ON"
-                                                                                                 " v"
-                                                                                                 ".t"
-                                                                                                 "es"
-                                                                                                 "t_"
-                                                                                                 "id"
-                                                                                                 " ="
-                                                                                                 " t"
-                                                                                                 ".t"
-                                                                                                 "es"
-                                                                                                 "t_"
-                                                                                                 "id"
-                                                                                                 " J"
-                                                                                                 "OI"
-                                                                                                 "N "
-                                                                                                 "(S"
-                                                                                                 "EL"
-                                                                                                 "EC"
-                                                                                                 "T "
-                                                                                                 "of"
-                                                                                                 "fi"
-                                                                                                 "ce"
-                                                                                                 "_i"
-                                                                                                 "d,"
-                                                                                                 " n"
-                                                                                                 "am"
-                                                                                                 "e,"
-                                                                                                 " r"
-                                                                                                 "an"
-                                                                                                 "k("
-                                                                                                 ") "
-                                                                                                 "OV"
-                                                                                                 "ER"
-                                                                                                 " ("
-                                                                                                 "OR"
-                                                                                                 "DE"
-                                                                                                 "R "
-                                                                                                 "BY"
-                                                                                                 " n"
-                                                                                                 "am"
-                                                                                                 "e)"
-                                                                                                 " A"
-                                                                                                 "S "
-                                                                                                 "of"
-                                                                                                 "fi"
-                                                                                                 "ce"
-                                                                                                 "_r"
-                                                                                                 "an"
-                                                                                                 "k "
-                                                                                                 "FR"
-                                                                                                 "OM"
-                                                                                                 " t"
-                                                                                                 "iv"
-                                                                                                 "or"
-                                                                                                 "a."
-                                                                                                 "of"
-                                                                                                 "fi"
-                                                                                                 "ce"
-                                                                                                 "s)"
-                                                                                                 " o"
-                                                                                                 " O"
-                                                                                                 "N "
-                                                                                                 "o."
-                                                                                                 "of"
-                                                                                                 "fi"
-                                                                                                 "ce"
-                                                                                                 "_i"
-                                                                                                 "d "
-                                                                                                 "= "
-                                                                                                 "t."
-                                                                                                 "of"
-                                                                                                 "fi"
-                                                                                                 "ce"
-                                                                                                 "_i"
-                                                                                                 "d"
-                                                                                                 " L"
-                                                                                                 "EF"
-                                                                                                 "T "
-                                                                                                 "JO"
-                                                                                                 "IN"
-                                                                                                 " t"
-                                                                                                 "iv"
-                                                                                                 "or"
-                                                                                                 "a."
-                                                                                                 "st"
-                                                                                                 "at"
-                                                                                                 "io"
-                                                                                                 "ns"
-                                                                                                 " s"
-                                                                                                 " O"
-                                                                                                 "N "
-                                                                                                 "s."
-                                                                                                 "st"
-                                                                                                 "at"
-                                                                                                 "io"
-                                                                                                 "n_"
-                                                                                                 "id"
-                                                                                                 " ="
-                                                                                                 " t"
-                                                                                                 ".s"
-                                                                                                 "ta"
-                                                                                                 "ti"
-                                                                                                 "on"
-                                                                                                 "_i"
-                                                                                                 "d"
-                                                                                                 " W"
-                                                                                                 "HE"
-                                                                                                 "RE"
-                                                                                                 " N"
-                                                                                                 "OT"
-                                                                                                 " E"
-                                                                                                 "XI"
-                                                                                                 "ST"
-                                                                                                 "S "
-                                                                                                 "(S"
-                                                                                                 "EL"
-                                                                                                 "EC"
-                                                                                                 "T "
-                                                                                                 "1 "
-                                                                                                 "FR"
-                                                                                                 "OM"
-                                                                                                 " t"
-                                                                                                 "iv"
-                                                                                                 "or"
-                                                                                                 "a."
-                                                                                                 "ve"
-                                                                                                 "rs"
-                                                                                                 "io"
-                                                                                                 "ns"
-                                                                                                 " n"
-                                                                                                 " W"
-                                                                                                 "HE"
-                                                                                                 "RE"
-                                                                                                 " n"
-                                                                                                 ".t"
-                                                                                                 "es"
-                                                                                                 "t_"
-                                                                                                 "id"
-                                                                                                 " ="
-                                                                                                 " v"
-                                                                                                 ".t"
-                                                                                                 "es"
-                                                                                                 "t_"
-                                                                                                 "id"
-                                                                                                 " A"
-                                                                                                 "ND"
-                                                                                                 " n"
-                                                                                                 ".v"
-                                                                                                 "er"
-                                                                                                 "si"
-                                                                                                 "on"
-                                                                                                 "_n"
-                                                                                                 "o "
-                                                                                                 "> "
-                                                                                                 "v."
-                                                                                                 "ve"
-                                                                                                 "rs"
-                                                                                                 "io"
-                                                                                                 "n_"
-                                                                                                 "no"
-                                                                                                 ")";
+// record's bytes, deleted, table, trials (trialsOf()). A statement adds its conditions behind.
+const std::string& currentTests()
+{
+    static const std::string sql = "SELECT t.test_id::text, o.name, coalesce(s.name, ''), v.record_no::text, v.raw,"
+                                   " v.deleted::text, t.lineage_id::text, "
+        + trialsOf("t.test_id") + " FROM tivora.tests t JOIN tivora.versions v ON v.test_id = t.test_id"
+        + kRankedOffices + " LEFT JOIN tivora.stations s ON s.station_id = t.station_id" + kLastVersion;
+    return sql;
+}
 
-#undef TIVORA_TRIAL_FIELD
-
-// The conditions of an export's filters.
-constexpr const char* kFilters
-    = " AND NOT v.deleted AND ($1::text IS NULL OR o.name = $1) AND ($2::text IS NULL OR s.name = $2)"
-      " AND ($3::date IS NULL OR v.test_date >= $3) AND ($4::date IS NULL OR v.test_date <= $4)"
-      " AND ($5::text IS NULL OR v.birth_key = $5)";
+// The shown tests that pass an export's filters ($1 office, $2 station, $3 from, $4 to, $5 person), ordered
+// by `keys` (of office_rank, lineage_id, record_no, test_id, test_date), with the columns of
+// currentTests(). The order is found among the narrow columns; each record's bytes and trials are read
+// only as its batch is fetched (a lateral subquery, which the planner keeps a loop over the ordered rows),
+// so that the server reads the next batch while the report writes the last one.
+std::string exportedTests(const std::vector<std::string>& keys)
+{
+    std::string inner;
+    std::string outer;
+    for (const std::string& key : keys) {
+        inner += (inner.empty() ? "" : ", ") + key;
+        outer += (outer.empty() ? "" : ", ") + ("c." + key);
+    }
+    return "SELECT c.test_id::text, c.name, c.station, c.record_no::text, x.raw, 'false', c.lineage_id::text,"
+           " x.trials FROM (SELECT t.test_id, v.version_no, o.name, coalesce(s.name, '') AS station, v.record_no,"
+           " t.lineage_id, o.office_rank, v.test_date FROM tivora.tests t"
+           " JOIN tivora.versions v ON v.test_id = t.test_id"
+        + std::string(kRankedOffices) + " LEFT JOIN tivora.stations s ON s.station_id = t.station_id" + kLastVersion
+        + " AND NOT v.deleted AND ($1::text IS NULL OR o.name = $1) AND ($2::text IS NULL OR s.name = $2)"
+          " AND ($3::date IS NULL OR v.test_date >= $3) AND ($4::date IS NULL OR v.test_date <= $4)"
+          " AND ($5::text IS NULL OR v.birth_key = $5) ORDER BY "
+        + inner + " OFFSET 0) c CROSS JOIN LATERAL (SELECT r.raw, " + trialsOf("c.test_id")
+        + " AS trials FROM tivora.versions r WHERE r.test_id = c.test_id AND r.version_no = c.version_no LIMIT 1) x"
+          " ORDER BY "
+        + outer;
+}
 
 enum Column { kTestId, kOffice, kStation, kRecord, kRaw, kDeleted, kLineage, kTrials };
 
@@ -423,15 +226,14 @@ void DatabaseSource::forEach(const TestFilter& filter, const Visit& visit, const
         = {optional(filter.office), optional(filter.station),
            filter.from ? central::Param {isoDate(*filter.from)} : central::Param {},
            filter.to ? central::Param {isoDate(*filter.to)} : central::Param {}, optional(filter.person)};
-    const std::string sql = std::string(kCurrentTests) + kFilters
-        + (filter.person.empty() ? " ORDER BY o.office_rank, t.lineage_id, v.record_no, t.test_id"
-                                 : " ORDER BY v.test_date NULLS LAST, o.office_rank, t.lineage_id, v.record_no,"
-                                   " t.test_id");
+    const std::string sql = exportedTests(
+        filter.person.empty()
+            ? std::vector<std::string> {"office_rank", "lineage_id", "record_no", "test_id"}
+            : std::vector<std::string> {"test_date", "office_rank", "lineage_id", "record_no", "test_id"});
     central::Transaction transaction(*m_connection);
     m_connection->exec("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY");
-    // The records' bytes are sorted as stored (compressed, a few hundred bytes each): a million tests' in
-    // memory rather than on disk.
-    m_connection->exec("SET LOCAL work_mem = '256MB'");
+    // A million tests' narrow columns are ordered in memory rather than on disk.
+    m_connection->exec("SET LOCAL work_mem = '128MB'");
     m_connection->exec("DECLARE tests NO SCROLL CURSOR FOR " + sql, params);
     const std::string fetch = "FETCH " + std::to_string(kBatch) + " FROM tests";
     std::uint64_t done = 0;
@@ -461,7 +263,7 @@ void DatabaseSource::forEach(const TestFilter& filter, const Visit& visit, const
 SourcedTest DatabaseSource::read(std::uint64_t id)
 {
     const central::Result rows
-        = m_connection->execBinary(std::string(kCurrentTests) + " AND t.test_id = $1::bigint", {std::to_string(id)});
+        = m_connection->execBinary(currentTests() + " AND t.test_id = $1::bigint", {std::to_string(id)});
     if (rows.rows() == 0) {
         throw ReportError("there is no test " + std::to_string(id) + " in the database");
     }
@@ -481,7 +283,7 @@ std::vector<HistoryPoint> DatabaseSource::history(const SourcedTest& current, co
         return {};
     }
     const central::Result rows
-        = m_connection->execBinary(std::string(kCurrentTests) + " AND NOT v.deleted AND v.birth_key = $1", {key});
+        = m_connection->execBinary(currentTests() + " AND NOT v.deleted AND v.birth_key = $1", {key});
     struct Found
     {
         HistoryPoint point;
