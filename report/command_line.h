@@ -1,8 +1,10 @@
 #pragma once
 
 #include "report/export.h"
+#include "report/test_source.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -27,6 +29,9 @@ struct Command
     std::string output; // export and protocol; "-" is the standard output for CSV
     std::uint32_t row = 0;
     ExportOptions exportOptions;
+    std::string database;   // a libpq connection string or URI, read in place of a table
+    TestFilter filter;      // export only
+    std::uint64_t test = 0; // protocol from the database: the test's number
 };
 
 struct ParsedCommandLine
@@ -42,9 +47,18 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
 // The text of --help.
 std::string usageText();
 
+// Opens the central database for a command: given by a program built with database access. Throws
+// what opening throws.
+using DatabaseOpener = std::function<std::unique_ptr<TestSource>(const std::string& conninfo)>;
+
+// The source a command reads: its table (warnings about the timing record on `err`) or its database
+// through `openDatabase`. Throws ReportError "this tivora-report has no database access" when a
+// database is named and `openDatabase` is empty, and what opening throws.
+std::unique_ptr<TestSource> openSource(const Command& command, std::ostream& err, const DatabaseOpener& openDatabase);
+
 // Runs an export command: writes the file, then lists the rows' problems on `err`. Returns the exit
 // code. Never throws.
-int runExport(const Command& command, std::ostream& err);
+int runExport(const Command& command, std::ostream& err, const DatabaseOpener& openDatabase = {});
 
 // The timing record beside `table`, or null when there is none; one that cannot be read is named on
 // `err` as a warning, and the table alone is used. Its lines that cannot be read are named as warnings.

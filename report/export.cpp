@@ -133,7 +133,14 @@ const char* meanCheckWord(MeanCheck check)
     return "";
 }
 
-void writeTestHeader(TableSink& sink)
+void writeTexts(TableSink& sink, const std::vector<std::string>& texts)
+{
+    for (const std::string& text : texts) {
+        text.empty() ? sink.empty() : sink.text(text);
+    }
+}
+
+void writeTestHeader(TableSink& sink, const std::vector<std::string>& after)
 {
     sink.text("row");
     for (const storage::TableFieldDef& field : results::resultTableFields()) {
@@ -149,10 +156,12 @@ void writeTestHeader(TableSink& sink)
     }
     sink.text("timing_record");
     sink.text("issues");
+    writeTexts(sink, after);
     sink.endRow();
 }
 
-void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis)
+void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
+                  const std::vector<std::string>& after)
 {
     sink.integer(test.identity.record);
     for (const storage::FieldValue& value : test.values) {
@@ -167,20 +176,23 @@ void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& a
     }
     sink.integer(analysis.fineValues ? 1 : 0);
     sink.text(describeAll(analysis.issues));
+    writeTexts(sink, after);
     sink.endRow();
 }
 
-void writeTrialHeader(TableSink& sink)
+void writeTrialHeader(TableSink& sink, const std::vector<std::string>& after)
 {
     for (const char* column :
          {"row", "series", "trial", "rt_ms", "rt_us", "line", "foreperiod_programmed_ms", "foreperiod_measured_us",
           "premature", "input", "response_stamp", "onset_stamp", "test_time"}) {
         sink.text(column);
     }
+    writeTexts(sink, after);
     sink.endRow();
 }
 
-std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis)
+std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
+                           const std::vector<std::string>& after)
 {
     std::size_t lines = 0;
     for (const SeriesAnalysis& series : analysis.series) {
@@ -209,6 +221,7 @@ std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAn
                     sink.empty();
                 }
             }
+            writeTexts(sink, after);
             sink.endRow();
             ++lines;
         }

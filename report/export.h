@@ -45,13 +45,19 @@ ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, con
 // named through a link: an export or a protocol never replaces what it reads.
 void refuseToReplaceInputs(const std::string& output, const std::string& table);
 
-// The header and one row of the per-test table, for any sink.
-void writeTestHeader(TableSink& sink);
-void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis);
+// The header and one row of the per-test table, for any sink; `after` are text cells added at the end of
+// each line (the office and station of tests from the database).
+void writeTestHeader(TableSink& sink, const std::vector<std::string>& after = {});
+void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
+                  const std::vector<std::string>& after = {});
 
 // The header and the lines of one test of the per-trial table. Returns the number of lines.
-void writeTrialHeader(TableSink& sink);
-std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis);
+void writeTrialHeader(TableSink& sink, const std::vector<std::string>& after = {});
+std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
+                           const std::vector<std::string>& after = {});
+
+// Writes `texts` as text cells (empty ones as empty cells).
+void writeTexts(TableSink& sink, const std::vector<std::string>& texts);
 
 // The export's word for a mean check ("matches", "differs", "16-bit total", "not possible", "").
 const char* meanCheckWord(MeanCheck check);

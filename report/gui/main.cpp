@@ -8,6 +8,11 @@
 #include "ui/common/application.h"
 #include "ui/common/remembered_folder.h"
 
+#ifdef TIVORA_DATABASE_ACCESS
+#include "central/pg.h"
+#include "report/central/database_source.h"
+#endif
+
 #include <iostream>
 
 #include <QDir>
@@ -20,6 +25,18 @@ void nameApplication()
 {
     QCoreApplication::setApplicationName(QStringLiteral("tivora-report"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TIVORA_VERSION));
+}
+
+// Opens the central database for a command, when this program was built with database access.
+report::DatabaseOpener databaseOpener()
+{
+#ifdef TIVORA_DATABASE_ACCESS
+    return [](const std::string& conninfo) -> std::unique_ptr<report::TestSource> {
+        return std::make_unique<report::database::DatabaseSource>(conninfo);
+    };
+#else
+    return {};
+#endif
 }
 
 int usageError(const std::string& error)
@@ -76,6 +93,15 @@ int main(int argc, char* argv[])
     if (!parsed.command) {
         return usageError(parsed.error);
     }
+#ifdef TIVORA_DATABASE_ACCESS
+    if (!parsed.command->database.empty()) {
+        try {
+            central::refusePassword(parsed.command->database, "given with --database");
+        } catch (const std::exception& error) {
+            return usageError(error.what());
+        }
+    }
+#endif
     switch (parsed.command->kind) {
     case report::CommandKind::Help:
         std::cout << report::usageText();
@@ -84,7 +110,7 @@ int main(int argc, char* argv[])
         std::cout << "tivora-report " << TIVORA_VERSION << '\n';
         return report::kExitOk;
     case report::CommandKind::Export:
-        return report::runExport(*parsed.command, std::cerr);
+        return report::runExport(*parsed.command, std::cerr, databaseOpener());
     default:
         break;
     }
@@ -103,5 +129,5 @@ int main(int argc, char* argv[])
     });
     QGuiApplication app(argc, argv);
     nameApplication();
-    return report::gui::runProtocol(*parsed.command, std::cerr);
+    return report::gui::runProtocol(*parsed.command, std::cerr, databaseOpener());
 }

@@ -40,4 +40,20 @@ ProtocolContent loadProtocol(ResultsReader& reader, const TimingRecord* timing, 
     return content;
 }
 
+ProtocolContent loadProtocol(TestSource& source, std::uint64_t id, const AnalysisOptions& options)
+{
+    SourcedTest sourced = source.read(id);
+    ProtocolContent content;
+    // Analysed before the history is read: reading again may take the test's trials away.
+    content.analysis = analyse(sourced.test, options, sourced.timing);
+    content.history = source.history(sourced, options, systemDateOrder(), QDate::currentDate().year());
+    content.thresholds = options.thresholds;
+    content.tableName = source.hasPlaces()
+        ? QString::fromStdString(sourced.station.empty() ? sourced.office : sourced.office + ", " + sourced.station)
+        : QFileInfo(QString::fromStdString(source.describe())).fileName();
+    content.test = std::move(sourced.test);
+    content.created = QDateTime::currentDateTime();
+    return content;
+}
+
 } // namespace report::gui
