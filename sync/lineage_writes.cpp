@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <sstream>
 
 // What a pass adds: its tests, their versions and positions, trials, events and the pass row itself.
 namespace collection {
@@ -68,7 +69,20 @@ void addWhole(ArrayParam& array, const storage::FieldValue& value)
     }
 }
 
-const char* const kInsertVersions
+// The arrays $first, $first + 1, ... of `types` side by side, as the rows of a subquery u with the columns
+// `names` (both lists separated by spaces). unnest() in the select list hands its rows on one at a time; in
+// FROM it would first copy them all into a tuple store (written to disk beyond work_mem).
+std::string rowsOf(int first, const std::string& types, const std::string& names)
+{
+    std::istringstream typeList(types), nameList(names);
+    std::string type, name, select;
+    for (int param = first; typeList >> type && nameList >> name; ++param) {
+        select += (select.empty() ? "" : ", ") + ("unnest($" + std::to_string(param) + "::" + type + "[]) AS " + name);
+    }
+    return "(SELECT " + select + ") AS u";
+}
+
+const std::string kInsertVersions
     = "INSERT INTO tivora.versions (test_id, version_no, office_id, lineage_id, pass_no, record_no, flag, deleted, "
       "content_hash, head_hash, lists_hash, raw, surname, first_name, rc_1, rc_2, date_text, birth_key, test_date, "
       "count_1, count_2, count_3, count_4, mean_1, mean_2, mean_3, mean_4, premature_1, premature_2, premature_3, "
@@ -76,14 +90,13 @@ const char* const kInsertVersions
       "SELECT u.t, u.v, $1, $2, $3, u.r, u.f, u.f = 42, u.ch, u.hh, u.lh, u.raw, u.f0, u.f1, u.f2, u.f3, u.f4, u.bk, "
       "u.d, u.f5, u.f6, u.f7, u.f8, u.f9, u.f10, u.f11, u.f12, u.f13, u.f14, u.f15, u.f16, u.f17, u.f18, u.f19, u.f20, "
       "u.f21, u.f22, u.f23, u.f24, CASE WHEN u.iss IS NULL THEN '{}'::text[] ELSE "
-      "ARRAY(SELECT jsonb_array_elements_text(u.iss::jsonb)) END, u.err "
-      "FROM unnest($4::bigint[], $5::int[], $6::int[], $7::smallint[], $8::bytea[], $9::bytea[], $10::bytea[], "
-      "$11::bytea[], $12::text[], $13::text[], $14::text[], $15::text[], $16::text[], $17::text[], $18::date[], "
-      "$19::bigint[], $20::bigint[], $21::bigint[], $22::bigint[], $23::float8[], $24::float8[], $25::float8[], "
-      "$26::float8[], $27::bigint[], $28::bigint[], $29::bigint[], $30::bigint[], $31::text[], $32::text[], "
-      "$33::text[], $34::text[], $35::text[], $36::text[], $37::text[], $38::text[], $39::text[], $40::bool[]) "
-      "AS u(t, v, r, f, ch, hh, lh, raw, f0, f1, f2, f3, f4, bk, d, f5, f6, f7, f8, f9, f10, f11, f12, f13, f14, "
-      "f15, f16, f17, f18, f19, f20, f21, f22, f23, f24, iss, err)";
+      "ARRAY(SELECT jsonb_array_elements_text(u.iss::jsonb)) END, u.err FROM "
+    + rowsOf(4,
+             "bigint int int smallint bytea bytea bytea bytea text text text text text text date bigint bigint bigint "
+             "bigint float8 float8 float8 float8 bigint bigint bigint bigint text text text text text text text text "
+             "text bool",
+             "t v r f ch hh lh raw f0 f1 f2 f3 f4 bk d f5 f6 f7 f8 f9 f10 f11 f12 f13 f14 f15 f16 f17 f18 f19 f20 "
+             "f21 f22 f23 f24 iss err");
 
 // The parameters of one statement adding `count` versions from `rows` (decoded by `decode`).
 std::pair<std::vector<central::Param>, std::vector<bool>> versionBatch(const std::vector<central::Param>& head,
@@ -158,7 +171,8 @@ void LineageStore::insertTests(std::int64_t lineageId, int stationId, const std:
         }
         m_db.exec(
             "INSERT INTO tivora.tests (test_id, office_id, content_key, ordinal, lineage_id, station_id) "
-            "SELECT u.i, $1, u.k, u.o, $2, $3 FROM unnest($4::bigint[], $5::bytea[], $6::int[]) AS u(i, k, o)",
+            "SELECT u.i, $1, u.k, u.o, $2, $3 FROM "
+                + rowsOf(4, "bigint bytea int", "i k o"),
             {m_office, std::to_string(lineageId), std::to_string(stationId), ids.str(), keys.str(), ordinals.str()},
             {false, false, false, false, true, false});
     }
@@ -207,7 +221,8 @@ void LineageStore::insertPositions(std::int64_t lineageId, int epoch, int passNo
             tests.add(testIds[i]);
         }
         m_db.exec("INSERT INTO tivora.positions (lineage_id, epoch, record_no, office_id, test_id, pass_no) "
-                  "SELECT $1, $2, u.r, $3, u.t, $4 FROM unnest($5::int[], $6::bigint[]) AS u(r, t)",
+                  "SELECT $1, $2, u.r, $3, u.t, $4 FROM "
+                      + rowsOf(5, "int bigint", "r t"),
                   {std::to_string(lineageId), std::to_string(epoch), m_office, std::to_string(passNo), records.str(),
                    tests.str()});
     }
@@ -230,10 +245,11 @@ void LineageStore::insertTrials(const std::vector<TrialRows>& trials)
             "foreperiod_programmed_ms, foreperiod_measured_us, onset_us, response_us, rt_us, rt_stored_ms, "
             "premature, input, response_stamp, onset_stamp) "
             "SELECT u.t, u.l, $1, u.tt, u.b, u.s, u.fp, u.fm, u.o, u.r, u.rt, u.rs, u.p, u.i, u.rst, u.ost "
-            "FROM unnest($2::bigint[], $3::int[], $4::text[], $5::text[], $6::smallint[], $7::bigint[], "
-            "$8::bigint[], $9::bigint[], $10::bigint[], $11::bigint[], $12::bigint[], $13::bigint[], $14::text[], "
-            "$15::text[], $16::text[]) AS u(t, l, tt, b, s, fp, fm, o, r, rt, rs, p, i, rst, ost) "
-            "ON CONFLICT DO NOTHING",
+            "FROM "
+                + rowsOf(
+                    2, "bigint int text text smallint bigint bigint bigint bigint bigint bigint bigint text text text",
+                    "t l tt b s fp fm o r rt rs p i rst ost")
+                + " ON CONFLICT DO NOTHING",
             params);
         arrays.assign(kColumns, ArrayParam());
     };
@@ -285,7 +301,8 @@ void LineageStore::insertEvents(std::int64_t lineageId, int passNo, const std::v
         }
         m_db.exec("INSERT INTO tivora.events (lineage_id, pass_no, seq, office_id, kind, record_no, test_id, detail) "
                   "SELECT $1, $2, u.s, $3, u.k, u.r, u.t, u.d "
-                  "FROM unnest($4::int[], $5::text[], $6::int[], $7::bigint[], $8::text[]) AS u(s, k, r, t, d)",
+                  "FROM "
+                      + rowsOf(4, "int text int bigint text", "s k r t d"),
                   {std::to_string(lineageId), std::to_string(passNo), m_office, seqs.str(), kinds.str(), records.str(),
                    tests.str(), details.str()});
     }
