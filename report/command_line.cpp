@@ -1,5 +1,8 @@
 #include "report/command_line.h"
 
+#include "crypto/key_file.h"
+#include "report/pseudonymised.h"
+
 #include <cctype>
 #include <charconv>
 #include <exception>
@@ -9,6 +12,16 @@
 namespace report {
 
 namespace {
+
+std::string keygenNotice(const std::string& path)
+{
+    return "Created the key file " + path
+        + "\n"
+          "It makes the pseudonyms of tivora-report export --pseudonymise. Keep a copy in a safe place (it\n"
+          "is one line of 64 digits, short enough to print) and keep it secret:\n"
+          "- without it, later exports' pseudonyms cannot be linked to earlier ones;\n"
+          "- anyone who has it and a list of birth numbers can find the person behind a pseudonym.\n";
+}
 
 std::optional<double> parseMilliseconds(const std::string& text)
 {
@@ -24,7 +37,15 @@ std::optional<double> parseMilliseconds(const std::string& text)
 std::string applyOption(Command& command, const std::string& name, const std::string& value)
 {
     ExportOptions& options = command.exportOptions;
-    if (name == "--format" && command.kind == CommandKind::Export) {
+    if (command.kind == CommandKind::Keygen) {
+        return "unknown option " + name;
+    }
+    if (name == "--pseudonymise" && command.kind == CommandKind::Export) {
+        if (value.empty()) {
+            return "--pseudonymise needs the key file";
+        }
+        command.keyFile = value;
+    } else if (name == "--format" && command.kind == CommandKind::Export) {
         static const std::map<std::string, ExportFormat> kFormats
             = {{"csv", ExportFormat::Csv}, {"xlsx", ExportFormat::Xlsx}, {"trials", ExportFormat::Trials}};
         const auto format = kFormats.find(value);
@@ -66,6 +87,9 @@ std::string applyOption(Command& command, const std::string& name, const std::st
 
 std::string checkComplete(const Command& command)
 {
+    if (command.kind == CommandKind::Keygen && command.keyFile.empty()) {
+        return "which key file? Give the path of the file to create after keygen";
+    }
     if ((command.kind == CommandKind::Export || command.kind == CommandKind::Protocol) && command.table.empty()) {
         return "which table? Give its path after the command";
     }
@@ -92,20 +116,23 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     Command command;
     std::size_t i = 0;
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        return {Command {CommandKind::Help, {}, {}, 0, {}}, {}};
+        return {Command {CommandKind::Help, {}, {}, 0, {}, {}}, {}};
     }
     if (!args.empty() && args[0] == "--version") {
-        return {Command {CommandKind::Version, {}, {}, 0, {}}, {}};
+        return {Command {CommandKind::Version, {}, {}, 0, {}, {}}, {}};
     }
     if (!args.empty() && (args[0] == "export" || args[0] == "protocol")) {
         command.kind = args[0] == "export" ? CommandKind::Export : CommandKind::Protocol;
+        ++i;
+    } else if (!args.empty() && args[0] == "keygen") {
+        command.kind = CommandKind::Keygen;
         ++i;
     }
     for (; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             // "tivora-report export --help" asks for the help, not for a value of --help.
-            return {Command {CommandKind::Help, {}, {}, 0, {}}, {}};
+            return {Command {CommandKind::Help, {}, {}, 0, {}, {}}, {}};
         }
         if ((arg == "--decimal-comma" || arg == "--raw-text") && command.kind != CommandKind::Export) {
             return {std::nullopt, "unknown option " + arg};
@@ -124,7 +151,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             if (std::string error = applyOption(command, name, value); !error.empty()) {
                 return {std::nullopt, error};
             }
-        } else if (command.table.empty() && !arg.empty() && (arg[0] != '-' || arg == "-")) {
+        } else if (command.kind == CommandKind::Keygen && command.keyFile.empty() && !arg.empty()) {
+            command.keyFile = arg;
+        } else if (command.kind != CommandKind::Keygen && command.table.empty() && !arg.empty()
+                   && (arg[0] != '-' || arg == "-")) {
             command.table = arg;
         } else {
             return {std::nullopt, "unexpected argument '" + arg + "'"};
@@ -153,6 +183,14 @@ std::string usageText()
            "      apostrophe, so that a spreadsheet does not run it as a formula (numbers never get one);\n"
            "      --raw-text writes such texts as they are. FILE '-' is the standard output (CSV only);\n"
            "      an existing FILE must be a regular file (or a link to one) and keeps its permissions.\n"
+           "  tivora-report export ... --pseudonymise KEYFILE\n"
+           "      The same exports without the identity: the names, the birth number and the date box's\n"
+           "      text are left out; after 'row' come pseudonym (the same for one birth number under one\n"
+           "      key), age (whole years at the test), sex (M or F) and test_date (YYYY-MM-DD). A birth\n"
+           "      number that breaks the rules leaves age and sex empty and is listed as a row's error.\n"
+           "  tivora-report keygen KEYFILE\n"
+           "      Creates the lab's key for --pseudonymise from the system's random source, readable only\n"
+           "      by you. An existing file is never replaced.\n"
            "  tivora-report protocol TABLE --row N --output FILE.pdf [--lapse MS] [--anticipation MS]\n"
            "      Writes the one-page protocol of the test stored as record N (1 is the first row of the\n"
            "      table, rows marked deleted included; the export's 'row' column gives it).\n"
@@ -181,12 +219,35 @@ std::unique_ptr<TimingRecord> timingRecordBeside(const std::string& table, std::
     }
 }
 
+int runKeygen(const Command& command, std::ostream& out, std::ostream& err)
+{
+    try {
+        crypto::createKeyFile(command.keyFile);
+        out << keygenNotice(command.keyFile);
+        return kExitOk;
+    } catch (const std::exception& error) {
+        err << "tivora-report: " << error.what() << '\n';
+        return kExitFailure;
+    }
+}
+
 int runExport(const Command& command, std::ostream& err)
 {
     try {
+        Command pseudonymised = command;
+        if (!command.keyFile.empty()) {
+            const crypto::KeyFileReading key = crypto::readKeyFile(command.keyFile);
+            if (!key.warning.empty()) {
+                err << "tivora-report: warning: " << key.warning << '\n';
+            }
+            pseudonymised.exportOptions.pseudonymKey = key.key;
+            if (command.output != "-") {
+                refuseToReplaceKey(command.output, command.keyFile);
+            }
+        }
         ResultsReader reader(command.table);
         const std::unique_ptr<TimingRecord> timing = timingRecordBeside(command.table, err);
-        const ExportSummary summary = exportTests(reader, timing.get(), command.output, command.exportOptions);
+        const ExportSummary summary = exportTests(reader, timing.get(), command.output, pseudonymised.exportOptions);
         for (const std::string& problem : summary.problems) {
             err << "tivora-report: " << problem << '\n';
         }

@@ -18,7 +18,7 @@ inline constexpr int kExitFailure = 1;   // nothing (or not everything) was writ
 inline constexpr int kExitUsage = 2;     // the command line is wrong
 inline constexpr int kExitRowErrors = 3; // written, but some rows could not be read in full (listed on stderr)
 
-enum class CommandKind { Window, Export, Protocol, Help, Version };
+enum class CommandKind { Window, Export, Protocol, Keygen, Help, Version };
 
 struct Command
 {
@@ -27,6 +27,7 @@ struct Command
     std::string output; // export and protocol; "-" is the standard output for CSV
     std::uint32_t row = 0;
     ExportOptions exportOptions;
+    std::string keyFile; // keygen: the file to create; export: the key of --pseudonymise (empty: none)
 };
 
 struct ParsedCommandLine
@@ -45,6 +46,10 @@ std::string usageText();
 // Runs an export command: writes the file, then lists the rows' problems on `err`. Returns the exit
 // code. Never throws.
 int runExport(const Command& command, std::ostream& err);
+
+// Runs a keygen command: creates the lab's key file and says on `out` where it is and how to keep it.
+// Returns the exit code; a failure is named on `err`. Never throws.
+int runKeygen(const Command& command, std::ostream& out, std::ostream& err);
 
 // The timing record beside `table`, or null when there is none; one that cannot be read is named on
 // `err` as a warning, and the table alone is used. Its lines that cannot be read are named as warnings.
