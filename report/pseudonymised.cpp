@@ -39,6 +39,26 @@ std::string joined(std::string_view first, const std::vector<std::string>& more)
     return result;
 }
 
+// Why a birth number is not valid, without the year, month or day it gives: even a broken number's date
+// tells much about whom it belongs to.
+std::string withoutDate(const BirthNumberIssue& issue)
+{
+    switch (issue.problem) {
+    case BirthNumberProblem::NineDigitsFrom1954:
+        return "a birth number of nine digits is for births before 1954, and this one's year is later";
+    case BirthNumberProblem::OldCheckDigitTooLate:
+        return "the check digit 0 for a remainder of 10 was issued until 1985, and this number's year is later";
+    case BirthNumberProblem::MonthNotPossible:
+        return "the birth number's month is no month of a birth number";
+    case BirthNumberProblem::ExtraMonthBefore2004:
+        return "the birth number's month is one for births from 2004 on, and its year is earlier";
+    case BirthNumberProblem::NoSuchDay:
+        return "the birth number's date is no day of the calendar";
+    default:
+        return describe(issue);
+    }
+}
+
 } // namespace
 
 void refuseToReplaceKey(const std::string& output, const std::string& keyFile)
@@ -62,12 +82,12 @@ PersonFacts personFacts(const crypto::Key& key, const TestIdentity& identity, in
     const ParsedBirthNumber parsed = parseBirthNumber(identity.birthNumber1, identity.birthNumber2);
     if (!parsed.valid()) {
         facts.problems.push_back((facts.pseudonym.empty() ? "no pseudonym, age or sex: " : "no age or sex: ")
-                                 + describe(*parsed.issue));
+                                 + withoutDate(*parsed.issue));
         return facts;
     }
     facts.sex = parsed.number->sex;
     if (!facts.testDate) {
-        facts.problems.push_back("no age: DATE is not a date");
+        facts.problems.push_back("no age: the test's date cannot be read");
         return facts;
     }
     const CalendarDate& day = *facts.testDate;

@@ -27,7 +27,8 @@ struct PersonFacts
     std::optional<Sex> sex;               // from a valid birth number only
     std::optional<CalendarDate> testDate; // DATE read as a date (day before month, as the collector reads it)
     // Why a column is empty ("no age or sex: the birth number is not divisible by 11"). Quotes nothing of
-    // the row, so that no identity reaches the file or the error output through them.
+    // the row, nor the date a broken birth number gives, so that no identity reaches the file or the
+    // error output through them.
     std::vector<std::string> problems;
 };
 
