@@ -120,7 +120,7 @@ def main():
         with open(people, "w", encoding="utf-8") as f:
             for rc1, rc2, date, *_ in PEOPLE:
                 f.write(f"{SURNAME};{FIRST_NAME};{rc1};{rc2};{date}\n")
-        subprocess.run([fixture, "people", table, people], check=True)
+        subprocess.run(RUNNER + [fixture, "people", table, people], check=True)
 
         keys = {}
         for name in ("lab.key", "other.key"):
