@@ -1,5 +1,7 @@
 #include "report/command_line.h"
 
+#include "crypto/key_file.h"
+#include "report/pseudonymised.h"
 #include "report/report_error.h"
 #include "report/source_export.h"
 #include "report/table_source.h"
@@ -13,6 +15,16 @@
 namespace report {
 
 namespace {
+
+std::string keygenNotice(const std::string& path)
+{
+    return "Created the key file " + path
+        + "\n"
+          "It makes the pseudonyms of tivora-report export --pseudonymise. Keep a copy in a safe place (it\n"
+          "is one line of 64 digits, short enough to print) and keep it secret:\n"
+          "- without it, later exports' pseudonyms cannot be linked to earlier ones;\n"
+          "- anyone who has it and a list of birth numbers can find the person behind a pseudonym.\n";
+}
 
 std::optional<double> parseMilliseconds(const std::string& text)
 {
@@ -63,7 +75,15 @@ std::string applyFilter(TestFilter& filter, const std::string& name, const std::
 std::string applyOption(Command& command, const std::string& name, const std::string& value)
 {
     ExportOptions& options = command.exportOptions;
-    if (name == "--format" && command.kind == CommandKind::Export) {
+    if (command.kind == CommandKind::Keygen) {
+        return "unknown option " + name;
+    }
+    if (name == "--pseudonymise" && command.kind == CommandKind::Export) {
+        if (value.empty()) {
+            return "--pseudonymise needs the key file";
+        }
+        command.keyFile = value;
+    } else if (name == "--format" && command.kind == CommandKind::Export) {
         static const std::map<std::string, ExportFormat> kFormats
             = {{"csv", ExportFormat::Csv}, {"xlsx", ExportFormat::Xlsx}, {"trials", ExportFormat::Trials}};
         const auto format = kFormats.find(value);
@@ -149,6 +169,9 @@ std::string checkSource(const Command& command)
 
 std::string checkComplete(const Command& command)
 {
+    if (command.kind == CommandKind::Keygen && command.keyFile.empty()) {
+        return "which key file? Give the path of the file to create after keygen";
+    }
     if (std::string error = checkSource(command); !error.empty()) {
         return error;
     }
@@ -190,6 +213,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     if (!args.empty() && (args[0] == "export" || args[0] == "protocol")) {
         command.kind = args[0] == "export" ? CommandKind::Export : CommandKind::Protocol;
         ++i;
+    } else if (!args.empty() && args[0] == "keygen") {
+        command.kind = CommandKind::Keygen;
+        ++i;
     }
     for (; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -214,7 +240,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             if (std::string error = applyOption(command, name, value); !error.empty()) {
                 return {std::nullopt, error};
             }
-        } else if (command.table.empty() && !arg.empty() && (arg[0] != '-' || arg == "-")) {
+        } else if (command.kind == CommandKind::Keygen && command.keyFile.empty() && !arg.empty()) {
+            command.keyFile = arg;
+        } else if (command.kind != CommandKind::Keygen && command.table.empty() && !arg.empty()
+                   && (arg[0] != '-' || arg == "-")) {
             command.table = arg;
         } else {
             return {std::nullopt, "unexpected argument '" + arg + "'"};
@@ -249,6 +278,14 @@ std::string usageText()
            "      those of one birth number, ordered by date. From the database the tests of every office\n"
            "      are written, office by office, with the columns office and station at the end;\n"
            "      --office and --station keep one office's or one station's.\n"
+           "  tivora-report export ... --pseudonymise KEYFILE\n"
+           "      The same exports without the identity: the names, the birth number and the date box's\n"
+           "      text are left out; after 'row' come pseudonym (the same for one birth number under one\n"
+           "      key), age (whole years at the test), sex (M or F) and test_date (YYYY-MM-DD). A birth\n"
+           "      number that breaks the rules leaves age and sex empty and is listed as a row's error.\n"
+           "  tivora-report keygen KEYFILE\n"
+           "      Creates the lab's key for --pseudonymise from the system's random source, readable only\n"
+           "      by you. An existing file is never replaced.\n"
            "  tivora-report protocol TABLE --row N --output FILE.pdf [--lapse MS] [--anticipation MS]\n"
            "      Writes the one-page protocol of the test stored as record N (1 is the first row of the\n"
            "      table, rows marked deleted included; the export's 'row' column gives it).\n"
@@ -284,6 +321,18 @@ std::unique_ptr<TimingRecord> timingRecordBeside(const std::string& table, std::
     }
 }
 
+int runKeygen(const Command& command, std::ostream& out, std::ostream& err)
+{
+    try {
+        crypto::createKeyFile(command.keyFile);
+        out << keygenNotice(command.keyFile);
+        return kExitOk;
+    } catch (const std::exception& error) {
+        err << "tivora-report: " << error.what() << '\n';
+        return kExitFailure;
+    }
+}
+
 std::unique_ptr<TestSource> openSource(const Command& command, std::ostream& err, const DatabaseOpener& openDatabase)
 {
     if (command.database.empty()) {
@@ -298,8 +347,19 @@ std::unique_ptr<TestSource> openSource(const Command& command, std::ostream& err
 int runExport(const Command& command, std::ostream& err, const DatabaseOpener& openDatabase)
 {
     try {
+        ExportOptions options = command.exportOptions;
+        if (!command.keyFile.empty()) {
+            const crypto::KeyFileReading key = crypto::readKeyFile(command.keyFile);
+            if (!key.warning.empty()) {
+                err << "tivora-report: warning: " << key.warning << '\n';
+            }
+            options.pseudonymKey = key.key;
+            if (command.output != "-") {
+                refuseToReplaceKey(command.output, command.keyFile);
+            }
+        }
         const std::unique_ptr<TestSource> source = openSource(command, err, openDatabase);
-        const ExportSummary summary = exportFrom(*source, command.filter, command.output, command.exportOptions);
+        const ExportSummary summary = exportFrom(*source, command.filter, command.output, options);
         for (const std::string& problem : summary.problems) {
             err << "tivora-report: " << problem << '\n';
         }

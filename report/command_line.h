@@ -20,7 +20,7 @@ inline constexpr int kExitFailure = 1;   // nothing (or not everything) was writ
 inline constexpr int kExitUsage = 2;     // the command line is wrong
 inline constexpr int kExitRowErrors = 3; // written, but some rows could not be read in full (listed on stderr)
 
-enum class CommandKind { Window, Export, Protocol, Help, Version };
+enum class CommandKind { Window, Export, Protocol, Keygen, Help, Version };
 
 struct Command
 {
@@ -32,6 +32,7 @@ struct Command
     std::string database;   // a libpq connection string or URI, read in place of a table
     TestFilter filter;      // export only
     std::uint64_t test = 0; // protocol from the database: the test's number
+    std::string keyFile;    // keygen: the file to create; export: the key of --pseudonymise (empty: none)
 };
 
 struct ParsedCommandLine
@@ -59,6 +60,10 @@ std::unique_ptr<TestSource> openSource(const Command& command, std::ostream& err
 // Runs an export command: writes the file, then lists the rows' problems on `err`. Returns the exit
 // code. Never throws.
 int runExport(const Command& command, std::ostream& err, const DatabaseOpener& openDatabase = {});
+
+// Runs a keygen command: creates the lab's key file and says on `out` where it is and how to keep it.
+// Returns the exit code; a failure is named on `err`. Never throws.
+int runKeygen(const Command& command, std::ostream& out, std::ostream& err);
 
 // The timing record beside `table`, or null when there is none; one that cannot be read is named on
 // `err` as a warning, and the table alone is used. Its lines that cannot be read are named as warnings.

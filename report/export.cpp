@@ -1,7 +1,9 @@
 #include "report/export.h"
 
 #include "base/file.h"
+#include "base/local_date.h"
 #include "report/output_file.h"
+#include "report/pseudonymised.h"
 #include "report/report_error.h"
 #include "results/result_record.h"
 
@@ -252,11 +254,23 @@ ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, con
     }
     std::unique_ptr<TableSink> sink = options.format == ExportFormat::Xlsx ? makeXlsxSink(outputPath, "tests")
                                                                            : makeCsvSink(outputPath, options.csv);
+    PseudonymisingSink* persons = nullptr;
+    if (options.pseudonymKey) {
+        auto pseudonymising = std::make_unique<PseudonymisingSink>(std::move(sink));
+        persons = pseudonymising.get();
+        sink = std::move(pseudonymising);
+    }
+    const int currentYear = base::localToday().year;
     const bool trials = options.format == ExportFormat::Trials;
     trials ? writeTrialHeader(*sink) : writeTestHeader(*sink);
     ExportSummary summary;
     const auto write = [&](const StoredTest& test) {
         const TestAnalysis analysis = analyse(test, options.analysis, timing);
+        PersonFacts person;
+        if (persons) {
+            person = personFacts(*options.pseudonymKey, test.identity, currentYear);
+            persons->setPerson(person);
+        }
         if (trials) {
             summary.trials += writeTrialRows(*sink, test, analysis);
         } else {
@@ -264,6 +278,10 @@ ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, con
         }
         ++summary.tests;
         note(summary, test, analysis);
+        for (const std::string& problem : person.problems) {
+            summary.problems.push_back("row " + std::to_string(test.identity.record) + ": error: " + problem);
+        }
+        summary.rowsWithErrors += !person.problems.empty() && !analysis.hasErrors() ? 1U : 0U;
     };
     if (records) {
         for (const std::uint32_t record : *records) {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "crypto/key_file.h"
 #include "report/analysis.h"
 #include "report/results_reader.h"
 #include "report/table_sink.h"
 #include "report/timing_record.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,9 @@ struct ExportOptions
     ExportFormat format = ExportFormat::Csv;
     CsvOptions csv;
     AnalysisOptions analysis;
+    // When set, the export leaves out the names and the birth number and gives each person a pseudonym
+    // under this key, the age at the test and the sex instead (pseudonymised.h).
+    std::optional<crypto::Key> pseudonymKey;
 };
 
 // What an export did, and the problems of the rows it wrote ("row 7: SER1A: ...").

@@ -1,5 +1,7 @@
 #include "report/source_export.h"
 
+#include "base/local_date.h"
+#include "report/pseudonymised.h"
 #include "report/row_issue.h"
 
 #include <memory>
@@ -14,6 +16,14 @@ ExportSummary exportFrom(TestSource& source, const TestFilter& filter, const std
     }
     std::unique_ptr<TableSink> sink = options.format == ExportFormat::Xlsx ? makeXlsxSink(outputPath, "tests")
                                                                            : makeCsvSink(outputPath, options.csv);
+    // Without the identity: the sink leaves out its columns and writes the person's pseudonym, age and sex.
+    PseudonymisingSink* persons = nullptr;
+    if (options.pseudonymKey) {
+        auto pseudonymising = std::make_unique<PseudonymisingSink>(std::move(sink));
+        persons = pseudonymising.get();
+        sink = std::move(pseudonymising);
+    }
+    const int currentYear = base::localToday().year;
     const bool places = source.hasPlaces();
     const std::vector<std::string> placeHeader
         = places ? std::vector<std::string> {"office", "station"} : std::vector<std::string> {};
@@ -26,6 +36,11 @@ ExportSummary exportFrom(TestSource& source, const TestFilter& filter, const std
         [&](const SourcedTest& sourced) {
             const StoredTest& test = sourced.test;
             const TestAnalysis analysis = analyse(test, options.analysis, sourced.timing);
+            PersonFacts person;
+            if (persons) {
+                person = personFacts(*options.pseudonymKey, test.identity, currentYear);
+                persons->setPerson(person);
+            }
             if (places) {
                 place = {sourced.office, sourced.station};
             }
@@ -35,13 +50,18 @@ ExportSummary exportFrom(TestSource& source, const TestFilter& filter, const std
                 writeTestRow(*sink, test, analysis, place);
             }
             ++summary.tests;
-            for (const RowIssue& issue : analysis.issues) {
-                const std::string line = problemLine(test.identity.record, issue);
+            const auto problem = [&](const std::string& line) {
                 summary.problems.push_back(places ? "test " + std::to_string(sourced.id) + " ("
                                                    + printableText(sourced.office) + "): " + line
                                                   : line);
+            };
+            for (const RowIssue& issue : analysis.issues) {
+                problem(problemLine(test.identity.record, issue));
             }
-            summary.rowsWithErrors += analysis.hasErrors() ? 1U : 0U;
+            for (const std::string& text : person.problems) {
+                problem("row " + std::to_string(test.identity.record) + ": error: " + text);
+            }
+            summary.rowsWithErrors += analysis.hasErrors() || !person.problems.empty() ? 1U : 0U;
         },
         progress);
     sink->finish();

@@ -84,8 +84,8 @@ int main(int argc, char* argv[])
 {
     const std::vector<std::string> args = report::platform::commandLineArguments(argc, argv);
     const bool command = !args.empty()
-        && (args[0] == "export" || args[0] == "protocol" || args[0] == "--help" || args[0] == "-h"
-            || args[0] == "--version");
+        && (args[0] == "export" || args[0] == "protocol" || args[0] == "keygen" || args[0] == "--help"
+            || args[0] == "-h" || args[0] == "--version");
     if (!command) {
         return runWindow(argc, argv);
     }
@@ -111,6 +111,8 @@ int main(int argc, char* argv[])
         return report::kExitOk;
     case report::CommandKind::Export:
         return report::runExport(*parsed.command, std::cerr, databaseOpener());
+    case report::CommandKind::Keygen:
+        return report::runKeygen(*parsed.command, std::cout, std::cerr);
     default:
         break;
     }

@@ -1,9 +1,12 @@
 #include "report/gui/report_window.h"
 
 #include "report/gui/protocol_output.h"
+#include "report/pseudonymised.h"
 #include "ui/common/application.h"
 #include "ui/common/message_box.h"
+#include "ui/common/remembered_folder.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -36,6 +39,15 @@ QString defaultChooser(QWidget* parent, const QString& caption, const QString& s
     return QFileDialog::getSaveFileName(parent, caption, suggested, filters, selectedFilter);
 }
 
+// The key file of the last pseudonymised export, in the user's settings beside the test folder.
+constexpr const char* kPseudonymKeySetting = "report/pseudonymKeyFile";
+
+QString defaultKeyChooser(QWidget* parent, const QString& caption, const QString& suggested, const QString& filters,
+                          QString* selectedFilter)
+{
+    return QFileDialog::getOpenFileName(parent, caption, suggested, filters, selectedFilter);
+}
+
 QPushButton* makeButton(const QString& text, const QString& objectName, QWidget* parent)
 {
     auto* button = new QPushButton(text, parent);
@@ -49,6 +61,7 @@ ReportWindow::ReportWindow(AnalysisOptions options, QWidget* parent)
     : QMainWindow(parent)
     , m_options(options)
     , m_chooseFile(defaultChooser)
+    , m_chooseKey(defaultKeyChooser)
 {
     setWindowTitle(QStringLiteral("Tivora – výsledky"));
     buildWidgets();
@@ -93,6 +106,11 @@ void ReportWindow::buildWidgets()
     auto* exportButtons = new QHBoxLayout;
     exportButtons->addWidget(m_exportAll);
     exportButtons->addWidget(m_exportShown);
+    m_pseudonymise = new QCheckBox(QStringLiteral("Bez jmen a rodných čísel (pseudonymy)"), left);
+    m_pseudonymise->setObjectName(QStringLiteral("pseudonymiseCheckBox"));
+    m_pseudonymise->setToolTip(QStringLiteral("Místo jména a rodného čísla export uvede pseudonym podle klíče "
+                                              "laboratoře, věk při vyšetření a pohlaví."));
+    exportButtons->addWidget(m_pseudonymise);
     leftLayout->addLayout(exportButtons);
 
     auto* right = new QWidget(this);
@@ -294,10 +312,12 @@ void ReportWindow::saveChosenAsPdf()
     }
 }
 
-ExportSummary ReportWindow::exportTo(const QString& path, ExportFormat format, bool onlyShown)
+ExportSummary ReportWindow::exportTo(const QString& path, ExportFormat format, bool onlyShown,
+                                     const std::optional<crypto::Key>& key)
 {
     ExportOptions options;
     options.format = format;
+    options.pseudonymKey = key;
     options.analysis = m_options;
     // Spreadsheets of a locale with a decimal comma expect ";" between the cells.
     if (QLocale::system().decimalPoint() == QStringLiteral(",")) {
@@ -313,6 +333,23 @@ void ReportWindow::exportWithDialog(bool onlyShown)
     if (!m_reader) {
         return;
     }
+    QString keyPath;
+    std::optional<crypto::Key> key;
+    if (m_pseudonymise->isChecked()) {
+        QSettings settings = ui::testProgramSettings();
+        keyPath = m_chooseKey(this, QStringLiteral("Klíč laboratoře pro pseudonymy"),
+                              settings.value(QLatin1String(kPseudonymKeySetting)).toString(),
+                              QStringLiteral("Klíč (*.key);;Všechny soubory (*)"), nullptr);
+        if (keyPath.isEmpty()) {
+            return;
+        }
+        const crypto::KeyFileReading reading = crypto::readKeyFile(keyPath.toStdString());
+        key = reading.key;
+        settings.setValue(QLatin1String(kPseudonymKeySetting), keyPath);
+        if (!reading.warning.empty()) {
+            statusBar()->showMessage(QString::fromStdString(reading.warning));
+        }
+    }
     QString filter = kTestsCsvFilter;
     const QString path = m_chooseFile(
         this, onlyShown ? QStringLiteral("Exportovat zobrazená vyšetření") : QStringLiteral("Exportovat celou tabulku"),
@@ -324,7 +361,10 @@ void ReportWindow::exportWithDialog(bool onlyShown)
     const bool xlsx = filter == kXlsxFilter || path.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive);
     const ExportFormat format
         = xlsx ? ExportFormat::Xlsx : (filter == kTrialsCsvFilter ? ExportFormat::Trials : ExportFormat::Csv);
-    const ExportSummary summary = exportTo(path, format, onlyShown);
+    if (key) {
+        refuseToReplaceKey(path.toStdString(), keyPath.toStdString());
+    }
+    const ExportSummary summary = exportTo(path, format, onlyShown, key);
     QString message
         = QStringLiteral("Exportováno %1 vyšetření do %2.").arg(summary.tests).arg(QDir::toNativeSeparators(path));
     if (summary.rowsWithErrors > 0) {

@@ -14,6 +14,7 @@
 #include <QMainWindow>
 #include <QString>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPrintPreviewWidget;
@@ -58,10 +59,15 @@ public:
 
     // Writes the tests shown (`onlyShown`) or the whole table to `path` in `format`. Returns what was
     // written. Throws ReportError and storage::TableError.
-    ExportSummary exportTo(const QString& path, ExportFormat format, bool onlyShown);
+    // With `key`, the export is pseudonymised (pseudonymised.h).
+    ExportSummary exportTo(const QString& path, ExportFormat format, bool onlyShown,
+                           const std::optional<crypto::Key>& key = std::nullopt);
 
     // Test seam for the file dialogs.
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+    // Test seam for the dialog that picks the key file of a pseudonymised export (an open dialog in the
+    // program; `suggested` is the key file chosen last).
+    void setKeyChooser(FileChooser chooser) { m_chooseKey = std::move(chooser); }
 
 private:
     void buildWidgets();
@@ -85,6 +91,7 @@ private:
     std::unique_ptr<TimingRecord> m_timing;
     std::optional<ProtocolContent> m_content;
     FileChooser m_chooseFile;
+    FileChooser m_chooseKey;
 
     TestsModel* m_model = nullptr;
     QLineEdit* m_filter = nullptr;
@@ -95,6 +102,7 @@ private:
     QPushButton* m_savePdf = nullptr;
     QPushButton* m_exportAll = nullptr;
     QPushButton* m_exportShown = nullptr;
+    QCheckBox* m_pseudonymise = nullptr;
     QPushButton* m_open = nullptr;
     QPushButton* m_reload = nullptr;
     QProgressBar* m_loadProgress = nullptr;
