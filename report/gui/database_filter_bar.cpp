@@ -70,6 +70,7 @@ DatabaseFilterBar::DatabaseFilterBar(QWidget* parent)
     layout->addWidget(new QLabel(QStringLiteral("Osoba:"), this), 2, 0);
     layout->addWidget(m_person, 2, 1, 1, 2);
     layout->addWidget(m_apply, 2, 3);
+    setFocusProxy(m_office);
     connect(m_apply, &QPushButton::clicked, this, &DatabaseFilterBar::applied);
     for (QLineEdit* field : {m_office->lineEdit(), m_station->lineEdit(), m_from, m_to, m_person}) {
         connect(field, &QLineEdit::returnPressed, this, &DatabaseFilterBar::applied);

@@ -19,6 +19,7 @@
 #include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
@@ -155,6 +156,14 @@ void ReportWindow::buildWidgets()
     connect(m_databaseFilter, &DatabaseFilterBar::applied, this,
             [this] { ui::guarded(this, [&] { applyDatabaseFilter(); }); });
     connect(m_reload, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { refresh(); }); });
+    auto* reloadKey = new QShortcut(QKeySequence::Refresh, this);
+    connect(reloadKey, &QShortcut::activated, this, [this] {
+        ui::guarded(this, [&] {
+            if (!isLoading()) {
+                refresh();
+            }
+        });
+    });
 
     m_loadProgress = new QProgressBar(this);
     m_loadProgress->setObjectName(QStringLiteral("loadProgressBar"));
@@ -179,6 +188,8 @@ void ReportWindow::buildWidgets()
     connect(m_loader, &TableLoader::finished, this, [this] { ui::guarded(this, [&] { showLoaded(); }); });
     connect(m_loader, &TableLoader::failed, this, [this](const QString& message) {
         ui::guarded(this, [&] {
+            setWindowTitle(QStringLiteral("Tivora – výsledky")); // nothing is shown
+            statusBar()->clearMessage();
             endLoading();
             ui::Application::showError(this, message);
         });
@@ -235,6 +246,7 @@ void ReportWindow::startLoading(std::uint64_t keep)
     m_cancelLoad->show();
     m_list->setEnabled(false);
     m_filter->setEnabled(false);
+    m_databaseFilter->setEnabled(false);
     m_preview->updatePreview();
     if (showsDatabase()) {
         m_loader->startDatabase(m_openDatabase, m_database.toStdString(), m_testFilter);
@@ -250,6 +262,10 @@ void ReportWindow::endLoading()
     m_cancelLoad->hide();
     m_list->setEnabled(true);
     m_filter->setEnabled(true);
+    m_databaseFilter->setEnabled(true);
+    if (showsDatabase() && !m_list->hasFocus()) {
+        m_databaseFilter->setFocus();
+    }
     updateButtons();
     chooseCurrentRow();
 }

@@ -63,6 +63,7 @@ void ReportWindow::openDatabase(const QString& conninfo, const TestFilter& filte
     m_database = conninfo;
     m_testFilter = filter;
     m_databaseFilter->show();
+    m_databaseFilter->setFocus(); // the office is what the examiner chooses next
     startLoading(0);
 }
 
@@ -95,7 +96,14 @@ void ReportWindow::showLoadedDatabase(TableLoader::Result& result)
     }
     m_databaseFilter->offer(offices, stations);
     m_model->setTests(std::move(result.tests), std::move(result.places));
-    setWindowTitle(QStringLiteral("Tivora – výsledky – %1").arg(QString::fromStdString(m_source->describe())));
+    // The title names the database and the choice, so that a window on one office is told from another.
+    QString title = QStringLiteral("Tivora – výsledky – %1").arg(QString::fromStdString(m_source->describe()));
+    for (const std::string* chosen : {&m_testFilter.office, &m_testFilter.station}) {
+        if (!chosen->empty()) {
+            title += QStringLiteral(" – ") + QString::fromStdString(*chosen);
+        }
+    }
+    setWindowTitle(title);
     statusBar()->showMessage(QStringLiteral("Z databáze načteno %1 vyšetření.").arg(m_model->totalCount()));
     // Only a connection string that opened is kept, and one with a password never opens.
     ui::testProgramSettings().setValue(QLatin1String(kDatabaseKey), m_database);

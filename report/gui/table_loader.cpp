@@ -42,6 +42,10 @@ void TableLoader::stopThread()
     if (m_thread.joinable()) {
         m_thread.join();
     }
+    for (std::thread& thread : m_stopping) {
+        thread.join();
+    }
+    m_stopping.clear();
     m_running = false;
 }
 
@@ -90,7 +94,14 @@ void TableLoader::startDatabase(const DatabaseOpener& open, const std::string& c
 
 void TableLoader::run(Read read)
 {
-    stopThread();
+    // A load still running is told to stop and left to end on its own, joined at the latest by the
+    // destructor: a server that is slow to answer never holds up the window.
+    if (m_cancel) {
+        m_cancel->store(true);
+    }
+    if (m_thread.joinable()) {
+        m_stopping.push_back(std::move(m_thread));
+    }
     m_result = {};
     m_running = true;
     const std::uint64_t generation = ++m_generation;

@@ -43,7 +43,7 @@ public:
     // Stops a running load and waits for its thread.
     ~TableLoader() override;
 
-    // Starts reading the table at `path`; a load still running is stopped first. Emits progress() now
+    // Starts reading the table at `path`; a load still running is told to stop and ends unheard. Emits progress() now
     // and then, and at the end exactly one of finished(), failed() and cancelled().
     void start(const QString& path);
     // Starts opening the database `conninfo` through `open` (called on the loader's thread) and listing
@@ -69,6 +69,7 @@ private:
     void stopThread();
 
     std::thread m_thread;
+    std::vector<std::thread> m_stopping; // of loads stopped by a later start(), still ending
     std::shared_ptr<std::atomic<bool>> m_cancel;
     bool m_running = false;
     std::uint64_t m_generation = 0; // of the last load started; read and written in the owner's thread only
