@@ -2,6 +2,7 @@
 // a newer state of it and commits, then the first takes the locks and passes with what it read. Nothing
 // may be counted twice, and nothing the newer pass saw may be undone.
 #include "central/test_server.h"
+#include "results/timing_record.h"
 #include "storage/test_support.h"
 #include "sync/folder_pass.h"
 
@@ -28,7 +29,7 @@ struct Side
         folder.folder = dir;
         folder.station = "Stanice";
         folder.tablePath = dir + "tivora4.DBF";
-        folder.timingPath = timingRecordPath(folder.tablePath);
+        folder.timingPath = results::timingRecordPath(folder.tablePath);
         folder.stationId = LineageStore(*db, officeId).stationId(folder.station);
     }
 
