@@ -143,9 +143,6 @@ std::string checkSource(const Command& command)
     if (!command.database.empty() && !command.table.empty()) {
         return "give a table or --database, not both";
     }
-    if (!command.database.empty() && !batch) {
-        return "the window opens tables; the database is read by export and protocol";
-    }
     if (batch && command.table.empty() && command.database.empty()) {
         return "which table? Give its path after the command";
     }
@@ -262,6 +259,9 @@ std::string usageText()
            "      Opens the window: the table's tests, newest first, with a filter by name or birth number,\n"
            "      the chosen test's protocol, printing, PDF and export. TABLE defaults to tivora4.DBF in the\n"
            "      current folder, else in the test folder chosen last in Tivora.\n"
+           "  tivora-report --database CONNINFO\n"
+           "      Opens the window on the central database: the office and station as columns, the tests\n"
+           "      chosen by office, station, period and person in the window.\n"
            "  tivora-report export TABLE --format csv|xlsx|trials --output FILE [--delimiter C]\n"
            "                       [--decimal-comma] [--raw-text] [--lapse MS] [--anticipation MS]\n"
            "                       [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--person BIRTHNUMBER]\n"

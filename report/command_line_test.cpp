@@ -93,6 +93,7 @@ TEST(CommandLineTest, ProtocolWindowHelpVersion)
     EXPECT_EQ(protocol.command->row, 12U);
     EXPECT_EQ(parse({}).command->kind, CommandKind::Window);
     EXPECT_EQ(parse({"t.DBF"}).command->table, "t.DBF");
+    EXPECT_EQ(parse({"--database", "dbname=x"}).command->database, "dbname=x");
     EXPECT_EQ(parse({"--help"}).command->kind, CommandKind::Help);
     EXPECT_EQ(parse({"export", "--help"}).command->kind, CommandKind::Help);
     EXPECT_EQ(parse({"protocol", "t.DBF", "-h"}).command->kind, CommandKind::Help);
@@ -164,8 +165,8 @@ INSTANTIATE_TEST_SUITE_P(
                           "in a table a test is chosen with --row, not --test"},
         WrongCommandLine {{"protocol", "t", "--row", "2", "--person", "1", "--output", "p.pdf"},
                           "unknown option --person"},
-        WrongCommandLine {{"--database", "dbname=x"},
-                          "the window opens tables; the database is read by export and protocol"}));
+        WrongCommandLine {{"--database", "dbname=x", "--office", "Brno"}, "unknown option --office"},
+        WrongCommandLine {{"t.DBF", "--database", "dbname=x"}, "give a table or --database, not both"}));
 
 TEST(CommandLineTest, ExportExitCodes)
 {

@@ -1,5 +1,5 @@
-// tivora-report: the statistics, protocols and exports of a results table. With "export" or
-// "protocol" it works as a command; otherwise it opens the examiner's window.
+// tivora-report: the statistics, protocols and exports of a results table or of the central database.
+// With "export" or "protocol" it works as a command; otherwise it opens the examiner's window.
 #include "report/command_line.h"
 #include "report/gui/protocol_output.h"
 #include "report/gui/report_window.h"
@@ -39,6 +39,23 @@ report::DatabaseOpener databaseOpener()
 #endif
 }
 
+// Why the connection string given on the command line is refused (it holds a password, or this
+// program has no database access); empty when it is not.
+std::string refusedDatabase(const std::string& conninfo)
+{
+#ifdef TIVORA_DATABASE_ACCESS
+    try {
+        central::refusePassword(conninfo, "given with --database");
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return {};
+#else
+    (void)conninfo;
+    return "this tivora-report has no database access";
+#endif
+}
+
 int usageError(const std::string& error)
 {
     std::cerr << "tivora-report: " << error << "\nTry 'tivora-report --help'.\n";
@@ -58,8 +75,19 @@ int runWindow(int argc, char* argv[])
     if (!parsed.command) {
         return usageError(parsed.error);
     }
+    const report::DatabaseOpener openDatabase = databaseOpener();
+    if (!parsed.command->database.empty()) {
+        if (std::string error = refusedDatabase(parsed.command->database); !error.empty()) {
+            return usageError(error);
+        }
+    }
     report::gui::ReportWindow window(parsed.command->exportOptions.analysis);
+    window.setDatabaseOpener(openDatabase);
     window.show();
+    if (!parsed.command->database.empty()) {
+        window.openDatabase(QString::fromStdString(parsed.command->database));
+        return app.exec();
+    }
     QString table = QString::fromStdString(parsed.command->table);
     if (table.isEmpty()) {
         // Started from the menu, the current folder is the home folder: the table of the test folder
@@ -95,10 +123,8 @@ int main(int argc, char* argv[])
     }
 #ifdef TIVORA_DATABASE_ACCESS
     if (!parsed.command->database.empty()) {
-        try {
-            central::refusePassword(parsed.command->database, "given with --database");
-        } catch (const std::exception& error) {
-            return usageError(error.what());
+        if (std::string error = refusedDatabase(parsed.command->database); !error.empty()) {
+            return usageError(error);
         }
     }
 #endif
