@@ -28,7 +28,7 @@ struct Side
         folder.folder = dir;
         folder.station = "Stanice";
         folder.tablePath = dir + "tivora4.DBF";
-        folder.timingPath = timingRecordPath(folder.tablePath);
+        folder.timingPath = results::timingRecordPath(folder.tablePath);
         folder.stationId = LineageStore(*db, officeId).stationId(folder.station);
     }
 
