@@ -1,6 +1,7 @@
 #include "report/central/database_source.h"
 
 #include "central/pg.h"
+#include "report/central/fetch_ahead.h"
 #include "report/record_decoder.h"
 #include "report/report_error.h"
 #include "report/results_reader.h"
@@ -123,16 +124,6 @@ public:
         return matchTrials(series, stored);
     }
 };
-
-// Waits for the statement sent last, whatever it gives.
-void awaitQuietly(central::Connection& connection) noexcept
-{
-    try {
-        connection.finish();
-    } catch (const std::exception&) {
-        // The statement's own failure matters no more than its rows: the caller is failing already.
-    }
-}
 
 } // namespace
 
@@ -286,26 +277,19 @@ void DatabaseSource::stream(const std::string& sql, const std::vector<central::P
                             const Visit& visit, const Progress& progress, std::uint64_t& done)
 {
     m_connection->exec("DECLARE tests NO SCROLL CURSOR FOR " + sql, params);
-    const std::string fetch = "FETCH " + std::to_string(kBatch) + " FROM tests";
     SourcedTest sourced;
-    central::Result rows = m_connection->execBinary(fetch);
-    while (rows.rows() > 0) {
-        // The next batch is on its way while this one is written.
-        m_connection->sendBinary(fetch);
-        try {
+    {
+        FetchAhead batches(*m_connection, "FETCH " + std::to_string(kBatch) + " FROM tests");
+        for (central::Result rows = batches.next(); rows.rows() > 0; rows = batches.next()) {
             for (int i = 0; i < rows.rows(); ++i) {
                 m_reader->decode(rows, i, sourced);
                 placed(rows, i, sourced);
                 visit(sourced);
             }
-        } catch (...) {
-            awaitQuietly(*m_connection); // so that the transaction can be rolled back
-            throw;
-        }
-        done += static_cast<std::uint64_t>(rows.rows());
-        rows = m_connection->finish();
-        if (progress && !progress(done, 0)) {
-            throw Cancelled();
+            done += static_cast<std::uint64_t>(rows.rows());
+            if (progress && !progress(done, 0)) {
+                throw Cancelled();
+            }
         }
     }
     m_connection->exec("CLOSE tests");
