@@ -279,7 +279,9 @@ void DatabaseSource::stream(const std::string& sql, const std::vector<central::P
     m_connection->exec("DECLARE tests NO SCROLL CURSOR FOR " + sql, params);
     SourcedTest sourced;
     {
-        FetchAhead batches(*m_connection, "FETCH " + std::to_string(kBatch) + " FROM tests");
+        // Two batches ahead keep the server busy while the report writes, in no more memory than two
+        // batches of twice the size.
+        FetchAhead batches(*m_connection, "FETCH " + std::to_string(kBatch) + " FROM tests", 2);
         for (central::Result rows = batches.next(); rows.rows() > 0; rows = batches.next()) {
             for (int i = 0; i < rows.rows(); ++i) {
                 m_reader->decode(rows, i, sourced);
