@@ -67,6 +67,9 @@ TEST_F(RolesTest, ACollectorAddsItsOwnOfficesRowsAndSeesOnlyThose)
     const Result seen = brno->exec("SELECT test_id, content_hash FROM tivora.versions");
     ASSERT_EQ(seen.rows(), 1);
     EXPECT_EQ(seen.text(0, 0), own);
+    // The pointer at its last version comes with it, though the collector may not touch the pointers.
+    auto admin = TestServer::shared().connect(s_database);
+    EXPECT_EQ(admin->exec("SELECT version_no FROM tivora.current_versions WHERE test_id = $1", {own}).integer(0, 0), 1);
     EXPECT_EQ(brno->exec("SELECT count(*) FROM tivora.tests WHERE office_id = $1", {s_ostrava}).integer(0, 0), 0);
     EXPECT_EQ(brno->exec("SELECT count(*) FROM tivora.lineages WHERE office_id = $1", {s_ostrava}).integer(0, 0), 0);
 }
@@ -87,6 +90,12 @@ TEST_F(RolesTest, ACollectorCanNeitherReadIdentitiesNorChangeNorRemoveAnything)
         {"the records' bytes", "SELECT raw FROM tivora.versions", "42501"},
         {"every column", "SELECT * FROM tivora.versions", "42501"},
         {"the current view", "SELECT * FROM tivora.current_tests", "42501"},
+        {"another office's last versions", "SELECT * FROM tivora.current_versions", "42501"},
+        {"a test pointed at another version", "UPDATE tivora.current_versions SET version_no = 1", "42501"},
+        {"a pointer of its own",
+         "INSERT INTO tivora.current_versions (test_id, version_no, office_id, lineage_id, record_no, record_length,"
+         " record_kept, deleted) VALUES (1, 1, $1, 1, 1, 1, 1, false)",
+         "42501"},
         {"another office's rows as its own", "INSERT INTO tivora.lineages (office_id, first_path) VALUES ($1, 'x')",
          "42501"},
         {"an update", "UPDATE tivora.tests SET ordinal = ordinal + 1", "42501"},
@@ -118,10 +127,12 @@ TEST_F(RolesTest, TheReportReadsEveryOfficeAndWritesNothing)
 {
     auto reader = as("roles_reader");
     EXPECT_GE(reader->exec("SELECT count(DISTINCT office) FROM tivora.current_tests").integer(0, 0), 1);
+    EXPECT_GE(reader->exec("SELECT count(DISTINCT office_id) FROM tivora.current_versions").integer(0, 0), 1);
     EXPECT_EQ(reader->exec("SELECT surname FROM tivora.current_tests WHERE test_id = $1", {s_ostravaTest}).text(0, 0),
               "Nováková");
     for (const char* sql : {"INSERT INTO tivora.lineages (office_id, first_path) VALUES (1, 'x')",
-                            "UPDATE tivora.versions SET deleted = true", "DELETE FROM tivora.tests"}) {
+                            "UPDATE tivora.versions SET deleted = true", "DELETE FROM tivora.tests",
+                            "UPDATE tivora.current_versions SET deleted = true"}) {
         try {
             reader->exec(sql);
             ADD_FAILURE() << "the report could run " << sql;

@@ -1,6 +1,7 @@
 #include "report/central/database_source.h"
 
 #include "central/pg.h"
+#include "report/central/fetch_ahead.h"
 #include "report/record_decoder.h"
 #include "report/report_error.h"
 #include "report/results_reader.h"
@@ -9,6 +10,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <set>
 #include <tuple>
 
@@ -16,9 +18,10 @@ namespace report::database {
 
 namespace {
 
-// The measured trials collected with the test `test` names, in program-line order, as one text: each
-// trial's fields (TrialField) one after another, each as its length in bytes, ':', its text (nothing for
-// NULL), so that any text in them reads back as it was; NULL when there are none.
+// The measured trials collected with the test `test` names, in no particular order (the reader orders
+// them by line), as one text: each trial's fields (TrialField) one after another, each as its length in
+// bytes, ':', its text (nothing for NULL), so that any text in them reads back as it was; NULL when there
+// are none.
 std::string trialsOf(const std::string& test)
 {
     std::string fields;
@@ -27,7 +30,7 @@ std::string trialsOf(const std::string& test)
         const std::string value = std::string("coalesce(r.") + column + "::text, '')";
         fields += (fields.empty() ? "" : " || ") + ("octet_length(" + value + ")::text || ':' || " + value);
     }
-    return "(SELECT string_agg(" + fields + ", '' ORDER BY r.line) FROM tivora.trials r WHERE r.test_id = " + test
+    return "(SELECT string_agg(" + fields + ", '') FROM tivora.trials r WHERE r.test_id = " + test
         + " AND r.series BETWEEN 1 AND 4)";
 }
 
@@ -41,44 +44,43 @@ constexpr const char* kLastVersion
     = " WHERE NOT EXISTS (SELECT 1 FROM tivora.versions n WHERE n.test_id = v.test_id AND n.version_no > v.version_no)";
 
 // The last version of every test with where it was taken. Columns: test, office, station, record, the
-// record's bytes, deleted, table, trials (trialsOf()). A statement adds its conditions behind.
+// record's bytes and their length, trials (trialsOf()), deleted, table. A statement adds its
+// conditions behind.
 const std::string& currentTests()
 {
     static const std::string sql = "SELECT t.test_id::text, o.name, coalesce(s.name, ''), v.record_no::text, v.raw,"
-                                   " v.deleted::text, t.lineage_id::text, "
-        + trialsOf("t.test_id") + " FROM tivora.tests t JOIN tivora.versions v ON v.test_id = t.test_id"
+                                   " octet_length(v.raw)::text, "
+        + trialsOf("t.test_id")
+        + ", v.deleted::text, t.lineage_id::text FROM tivora.tests t JOIN tivora.versions v ON v.test_id = t.test_id"
         + kRankedOffices + " LEFT JOIN tivora.stations s ON s.station_id = t.station_id" + kLastVersion;
     return sql;
 }
 
-// The shown tests that pass an export's filters ($1 office, $2 station, $3 from, $4 to, $5 person), ordered
-// by `keys` (of office_rank, lineage_id, record_no, test_id, test_date), with the columns of
-// currentTests(). The order is found among the narrow columns; each record's bytes and trials are read
-// only as its batch is fetched (a lateral subquery, which the planner keeps a loop over the ordered rows),
-// so that the server reads the next batch while the report writes the last one.
-std::string exportedTests(const std::vector<std::string>& keys)
+// The shown tests that pass an export's filters ($1 office number, $2 station name, $3 from, $4 to, $5
+// person), from the pointers at their last versions (tivora.current_versions). Columns: test, office
+// number, station number, record, the record's bytes up to the blanks that end it (most of a record,
+// where its reaction-time lists are not full; the reader puts them back) and their whole length, trials.
+// Without a person, the tests of one office ($1) by table and record: an index holds them in that order,
+// so that the server sends the first rows at once and never sorts. For a person, by date, then office,
+// table and record.
+std::string exportedTests(bool byPerson)
 {
-    std::string inner;
-    std::string outer;
-    for (const std::string& key : keys) {
-        inner += (inner.empty() ? "" : ", ") + key;
-        outer += (outer.empty() ? "" : ", ") + ("c." + key);
-    }
-    return "SELECT c.test_id::text, c.name, c.station, c.record_no::text, x.raw, 'false', c.lineage_id::text,"
-           " x.trials FROM (SELECT t.test_id, v.version_no, o.name, coalesce(s.name, '') AS station, v.record_no,"
-           " t.lineage_id, o.office_rank, v.test_date FROM tivora.tests t"
-           " JOIN tivora.versions v ON v.test_id = t.test_id"
-        + std::string(kRankedOffices) + " LEFT JOIN tivora.stations s ON s.station_id = t.station_id" + kLastVersion
-        + " AND NOT v.deleted AND ($1::text IS NULL OR o.name = $1) AND ($2::text IS NULL OR s.name = $2)"
-          " AND ($3::date IS NULL OR v.test_date >= $3) AND ($4::date IS NULL OR v.test_date <= $4)"
+    return "SELECT c.test_id::text, c.office_id::text, coalesce(c.station_id::text, ''), c.record_no::text,"
+           " substring(v.raw from 1 for c.record_kept), c.record_length::text, "
+        + trialsOf("c.test_id")
+        + " FROM tivora.current_versions c"
+          " JOIN tivora.versions v ON v.test_id = c.test_id AND v.version_no = c.version_no"
+        + (byPerson ? std::string(" JOIN (SELECT office_id, rank() OVER (ORDER BY name) AS office_rank"
+                                  " FROM tivora.offices) o ON o.office_id = c.office_id")
+                    : std::string())
+        + " WHERE NOT c.deleted AND ($1::int IS NULL OR c.office_id = $1)"
+          " AND ($2::text IS NULL OR c.station_id IN (SELECT s.station_id FROM tivora.stations s WHERE s.name = $2))"
+          " AND ($3::date IS NULL OR c.test_date >= $3) AND ($4::date IS NULL OR c.test_date <= $4)"
           " AND ($5::text IS NULL OR v.birth_key = $5) ORDER BY "
-        + inner + " OFFSET 0) c CROSS JOIN LATERAL (SELECT r.raw, " + trialsOf("c.test_id")
-        + " AS trials FROM tivora.versions r WHERE r.test_id = c.test_id AND r.version_no = c.version_no LIMIT 1) x"
-          " ORDER BY "
-        + outer;
+        + (byPerson ? "c.test_date, o.office_rank, " : "") + "c.lineage_id, c.record_no, c.test_id";
 }
 
-enum Column { kTestId, kOffice, kStation, kRecord, kRaw, kDeleted, kLineage, kTrials };
+enum Column { kTestId, kOffice, kStation, kRecord, kRaw, kLength, kTrials, kDeleted, kLineage };
 
 // The fields of a trial in the trials column, in order.
 enum TrialField {
@@ -123,16 +125,6 @@ public:
     }
 };
 
-// Waits for the statement sent last, whatever it gives.
-void awaitQuietly(central::Connection& connection) noexcept
-{
-    try {
-        connection.finish();
-    } catch (const std::exception&) {
-        // The statement's own failure matters no more than its rows: the caller is failing already.
-    }
-}
-
 } // namespace
 
 // Turns fetched rows into tests: each record's bytes through the table reader's decoder, and the trials
@@ -140,22 +132,31 @@ void awaitQuietly(central::Connection& connection) noexcept
 class DatabaseSource::Reader
 {
 public:
+    // The test of row `i` with its office and station as the row names them (currentTests()).
+    void decodeWithPlace(const central::Result& rows, int i, SourcedTest& out)
+    {
+        decode(rows, i, out);
+        out.office = std::string(rows.view(i, kOffice));
+        out.station = std::string(rows.view(i, kStation));
+    }
+
+    // The test of row `i`, its record and trials; its place is the caller's.
     void decode(const central::Result& rows, int i, SourcedTest& out)
     {
         const std::string_view raw = rows.view(i, kRaw);
+        const auto length = numberOf<std::size_t>(rows.view(i, kLength));
         out.id = numberOf<std::uint64_t>(rows.view(i, kTestId));
         const RecordDecoder& decoder = RecordDecoder::standard();
-        if (raw.size() < decoder.minimumLength()) {
+        if (length < decoder.minimumLength() || raw.size() > length) {
             throw ReportError("test " + std::to_string(out.id) + " in the database has a record of "
-                              + std::to_string(raw.size()) + " bytes, too short for a results table's row");
+                              + std::to_string(length) + " bytes, too short for a results table's row");
         }
-        if (m_row.size() != raw.size()) {
-            m_row = storage::RowBuffer(raw.size());
+        if (m_row.size() != length) {
+            m_row = storage::RowBuffer(length);
         }
         std::memcpy(m_row.data(), raw.data(), raw.size());
+        std::memset(m_row.data() + raw.size(), ' ', length - raw.size()); // the blanks the server left out
         out.test = decoder.decode(m_row, numberOf<std::uint32_t>(rows.view(i, kRecord)));
-        out.office = std::string(rows.view(i, kOffice));
-        out.station = std::string(rows.view(i, kStation));
         out.timing = rows.isNull(i, kTrials) ? nullptr : readTrials(out.id, rows.view(i, kTrials));
     }
 
@@ -189,6 +190,11 @@ private:
                  std::string(fields[kForeperiodMeasured]), std::string(fields[kPremature]), std::string(fields[kInput]),
                  std::string(fields[kResponseStamp]), std::string(fields[kOnsetStamp])});
         }
+        for (auto& series : m_trials.series) {
+            std::sort(series.begin(), series.end(), [](const TimingTrial& a, const TimingTrial& b) {
+                return numberOf<long long>(a.line) < numberOf<long long>(b.line);
+            });
+        }
         return &m_trials;
     }
 
@@ -207,6 +213,8 @@ DatabaseSource::DatabaseSource(const std::string& conninfo, std::chrono::seconds
     // The report never writes; a statement the server cannot finish in time is given up, not waited for.
     m_connection->exec("SET default_transaction_read_only = on");
     m_connection->exec("SET statement_timeout = '10min'");
+    // Its statements walk indexes row by row: compiling them would cost more than it saves.
+    m_connection->exec("SET jit = off");
     if (m_connection->exec("SELECT to_regclass('tivora.versions') IS NOT NULL").text(0, 0) != "t") {
         throw central::DatabaseError("The " + m_connection->describe() + " holds no collection of tests");
     }
@@ -221,43 +229,72 @@ std::string DatabaseSource::describe() const
 
 void DatabaseSource::forEach(const TestFilter& filter, const Visit& visit, const Progress& progress)
 {
-    const auto optional = [](const std::string& text) { return text.empty() ? central::Param {} : text; };
-    const std::vector<central::Param> params
-        = {optional(filter.office), optional(filter.station),
-           filter.from ? central::Param {isoDate(*filter.from)} : central::Param {},
-           filter.to ? central::Param {isoDate(*filter.to)} : central::Param {}, optional(filter.person)};
-    const std::string sql = exportedTests(
-        filter.person.empty()
-            ? std::vector<std::string> {"office_rank", "lineage_id", "record_no", "test_id"}
-            : std::vector<std::string> {"test_date", "office_rank", "lineage_id", "record_no", "test_id"});
     central::Transaction transaction(*m_connection);
     m_connection->exec("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY");
-    // A million tests' narrow columns are ordered in memory rather than on disk.
-    m_connection->exec("SET LOCAL work_mem = '128MB'");
-    m_connection->exec("DECLARE tests NO SCROLL CURSOR FOR " + sql, params);
-    const std::string fetch = "FETCH " + std::to_string(kBatch) + " FROM tests";
+    // Offices and stations are few: their names are joined to the tests here rather than by the server.
+    std::map<std::string, std::string> officeNames;
+    std::vector<std::string> offices; // numbers, by name
+    const central::Result officeRows = m_connection->exec(
+        "SELECT office_id::text, name FROM tivora.offices WHERE $1::text IS NULL OR name = $1 ORDER BY name",
+        {filter.office.empty() ? central::Param {} : filter.office});
+    for (int i = 0; i < officeRows.rows(); ++i) {
+        offices.push_back(officeRows.text(i, 0));
+        officeNames[offices.back()] = officeRows.text(i, 1);
+    }
+    std::map<std::string, std::string> stationNames = {{"", ""}};
+    const central::Result stationRows = m_connection->exec("SELECT station_id::text, name FROM tivora.stations");
+    for (int i = 0; i < stationRows.rows(); ++i) {
+        stationNames[stationRows.text(i, 0)] = stationRows.text(i, 1);
+    }
+    if (offices.empty()) {
+        transaction.commit();
+        return;
+    }
+    const auto optional = [](const std::string& text) { return text.empty() ? central::Param {} : text; };
+    std::vector<central::Param> params
+        = {central::Param {}, optional(filter.station),
+           filter.from ? central::Param {isoDate(*filter.from)} : central::Param {},
+           filter.to ? central::Param {isoDate(*filter.to)} : central::Param {}, optional(filter.person)};
+    const Placed placed = [&](const central::Result& rows, int i, SourcedTest& sourced) {
+        sourced.office = officeNames[std::string(rows.view(i, kOffice))];
+        sourced.station = stationNames[std::string(rows.view(i, kStation))];
+    };
     std::uint64_t done = 0;
-    SourcedTest sourced;
-    central::Result rows = m_connection->execBinary(fetch);
-    while (rows.rows() > 0) {
-        // The next batch is on its way while this one is written.
-        m_connection->sendBinary(fetch);
-        try {
-            for (int i = 0; i < rows.rows(); ++i) {
-                m_reader->decode(rows, i, sourced);
-                visit(sourced);
-            }
-        } catch (...) {
-            awaitQuietly(*m_connection); // so that the transaction can be rolled back
-            throw;
-        }
-        done += static_cast<std::uint64_t>(rows.rows());
-        rows = m_connection->finish();
-        if (progress && !progress(done, 0)) {
-            throw Cancelled();
+    if (!filter.person.empty()) {
+        // One person's tests are few; the office's filter is the statement's.
+        params[0] = filter.office.empty() ? central::Param {} : central::Param {offices.front()};
+        stream(exportedTests(true), params, placed, visit, progress, done);
+    } else {
+        for (const std::string& office : offices) {
+            params[0] = office;
+            stream(exportedTests(false), params, placed, visit, progress, done);
         }
     }
     transaction.commit();
+}
+
+void DatabaseSource::stream(const std::string& sql, const std::vector<central::Param>& params, const Placed& placed,
+                            const Visit& visit, const Progress& progress, std::uint64_t& done)
+{
+    m_connection->exec("DECLARE tests NO SCROLL CURSOR FOR " + sql, params);
+    SourcedTest sourced;
+    {
+        // Two batches ahead keep the server busy while the report writes, in no more memory than two
+        // batches of twice the size.
+        FetchAhead batches(*m_connection, "FETCH " + std::to_string(kBatch) + " FROM tests", 2);
+        for (central::Result rows = batches.next(); rows.rows() > 0; rows = batches.next()) {
+            for (int i = 0; i < rows.rows(); ++i) {
+                m_reader->decode(rows, i, sourced);
+                placed(rows, i, sourced);
+                visit(sourced);
+            }
+            done += static_cast<std::uint64_t>(rows.rows());
+            if (progress && !progress(done, 0)) {
+                throw Cancelled();
+            }
+        }
+    }
+    m_connection->exec("CLOSE tests");
 }
 
 SourcedTest DatabaseSource::read(std::uint64_t id)
@@ -271,7 +308,7 @@ SourcedTest DatabaseSource::read(std::uint64_t id)
         throw ReportError("test " + std::to_string(id) + " is marked deleted");
     }
     SourcedTest sourced;
-    m_reader->decode(rows, 0, sourced);
+    m_reader->decodeWithPlace(rows, 0, sourced);
     return sourced;
 }
 
@@ -295,7 +332,7 @@ std::vector<HistoryPoint> DatabaseSource::history(const SourcedTest& current, co
     std::set<std::string> offices;
     SourcedTest test;
     for (int i = 0; i < rows.rows(); ++i) {
-        m_reader->decode(rows, i, test);
+        m_reader->decodeWithPlace(rows, i, test);
         Found entry;
         entry.point.record = test.test.identity.record;
         entry.point.dateText = test.test.identity.date;
@@ -324,7 +361,7 @@ std::vector<HistoryPoint> DatabaseSource::history(const SourcedTest& current, co
     }
     std::vector<HistoryPoint> points;
     for (Found& entry : found) {
-        m_reader->decode(rows, entry.row, test);
+        m_reader->decodeWithPlace(rows, entry.row, test);
         const TestAnalysis analysis = analyse(test.test, options, test.timing);
         if (analysis.allValid) {
             entry.point.mean = analysis.all.mean;

@@ -3,13 +3,17 @@
 #include "report/test_source.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace central {
 class Connection;
-}
+class Result;
+using Param = std::optional<std::string>;
+} // namespace central
 
 // The tests of the central database, as the collector brought them from every office's tables: the
 // last version of each test, deleted ones not shown, each read from the record's bytes as collected with
@@ -33,8 +37,9 @@ public:
     bool hasPlaces() const override { return true; }
     // Nothing written can replace the database.
     void refuseAsOutput(const std::string&) const override { }
-    // Streams through a server-side cursor in one read-only, repeatable-read transaction (one consistent
-    // state of the collection), a batch of rows at a time.
+    // Streams through server-side cursors, an office at a time, in one read-only, repeatable-read
+    // transaction (one consistent state of the collection), a batch of rows at a time, the next few
+    // fetched while one is visited.
     void forEach(const TestFilter& filter, const Visit& visit, const Progress& progress = {}) override;
     // The test numbered `id` (tivora.tests.test_id). Throws ReportError "there is no test N in the
     // database" and "test N is marked deleted".
@@ -45,10 +50,16 @@ public:
                                       int currentYear) override;
 
     // Rows fetched from the cursor at a time.
-    static constexpr int kBatch = 2000;
+    static constexpr int kBatch = 1000;
 
 private:
     class Reader;
+    // Sets the office and station of the test of a row.
+    using Placed = std::function<void(const central::Result&, int, SourcedTest&)>;
+
+    // Visits the tests `sql` with `params` gives through a cursor, counting them in `done`.
+    void stream(const std::string& sql, const std::vector<central::Param>& params, const Placed& placed,
+                const Visit& visit, const Progress& progress, std::uint64_t& done);
 
     std::unique_ptr<central::Connection> m_connection;
     std::unique_ptr<Reader> m_reader; // the trials of the last test read, for read()

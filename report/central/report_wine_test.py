@@ -6,7 +6,7 @@ database must equal its export of the table cell for cell, with the office and s
 in the connection string is refused; the password comes from PGPASSWORD.
 
 Usage: report_wine_test.py --report tivora-report.exe --fixture report_fixture.exe --schema 0001.sql
-           --pg-bindir DIR --work DIR -- WINE_RUN [ARG]...
+           [--schema 0002.sql]... --pg-bindir DIR --work DIR -- WINE_RUN [ARG]...
 Exit status 77 (skipped) when the machine has no PostgreSQL server."""
 
 import argparse
@@ -31,8 +31,8 @@ def records(table):
     return [data[header + i * length: header + (i + 1) * length] for i in range(count)]
 
 
-def fill(server, schema, table, work):
-    """The collection's schema, and the table's tests as one office's, one version each."""
+def fill(server, schemas, table, work):
+    """The collection's schema (its migrations in order), and the table's tests as one office's, one version each."""
     rows = []
     for number, record in enumerate(records(table), start=1):
         deleted = "true" if record[0:1] == b"*" else "false"
@@ -40,8 +40,9 @@ def fill(server, schema, table, work):
     sql = os.path.join(server.folder, "fill.sql")
     with open(sql, "w", encoding="utf-8") as out:
         out.write("CREATE SCHEMA tivora;\nCREATE TABLE tivora.migrations (version int);\n")
-        with open(schema, encoding="utf-8") as text:
-            out.write(text.read())
+        for schema in schemas:
+            with open(schema, encoding="utf-8") as text:
+                out.write(text.read() + "\n")
         out.write(f"\nGRANT tivora_report TO {USER};\n"
                   f"INSERT INTO tivora.offices (name, collector_role) VALUES ('České Budějovice', 'postgres');\n"
                   "INSERT INTO tivora.stations (office_id, name) VALUES (1, 'Stanice 1');\n"
@@ -60,8 +61,9 @@ def fill(server, schema, table, work):
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("--report", "--fixture", "--schema", "--pg-bindir", "--work"):
+    for option in ("--report", "--fixture", "--pg-bindir", "--work"):
         parser.add_argument(option, required=True)
+    parser.add_argument("--schema", required=True, action="append")
     parser.add_argument("wine_run", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     wine_run = [word for word in args.wine_run if word != "--"] + ["--"]

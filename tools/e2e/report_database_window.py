@@ -6,7 +6,7 @@ chosen test's protocol shown; then the server stopped and the list asked for aga
 the server cannot be reached, and once it is closed and the server back, F5 lists the tests again.
 Screenshots (PNG) go to the output folder.
 
-Usage: report_database_window.py --report tivora-report --fixture report_fixture --schema 0001.sql
+Usage: report_database_window.py --report tivora-report --fixture report_fixture --schema 0001.sql [--schema 0002.sql]...
            --pg-bindir DIR --work DIR
 Exit status 77 (skipped) when the machine has no PostgreSQL server or no Xvfb."""
 
@@ -30,8 +30,8 @@ from xsession import XSession  # noqa: E402
 OFFICES = ("Brno", "Plzen")
 
 
-def fill(server, schema, table):
-    """The collection's schema; the table's shown tests as two offices' (the first half Brno's), one
+def fill(server, schemas, table):
+    """The collection's schema (its migrations in order); the table's shown tests as two offices' (the first half Brno's), one
     version each."""
     rows = [record for record in records(table) if record[0:1] != b"*"]
     half = len(rows) // 2
@@ -42,8 +42,9 @@ def fill(server, schema, table):
     sql = os.path.join(server.folder, "fill.sql")
     with open(sql, "w", encoding="utf-8") as out:
         out.write("CREATE SCHEMA tivora;\nCREATE TABLE tivora.migrations (version int);\n")
-        with open(schema, encoding="utf-8") as text:
-            out.write(text.read())
+        for schema in schemas:
+            with open(schema, encoding="utf-8") as text:
+                out.write(text.read() + "\n")
         out.write(f"\nGRANT tivora_report TO {USER};\n")
         for office, name in enumerate(OFFICES, start=1):
             out.write(f"INSERT INTO tivora.offices (name, collector_role) VALUES ('{name}', 'postgres');\n"
@@ -98,8 +99,9 @@ def wait_gone(x, name, timeout=20.0):
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("--report", "--fixture", "--schema", "--pg-bindir", "--work"):
+    for option in ("--report", "--fixture", "--pg-bindir", "--work"):
         parser.add_argument(option, required=True)
+    parser.add_argument("--schema", dest="schemas", required=True, action="append")
     args = parser.parse_args()
     if not os.path.exists(os.path.join(args.pg_bindir, "initdb")) or not shutil.which("Xvfb"):
         print("SKIPPED: no PostgreSQL server or no Xvfb")
@@ -113,7 +115,7 @@ def main():
     x = None
     try:
         server.start(*make_certificates(server.folder)[2:])
-        brno, _ = fill(server, args.schema, table)
+        brno, _ = fill(server, args.schemas, table)
         conninfo = f"host=127.0.0.1 port={server.port} dbname=postgres user={USER} sslmode=disable connect_timeout=5"
         x = XSession(1280, 900)
         env = tivora_environment(x, PGPASSWORD=PASSWORD, XDG_CONFIG_HOME=os.path.join(args.work, "config"))

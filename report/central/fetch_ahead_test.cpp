@@ -1,0 +1,67 @@
+// Batches fetched ahead come in order and complete, however many are ahead; left early or failing, the
+// connection is free for the next statement.
+#include "central/test_server.h"
+#include "report/central/fetch_ahead.h"
+
+#include <gtest/gtest.h>
+
+namespace report::database {
+namespace {
+
+using central::testing::TestServer;
+
+class FetchAheadTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        static const std::string database = TestServer::shared().createDatabase(false);
+        m_db = TestServer::shared().connect(database);
+        m_db->exec("BEGIN");
+    }
+
+    // A cursor `name` over the numbers 1 to 10,000.
+    void declare(const std::string& name)
+    {
+        m_db->exec("DECLARE " + name + " NO SCROLL CURSOR FOR SELECT n::text FROM generate_series(1, 10000) n");
+    }
+
+    std::unique_ptr<central::Connection> m_db;
+};
+
+TEST_F(FetchAheadTest, EveryRowComesInOrderWhateverIsAhead)
+{
+    for (const std::size_t ahead : {1U, 3U}) {
+        const std::string cursor = "numbers_" + std::to_string(ahead);
+        declare(cursor);
+        FetchAhead batches(*m_db, "FETCH 7 FROM " + cursor, ahead);
+        int expected = 1;
+        for (central::Result rows = batches.next(); rows.rows() > 0; rows = batches.next()) {
+            for (int i = 0; i < rows.rows(); ++i, ++expected) {
+                ASSERT_EQ(rows.view(i, 0), std::to_string(expected)) << "ahead " << ahead;
+            }
+        }
+        EXPECT_EQ(expected, 10001) << "ahead " << ahead;
+        EXPECT_EQ(batches.next().rows(), 0); // and stays at the end
+    }
+}
+
+TEST_F(FetchAheadTest, LeftEarlyOrFailingItFreesTheConnection)
+{
+    declare("numbers");
+    {
+        FetchAhead batches(*m_db, "FETCH 100 FROM numbers");
+        EXPECT_EQ(batches.next().view(0, 0), "1");
+    }
+    EXPECT_EQ(m_db->exec("SELECT 1").text(0, 0), "1");
+    {
+        FetchAhead batches(*m_db, "FETCH 100 FROM no_such_cursor");
+        EXPECT_THROW(batches.next(), central::DatabaseError);
+        EXPECT_THROW(batches.next(), central::DatabaseError);
+    }
+    m_db->exec("ROLLBACK");
+    EXPECT_EQ(m_db->exec("SELECT 2").text(0, 0), "2");
+}
+
+} // namespace
+} // namespace report::database
