@@ -1,5 +1,8 @@
 #include "report/command_line.h"
 
+#include "base/local_date.h"
+#include "report/norms/norms_command.h"
+
 #include <cctype>
 #include <charconv>
 #include <exception>
@@ -52,6 +55,15 @@ std::string applyOption(Command& command, const std::string& name, const std::st
             return "the row must be a record number from 1 on, not '" + value + "'";
         }
         command.row = row;
+    } else if (name == "--norms") {
+        command.normsPath = value;
+    } else if (name == "--threshold") {
+        int pr = 0;
+        const auto result = std::from_chars(value.data(), value.data() + value.size(), pr);
+        if (result.ec != std::errc() || result.ptr != value.data() + value.size() || pr < 0 || pr > 100) {
+            return "--threshold takes a percentile rank from 0 to 100, not '" + value + "'";
+        }
+        options.norms.thresholdPr = pr;
     } else if (name == "--lapse" || name == "--anticipation") {
         const auto ms = parseMilliseconds(value);
         if (!ms) {
@@ -82,6 +94,10 @@ std::string checkComplete(const Command& command)
         && command.output == "-") {
         return "an XLSX workbook is written to a file, not to the standard output";
     }
+    if (command.kind == CommandKind::Export && command.exportOptions.format == ExportFormat::Trials
+        && !command.normsPath.empty()) {
+        return "--norms ranks tests, not trials: use it with --format csv or xlsx";
+    }
     return {};
 }
 
@@ -92,10 +108,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     Command command;
     std::size_t i = 0;
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        return {Command {CommandKind::Help, {}, {}, 0, {}}, {}};
+        return {Command {CommandKind::Help, {}, {}, 0, {}, {}}, {}};
     }
     if (!args.empty() && args[0] == "--version") {
-        return {Command {CommandKind::Version, {}, {}, 0, {}}, {}};
+        return {Command {CommandKind::Version, {}, {}, 0, {}, {}}, {}};
     }
     if (!args.empty() && (args[0] == "export" || args[0] == "protocol")) {
         command.kind = args[0] == "export" ? CommandKind::Export : CommandKind::Protocol;
@@ -105,7 +121,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             // "tivora-report export --help" asks for the help, not for a value of --help.
-            return {Command {CommandKind::Help, {}, {}, 0, {}}, {}};
+            return {Command {CommandKind::Help, {}, {}, 0, {}, {}}, {}};
         }
         if ((arg == "--decimal-comma" || arg == "--raw-text") && command.kind != CommandKind::Export) {
             return {std::nullopt, "unknown option " + arg};
@@ -156,6 +172,12 @@ std::string usageText()
            "  tivora-report protocol TABLE --row N --output FILE.pdf [--lapse MS] [--anticipation MS]\n"
            "      Writes the one-page protocol of the test stored as record N (1 is the first row of the\n"
            "      table, rows marked deleted included; the export's 'row' column gives it).\n"
+           "  ... --norms NORMS.csv [--threshold PR]   (export csv|xlsx, protocol, the window)\n"
+           "      Ranks each test against the norm table: the protocol shows the PR and T-score of every\n"
+           "      measure in the person's group, the threshold (PR 16 unless given) with below/at/above, or\n"
+           "      'no norm' with the reason; the export adds the columns norm_group, pr_<measure> and\n"
+           "      t_<measure> for each measure, and norm_notes, after all the others.\n"
+        + report::norms::normsUsageText() +
            "  tivora-report --help | --version\n"
            "\n"
            "A reaction time of --lapse ms or more (500) is a lapse, one below --anticipation ms (100) an\n"
@@ -165,6 +187,15 @@ std::string usageText()
            "\n"
            "Exit status: 0 done; 1 failed, nothing written; 2 wrong command line; 3 written, but some rows\n"
            "could not be read in full (their problems are listed on standard error).\n";
+}
+
+void loadNorms(Command& command)
+{
+    if (!command.normsPath.empty()) {
+        command.exportOptions.norms.table
+            = std::make_shared<const norms::NormTable>(norms::readNormTableFile(command.normsPath));
+        command.exportOptions.norms.currentYear = base::localToday().year;
+    }
 }
 
 std::unique_ptr<TimingRecord> timingRecordBeside(const std::string& table, std::ostream& err)
@@ -184,9 +215,11 @@ std::unique_ptr<TimingRecord> timingRecordBeside(const std::string& table, std::
 int runExport(const Command& command, std::ostream& err)
 {
     try {
+        Command withNorms = command;
+        loadNorms(withNorms);
         ResultsReader reader(command.table);
         const std::unique_ptr<TimingRecord> timing = timingRecordBeside(command.table, err);
-        const ExportSummary summary = exportTests(reader, timing.get(), command.output, command.exportOptions);
+        const ExportSummary summary = exportTests(reader, timing.get(), command.output, withNorms.exportOptions);
         for (const std::string& problem : summary.problems) {
             err << "tivora-report: " << problem << '\n';
         }

@@ -133,7 +133,7 @@ const char* meanCheckWord(MeanCheck check)
     return "";
 }
 
-void writeTestHeader(TableSink& sink)
+void writeTestHeader(TableSink& sink, const norms::NormRanking* ranking)
 {
     sink.text("row");
     for (const storage::TableFieldDef& field : results::resultTableFields()) {
@@ -149,10 +149,14 @@ void writeTestHeader(TableSink& sink)
     }
     sink.text("timing_record");
     sink.text("issues");
+    if (ranking && ranking->table) {
+        norms::writeNormHeader(sink);
+    }
     sink.endRow();
 }
 
-void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis)
+void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
+                  const norms::NormRanking* ranking, const Thresholds& thresholds)
 {
     sink.integer(test.identity.record);
     for (const storage::FieldValue& value : test.values) {
@@ -167,6 +171,9 @@ void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& a
     }
     sink.integer(analysis.fineValues ? 1 : 0);
     sink.text(describeAll(analysis.issues));
+    if (ranking && ranking->table) {
+        norms::writeNormColumns(sink, *ranking->table, norms::rankStoredTest(*ranking, test, analysis, thresholds));
+    }
     sink.endRow();
 }
 
@@ -240,14 +247,14 @@ ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, con
     std::unique_ptr<TableSink> sink = options.format == ExportFormat::Xlsx ? makeXlsxSink(outputPath, "tests")
                                                                            : makeCsvSink(outputPath, options.csv);
     const bool trials = options.format == ExportFormat::Trials;
-    trials ? writeTrialHeader(*sink) : writeTestHeader(*sink);
+    trials ? writeTrialHeader(*sink) : writeTestHeader(*sink, &options.norms);
     ExportSummary summary;
     const auto write = [&](const StoredTest& test) {
         const TestAnalysis analysis = analyse(test, options.analysis, timing);
         if (trials) {
             summary.trials += writeTrialRows(*sink, test, analysis);
         } else {
-            writeTestRow(*sink, test, analysis);
+            writeTestRow(*sink, test, analysis, &options.norms, options.analysis.thresholds);
         }
         ++summary.tests;
         note(summary, test, analysis);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "report/analysis.h"
+#include "report/norms/norm_ranking.h"
 #include "report/results_reader.h"
 #include "report/table_sink.h"
 #include "report/timing_record.h"
@@ -22,6 +23,9 @@ struct ExportOptions
     ExportFormat format = ExportFormat::Csv;
     CsvOptions csv;
     AnalysisOptions analysis;
+    // With a norm table, the per-test table ends with the norm's columns (writeNormHeader()); without one
+    // the export is as it always was.
+    norms::NormRanking norms;
 };
 
 // What an export did, and the problems of the rows it wrote ("row 7: SER1A: ...").
@@ -45,9 +49,11 @@ ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, con
 // named through a link: an export or a protocol never replaces what it reads.
 void refuseToReplaceInputs(const std::string& output, const std::string& table);
 
-// The header and one row of the per-test table, for any sink.
-void writeTestHeader(TableSink& sink);
-void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis);
+// The header and one row of the per-test table, for any sink; with `ranking` (and its table) the norm's
+// columns at the end, the test ranked with the analysis' `thresholds`.
+void writeTestHeader(TableSink& sink, const norms::NormRanking* ranking = nullptr);
+void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
+                  const norms::NormRanking* ranking = nullptr, const Thresholds& thresholds = {});
 
 // The header and the lines of one test of the per-trial table. Returns the number of lines.
 void writeTrialHeader(TableSink& sink);

@@ -3,6 +3,8 @@
 #include "report/command_line.h"
 #include "report/gui/protocol_output.h"
 #include "report/gui/report_window.h"
+#include "report/norms/norms_command.h"
+#include "base/local_date.h"
 #include "report/output_platform.h"
 #include "results/schema.h"
 #include "ui/common/application.h"
@@ -66,16 +68,25 @@ int runWindow(int argc, char* argv[])
 int main(int argc, char* argv[])
 {
     const std::vector<std::string> args = report::platform::commandLineArguments(argc, argv);
+    if (!args.empty() && args[0] == "norms") {
+        const base::LocalDate today = base::localToday();
+        const report::norms::ParsedNormsCommand norms = report::norms::parseNormsCommand(
+            {args.begin() + 1, args.end()}, {today.year, today.month, today.day}, report::gui::systemDateOrder());
+        return norms.command ? report::norms::runNormsBuild(*norms.command, std::cout, std::cerr)
+                             : usageError(norms.error);
+    }
     const bool command = !args.empty()
         && (args[0] == "export" || args[0] == "protocol" || args[0] == "--help" || args[0] == "-h"
             || args[0] == "--version");
     if (!command) {
         return runWindow(argc, argv);
     }
-    const report::ParsedCommandLine parsed = report::parseCommandLine(args);
+    report::ParsedCommandLine parsed = report::parseCommandLine(args);
     if (!parsed.command) {
         return usageError(parsed.error);
     }
+    // The tests' dates are read in the order the station's system writes them.
+    parsed.command->exportOptions.norms.dateOrder = report::gui::systemDateOrder();
     switch (parsed.command->kind) {
     case report::CommandKind::Help:
         std::cout << report::usageText();

@@ -17,7 +17,8 @@ DateOrder systemDateOrder()
 }
 
 ProtocolContent loadProtocol(ResultsReader& reader, const TimingRecord* timing, std::uint32_t record,
-                             const std::vector<TestIdentity>* identities, const AnalysisOptions& options)
+                             const std::vector<TestIdentity>* identities, const AnalysisOptions& options,
+                             const norms::NormRanking& ranking)
 {
     if (record < 1 || record > reader.recordCount()) {
         throw ReportError("row " + std::to_string(record) + " does not exist: the table has "
@@ -33,6 +34,11 @@ ProtocolContent loadProtocol(ResultsReader& reader, const TimingRecord* timing, 
         = identities ? std::vector<TestIdentity> {} : reader.identitiesWithBirthNumber(test->identity.birthNumberKey());
     content.history = personHistory(reader, identities ? *identities : samePerson, test->identity, options, timing,
                                     systemDateOrder(), QDate::currentDate().year());
+    if (ranking.table) {
+        content.norms = ranking;
+        content.ranks = norms::rankStoredTest(ranking, *test, content.analysis, options.thresholds);
+    }
+    content.station = stationTimingFor(reader.path(), record);
     content.test = std::move(*test);
     content.thresholds = options.thresholds;
     content.tableName = QFileInfo(QString::fromStdString(reader.path())).fileName();

@@ -2,7 +2,9 @@
 
 #include "report/analysis.h"
 #include "report/history.h"
+#include "report/norms/norm_ranking.h"
 #include "report/results_reader.h"
+#include "report/station_timing.h"
 #include "report/timing_record.h"
 
 #include <cstdint>
@@ -22,6 +24,11 @@ struct ProtocolContent
     Thresholds thresholds;
     QString tableName; // the table's file name
     QDateTime created; // when the protocol was made
+    // The norm ranked by, when one was chosen: the table (kept here, since the ranks point into it), the
+    // threshold and the ranks of the whole block.
+    norms::NormRanking norms;
+    std::optional<norms::TestRanks> ranks;
+    StationTiming station; // who stored the test, and the station's self-test before it
 };
 
 // The date order of the system's short date format (day before month, or month before day).
@@ -31,7 +38,9 @@ DateOrder systemDateOrder();
 // which the person's earlier tests are found (all of them, or those with the person's birth number);
 // when null, the table is searched. Throws ReportError "row N does not exist:
 // the table has M rows" / "row N is marked deleted", and what the reader throws.
+// With `ranking`'s table the test is ranked against it.
 ProtocolContent loadProtocol(ResultsReader& reader, const TimingRecord* timing, std::uint32_t record,
-                             const std::vector<TestIdentity>* identities, const AnalysisOptions& options);
+                             const std::vector<TestIdentity>* identities, const AnalysisOptions& options,
+                             const norms::NormRanking& ranking = {});
 
 } // namespace report::gui

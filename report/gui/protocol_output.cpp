@@ -72,10 +72,12 @@ void printProtocol(QPrinter& printer, const ProtocolContent& content)
 int runProtocol(const Command& command, std::ostream& err)
 {
     try {
+        Command withNorms = command;
+        loadNorms(withNorms);
         ResultsReader reader(command.table);
         const std::unique_ptr<TimingRecord> timing = timingRecordBeside(command.table, err);
-        const ProtocolContent content
-            = loadProtocol(reader, timing.get(), command.row, nullptr, command.exportOptions.analysis);
+        const ProtocolContent content = loadProtocol(reader, timing.get(), command.row, nullptr,
+                                                     command.exportOptions.analysis, withNorms.exportOptions.norms);
         refuseToReplaceInputs(command.output, command.table);
         writeProtocolPdf(QString::fromStdString(command.output), content);
         for (const RowIssue& issue : content.analysis.issues) {
