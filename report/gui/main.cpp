@@ -44,6 +44,12 @@ int runWindow(int argc, char* argv[])
         return usageError(parsed.error);
     }
     report::gui::ReportWindow window(parsed.command->exportOptions.analysis);
+    window.setNormThreshold(parsed.command->exportOptions.norms.thresholdPr);
+    if (parsed.command->normsPath.empty()) {
+        window.restoreNormFile();
+    } else {
+        window.chooseNormFile(QString::fromStdString(parsed.command->normsPath));
+    }
     window.show();
     QString table = QString::fromStdString(parsed.command->table);
     if (table.isEmpty()) {

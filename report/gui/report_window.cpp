@@ -1,5 +1,6 @@
 #include "report/gui/report_window.h"
 
+#include "report/gui/norm_choice.h"
 #include "report/gui/protocol_output.h"
 #include "ui/common/application.h"
 #include "ui/common/message_box.h"
@@ -36,6 +37,11 @@ QString defaultChooser(QWidget* parent, const QString& caption, const QString& s
     return QFileDialog::getSaveFileName(parent, caption, suggested, filters, selectedFilter);
 }
 
+QString defaultOpenChooser(QWidget* parent, const QString& caption, const QString& filters)
+{
+    return QFileDialog::getOpenFileName(parent, caption, QString(), filters);
+}
+
 QPushButton* makeButton(const QString& text, const QString& objectName, QWidget* parent)
 {
     auto* button = new QPushButton(text, parent);
@@ -49,6 +55,7 @@ ReportWindow::ReportWindow(AnalysisOptions options, QWidget* parent)
     : QMainWindow(parent)
     , m_options(options)
     , m_chooseFile(defaultChooser)
+    , m_chooseNorm(defaultOpenChooser)
 {
     setWindowTitle(QStringLiteral("Tivora – výsledky"));
     buildWidgets();
@@ -101,9 +108,15 @@ void ReportWindow::buildWidgets()
     m_preview->setObjectName(QStringLiteral("protocolPreview"));
     m_print = makeButton(QStringLiteral("Tisk…"), QStringLiteral("printPushButton"), right);
     m_savePdf = makeButton(QStringLiteral("Uložit jako PDF…"), QStringLiteral("savePdfPushButton"), right);
+    m_chooseNormButton = makeButton(QStringLiteral("Norma…"), QStringLiteral("chooseNormPushButton"), right);
+    m_clearNorm = makeButton(QStringLiteral("Bez normy"), QStringLiteral("clearNormPushButton"), right);
+    m_normLabel = new QLabel(right);
+    m_normLabel->setObjectName(QStringLiteral("normLabel"));
     auto* rightLayout = new QVBoxLayout(right);
     auto* protocolButtons = new QHBoxLayout;
-    protocolButtons->addStretch();
+    protocolButtons->addWidget(m_chooseNormButton);
+    protocolButtons->addWidget(m_clearNorm);
+    protocolButtons->addWidget(m_normLabel, 1);
     protocolButtons->addWidget(m_print);
     protocolButtons->addWidget(m_savePdf);
     rightLayout->addWidget(m_preview, 1);
@@ -131,6 +144,9 @@ void ReportWindow::buildWidgets()
             [this](QPrinter* printer) { ui::guarded(this, [&] { paintPreview(printer); }); });
     connect(m_open, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { openWithDialog(); }); });
     connect(m_reload, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { refresh(); }); });
+    connect(m_chooseNormButton, &QPushButton::clicked, this,
+            [this] { ui::guarded(this, [&] { chooseNormWithDialog(); }); });
+    connect(m_clearNorm, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { chooseNormFile({}); }); });
 
     m_loadProgress = new QProgressBar(this);
     m_loadProgress->setObjectName(QStringLiteral("loadProgressBar"));
@@ -243,7 +259,7 @@ void ReportWindow::showTest(std::uint32_t record)
 {
     m_content.reset();
     if (record != 0 && m_reader) {
-        m_content = loadProtocol(*m_reader, m_timing.get(), record, &m_model->tests(), m_options);
+        m_content = loadProtocol(*m_reader, m_timing.get(), record, &m_model->tests(), m_options, m_norms);
     }
     updateButtons();
     m_preview->updatePreview();
@@ -263,6 +279,7 @@ void ReportWindow::updateButtons()
     m_exportAll->setEnabled(m_reader != nullptr);
     m_exportShown->setEnabled(m_reader != nullptr && m_model->rowCount() > 0);
     m_reload->setEnabled(!isLoading() && !m_loadingPath.isEmpty());
+    m_clearNorm->setEnabled(m_norms.table != nullptr);
 }
 
 void ReportWindow::printChosen()
@@ -299,6 +316,7 @@ ExportSummary ReportWindow::exportTo(const QString& path, ExportFormat format, b
     ExportOptions options;
     options.format = format;
     options.analysis = m_options;
+    options.norms = m_norms;
     // Spreadsheets of a locale with a decimal comma expect ";" between the cells.
     if (QLocale::system().decimalPoint() == QStringLiteral(",")) {
         options.csv.delimiter = ';';
@@ -340,6 +358,69 @@ void ReportWindow::openWithDialog()
                                                       QStringLiteral("Tabulky (*.DBF *.dbf)"));
     if (!path.isEmpty()) {
         openTable(path);
+    }
+}
+
+} // namespace report::gui
+
+namespace report::gui {
+
+bool ReportWindow::chooseNormFile(const QString& path)
+{
+    try {
+        norms::NormRanking ranking;
+        ranking.thresholdPr = m_norms.thresholdPr;
+        if (!path.isEmpty()) {
+            ranking = readNormRanking(path, m_norms.thresholdPr);
+        }
+        m_norms = std::move(ranking);
+    } catch (const std::exception& error) {
+        ui::Application::showError(this, QStringLiteral("Normu nelze použít: %1").arg(QString::fromUtf8(error.what())));
+        return false;
+    }
+    m_normPath = path;
+    rememberNormFile(path);
+    showNormChoice();
+    return true;
+}
+
+void ReportWindow::restoreNormFile()
+{
+    const QString path = rememberedNormFile();
+    if (path.isEmpty()) {
+        return;
+    }
+    try {
+        m_norms = readNormRanking(path, m_norms.thresholdPr);
+        m_normPath = path;
+    } catch (const std::exception& error) {
+        statusBar()->showMessage(QStringLiteral("Normu nelze použít: %1").arg(QString::fromUtf8(error.what())));
+    }
+    showNormChoice();
+}
+
+void ReportWindow::setNormThreshold(int thresholdPr)
+{
+    m_norms.thresholdPr = thresholdPr;
+    showNormChoice();
+}
+
+void ReportWindow::chooseNormWithDialog()
+{
+    const QString path = m_chooseNorm(this, QStringLiteral("Vybrat normu"), QStringLiteral("Normy (*.csv)"));
+    if (!path.isEmpty()) {
+        chooseNormFile(path);
+    }
+}
+
+void ReportWindow::showNormChoice()
+{
+    m_normLabel->setText(describeNormChoice(m_norms, QDir::toNativeSeparators(m_normPath)));
+    updateButtons();
+    // The protocol shown is read again with the new ranks.
+    const std::uint32_t record = currentRecord();
+    if (record != 0) {
+        showTest(record);
     }
 }
 
