@@ -317,7 +317,7 @@ private slots:
                                                 + "t_anticipations" + sep + "pr_premature" + sep + "t_premature" + sep
                                                 + "norm_notes"));
             QVERIFY2(lines[3].contains(QByteArray("\"18-64, women\"") + sep + "65" + sep + "57"), lines[3].constData());
-            QVERIFY(lines[2].contains("no norm: the norm has no group for age 41, man"));
+            QVERIFY(lines[2].contains("no norm: the norm has no group for age 41, men"));
         }
         // The next start ranks by the same norm.
         ReportWindow again;
