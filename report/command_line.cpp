@@ -78,6 +78,10 @@ std::string applyOption(Command& command, const std::string& name, const std::st
 
 std::string checkComplete(const Command& command)
 {
+    if (command.kind == CommandKind::Export && command.exportOptions.format == ExportFormat::Trials
+        && !command.normsPath.empty()) {
+        return "--norms ranks tests, not trials: use it with --format csv or xlsx";
+    }
     if ((command.kind == CommandKind::Export || command.kind == CommandKind::Protocol) && command.table.empty()) {
         return "which table? Give its path after the command";
     }
@@ -93,10 +97,6 @@ std::string checkComplete(const Command& command)
     if (command.kind == CommandKind::Export && command.exportOptions.format == ExportFormat::Xlsx
         && command.output == "-") {
         return "an XLSX workbook is written to a file, not to the standard output";
-    }
-    if (command.kind == CommandKind::Export && command.exportOptions.format == ExportFormat::Trials
-        && !command.normsPath.empty()) {
-        return "--norms ranks tests, not trials: use it with --format csv or xlsx";
     }
     return {};
 }
