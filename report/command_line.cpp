@@ -177,16 +177,16 @@ std::string usageText()
            "      measure in the person's group, the threshold (PR 16 unless given) with below/at/above, or\n"
            "      'no norm' with the reason; the export adds the columns norm_group, pr_<measure> and\n"
            "      t_<measure> for each measure, and norm_notes, after all the others.\n"
-        + report::norms::normsUsageText() +
-           "  tivora-report --help | --version\n"
-           "\n"
-           "A reaction time of --lapse ms or more (500) is a lapse, one below --anticipation ms (100) an\n"
-           "anticipation. SD is the sample standard deviation (n - 1); P10 and P90 interpolate linearly\n"
-           "between order statistics; speed is the mean of 1000/RT in responses per second.\n"
-           "The table is only read, also while stations append to it.\n"
-           "\n"
-           "Exit status: 0 done; 1 failed, nothing written; 2 wrong command line; 3 written, but some rows\n"
-           "could not be read in full (their problems are listed on standard error).\n";
+        + report::norms::normsUsageText()
+        + "  tivora-report --help | --version\n"
+          "\n"
+          "A reaction time of --lapse ms or more (500) is a lapse, one below --anticipation ms (100) an\n"
+          "anticipation. SD is the sample standard deviation (n - 1); P10 and P90 interpolate linearly\n"
+          "between order statistics; speed is the mean of 1000/RT in responses per second.\n"
+          "The table is only read, also while stations append to it.\n"
+          "\n"
+          "Exit status: 0 done; 1 failed, nothing written; 2 wrong command line; 3 written, but some rows\n"
+          "could not be read in full (their problems are listed on standard error).\n";
 }
 
 void loadNorms(Command& command)

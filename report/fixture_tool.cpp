@@ -219,7 +219,8 @@ int normPeople(const std::string& table, std::size_t people)
         const int testMonth = month(random);
         const int testDay = day(random);
         const int born = 2025 - age(random) - (chance(random) < 0.5 ? 1 : 0);
-        const auto [part1, part2] = birthNumber(born, month(random), day(random), female, chance(random) < 0.03, random);
+        const auto [part1, part2]
+            = birthNumber(born, month(random), day(random), female, chance(random) < 0.03, random);
         const double typical = 230.0 + 1.6 * (2025 - born - 18) + (female ? 8.0 : 0.0);
         Identity who {"Osoba" + std::to_string(i), female ? "Jana" : "Jan", part1, part2, testDate(testMonth, testDay)};
         records.push_back(report::testing::evaluatedRecord(report::testing::kSampleProgram,
@@ -262,6 +263,7 @@ int main(int argc, char* argv[])
         std::cerr << "report_fixture: " << error.what() << '\n';
         return 1;
     }
-    std::cerr << "usage: report_fixture sample PROGRAM_TXT TABLE | varied TABLE | large TABLE ROWS | norms TABLE PEOPLE\n";
+    std::cerr
+        << "usage: report_fixture sample PROGRAM_TXT TABLE | varied TABLE | large TABLE ROWS | norms TABLE PEOPLE\n";
     return 2;
 }

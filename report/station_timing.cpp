@@ -32,7 +32,7 @@ std::optional<std::string> readWhole(const std::string& path)
 }
 
 // Calls `visit` with each complete line of `bytes` (without its line end), from the second on.
-template <typename Visit>
+template<typename Visit>
 void forEachLineAfterFirst(std::string_view bytes, Visit visit)
 {
     std::size_t start = bytes.find('\n');
@@ -109,8 +109,7 @@ std::optional<std::int64_t> isoSeconds(std::string_view text)
     return daysFromCivil(*year, *month, *day) * 86400 + *hour * 3600 + *minute * 60 + *second - offset;
 }
 
-std::optional<std::pair<std::string, std::string>> storingStation(std::string_view journalBytes,
-                                                                  std::uint32_t record)
+std::optional<std::pair<std::string, std::string>> storingStation(std::string_view journalBytes, std::uint32_t record)
 {
     std::optional<std::pair<std::string, std::string>> found;
     forEachLineAfterFirst(journalBytes, [&](std::string_view line) {
@@ -133,8 +132,7 @@ std::vector<results::StationSelfTest> parseStationLog(std::string_view bytes)
     }
     std::vector<std::string> fields;
     forEachLineAfterFirst(bytes, [&](std::string_view line) {
-        if (!splitCsvRecord(line, ',', fields) || fields.size() != 9
-            || (fields[2] != "fit" && fields[2] != "unfit")) {
+        if (!splitCsvRecord(line, ',', fields) || fields.size() != 9 || (fields[2] != "fit" && fields[2] != "unfit")) {
             return;
         }
         const auto refresh = whole(fields[3]);

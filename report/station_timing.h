@@ -26,8 +26,7 @@ StationTiming stationTimingFor(const std::string& tablePath, std::uint32_t recor
 
 // The station that stored `record` by the journal's `bytes`, and when: the last entry that stored the
 // row (test_stored, row_stored). Lines that are no entry are passed over. nullopt when there is none.
-std::optional<std::pair<std::string, std::string>> storingStation(std::string_view journalBytes,
-                                                                  std::uint32_t record);
+std::optional<std::pair<std::string, std::string>> storingStation(std::string_view journalBytes, std::uint32_t record);
 
 // The self-tests of the log's `bytes`, in file order; lines that cannot be read are passed over. Empty
 // when the file does not begin with the log's header.

@@ -1,7 +1,6 @@
-#include "report/station_timing.h"
-
 #include "audit/journal_entry.h"
 #include "base/error.h"
+#include "report/station_timing.h"
 #include "storage/test_support.h"
 
 #include <gtest/gtest.h>
@@ -35,8 +34,8 @@ std::string journal(const std::vector<audit::JournalEntry>& entries)
     return bytes;
 }
 
-audit::JournalEntry entry(const std::string& time, const std::string& station, audit::Action action,
-                          std::uint32_t row, const audit::FieldChange& change = {})
+audit::JournalEntry entry(const std::string& time, const std::string& station, audit::Action action, std::uint32_t row,
+                          const audit::FieldChange& change = {})
 {
     return audit::makeEntry({time, station, "novakova"}, action, row, "row bytes " + std::to_string(row), change);
 }
@@ -106,8 +105,7 @@ TEST(StationTimingTest, TheRowIsStoredByTheStationOfItsLastStoringEntry)
 TEST(StationTimingTest, TheLatestSelfTestOfTheStationBeforeTheTestIsTaken)
 {
     const std::vector<results::StationSelfTest> tests = {
-        selfTest("2026-12-08T08:00:00+01:00", "LAB-2", 1),
-        selfTest("2026-12-08T08:30:00+01:00", "lab-1", 2),
+        selfTest("2026-12-08T08:00:00+01:00", "LAB-2", 1), selfTest("2026-12-08T08:30:00+01:00", "lab-1", 2),
         selfTest("2026-12-08T09:05:00+02:00", "lab-2", 3), // 08:05 in the test's zone
         selfTest("2026-12-08T09:11:00+01:00", "lab-2", 4), // after the test
     };

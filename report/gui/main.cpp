@@ -1,10 +1,10 @@
 // tivora-report: the statistics, protocols and exports of a results table. With "export" or
 // "protocol" it works as a command; otherwise it opens the examiner's window.
+#include "base/local_date.h"
 #include "report/command_line.h"
 #include "report/gui/protocol_output.h"
 #include "report/gui/report_window.h"
 #include "report/norms/norms_command.h"
-#include "base/local_date.h"
 #include "report/output_platform.h"
 #include "results/schema.h"
 #include "ui/common/application.h"

@@ -184,11 +184,13 @@ double drawRanks(PageCanvas& canvas, const ProtocolContent& content, double x, d
     y += 0.8;
     canvas.setFont(6.5);
     canvas.painter().setPen(kMuted);
-    const QString note = QStringLiteral(
-        "PR – percentilové pořadí: kolik procent normativní skupiny podalo stejný nebo horší výkon; T = 50 + 10 z. "
-        "U obou znamená víc lepší výkon (u reakční doby, SD, výpadků, anticipací a předčasných odpovědí je lepší "
-        "nižší hodnota, u 1/RT vyšší). Pod hranicí: PR menší než %1.")
-                             .arg(content.norms.thresholdPr);
+    const QString note
+        = QStringLiteral(
+              "PR – percentilové pořadí: kolik procent normativní skupiny podalo stejný nebo horší výkon; T = 50 + 10 "
+              "z. "
+              "U obou znamená víc lepší výkon (u reakční doby, SD, výpadků, anticipací a předčasných odpovědí je lepší "
+              "nižší hodnota, u 1/RT vyšší). Pod hranicí: PR menší než %1.")
+              .arg(content.norms.thresholdPr);
     const double noteHeight = canvas.wrappedHeight(width, note);
     canvas.text(x, y, width, noteHeight, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, note);
     return y + noteHeight + 1.0 - top;
@@ -221,8 +223,7 @@ QString czechNoNorm(const MeasureRank& rank, const norms::NormTable& table)
             .arg(rank.group->find(rank.measure)->n)
             .arg(norms::kSmallGroup);
     case NoNorm::ThresholdsDiffer: {
-        const std::optional<double> counted
-            = rank.measure == Measure::Lapses ? table.lapseMs : table.anticipationMs;
+        const std::optional<double> counted = rank.measure == Measure::Lapses ? table.lapseMs : table.anticipationMs;
         return QStringLiteral("norma je počítána s hranicí %1 ms, protokol s jinou")
             .arg(counted ? czechNumber(counted, 0) : QStringLiteral("neuvedenou"));
     }

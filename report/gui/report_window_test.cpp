@@ -6,11 +6,11 @@
 
 #include <QAbstractItemModelTester>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPrintPreviewWidget>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QLabel>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTableView>
@@ -289,8 +289,9 @@ private slots:
             ReportWindow window;
             window.setNormChooser(openAnswer(norm));
             click(window, "chooseNormPushButton");
-            QVERIFY(window.findChild<QLabel*>(QStringLiteral("normLabel"))->text().contains(
-                QStringLiteral("Zkušební norma, verze 3")));
+            QVERIFY(window.findChild<QLabel*>(QStringLiteral("normLabel"))
+                        ->text()
+                        .contains(QStringLiteral("Zkušební norma, verze 3")));
             open(window, writeTable());
             window.show();
             QTest::keyClicks(filter(window), QStringLiteral("Jana"));
@@ -309,13 +310,11 @@ private slots:
             QVERIFY(file.open(QIODevice::ReadOnly));
             const QList<QByteArray> lines = file.readAll().split('\n');
             const char sep = lines[0].contains(';') ? ';' : ',';
-            QVERIFY(lines[0].trimmed().endsWith(QByteArray("issues") + sep + "norm_group" + sep + "pr_mean_rt" + sep
-                                                + "t_mean_rt"
-                                                + sep + "pr_median_rt" + sep + "t_median_rt" + sep + "pr_sd_rt" + sep
-                                                + "t_sd_rt" + sep + "pr_speed" + sep + "t_speed" + sep + "pr_lapses"
-                                                + sep + "t_lapses" + sep + "pr_anticipations" + sep
-                                                + "t_anticipations" + sep + "pr_premature" + sep + "t_premature" + sep
-                                                + "norm_notes"));
+            QVERIFY(lines[0].trimmed().endsWith(
+                QByteArray("issues") + sep + "norm_group" + sep + "pr_mean_rt" + sep + "t_mean_rt" + sep
+                + "pr_median_rt" + sep + "t_median_rt" + sep + "pr_sd_rt" + sep + "t_sd_rt" + sep + "pr_speed" + sep
+                + "t_speed" + sep + "pr_lapses" + sep + "t_lapses" + sep + "pr_anticipations" + sep + "t_anticipations"
+                + sep + "pr_premature" + sep + "t_premature" + sep + "norm_notes"));
             QVERIFY2(lines[3].contains(QByteArray("\"18-64, women\"") + sep + "65" + sep + "57"), lines[3].constData());
             QVERIFY(lines[2].contains("no norm: the norm has no group for age 41, men"));
         }
@@ -333,8 +332,7 @@ private slots:
     void damagedNormIsNamedAndTheWindowGoesOn()
     {
         const QString good = writeNorm(QStringLiteral("good.csv"), "18,64,F,mean_rt,100,,300,20,260,300,340\r\n");
-        const QString damaged
-            = writeNorm(QStringLiteral("damaged.csv"), "18,64,F,mean_rt,100,,300,20,260,250,340\r\n");
+        const QString damaged = writeNorm(QStringLiteral("damaged.csv"), "18,64,F,mean_rt,100,,300,20,260,250,340\r\n");
         ReportWindow window;
         QVERIFY(window.chooseNormFile(good));
         ui::MessageBox::takeShown();

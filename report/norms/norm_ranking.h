@@ -17,7 +17,7 @@ namespace report::norms {
 struct NormRanking
 {
     std::shared_ptr<const NormTable> table;
-    int thresholdPr = 16; // a whole PR below it is below the threshold
+    int thresholdPr = 16;                      // a whole PR below it is below the threshold
     DateOrder dateOrder = DateOrder::DayMonth; // how the tests' DATE texts are read
     int currentYear = 2000;                    // the century of two-digit years in them
 };

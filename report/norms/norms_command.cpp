@@ -124,8 +124,8 @@ NormBuild buildFrom(const NormsBuildCommand& command, Numbering& numbering, std:
         reader.forEach([&](const StoredTest& test) {
             const TestAnalysis analysis = analyse(test, analysisOptions, timing.get());
             const TestIdentity& who = test.identity;
-            builder.add({static_cast<std::uint32_t>(offset + who.record), who.birthNumber1, who.birthNumber2,
-                         who.date, &analysis});
+            builder.add({static_cast<std::uint32_t>(offset + who.record), who.birthNumber1, who.birthNumber2, who.date,
+                         &analysis});
         });
         offset += reader.recordCount();
     }
@@ -134,8 +134,7 @@ NormBuild buildFrom(const NormsBuildCommand& command, Numbering& numbering, std:
 
 } // namespace
 
-ParsedNormsCommand parseNormsCommand(const std::vector<std::string>& args, const CalendarDate& today,
-                                     DateOrder order)
+ParsedNormsCommand parseNormsCommand(const std::vector<std::string>& args, const CalendarDate& today, DateOrder order)
 {
     if (args.empty() || args[0] != "build") {
         return {std::nullopt, "norms: the command is 'norms build TABLE... --output NORMS.csv'"};

@@ -28,8 +28,7 @@ struct ParsedNormsCommand
 
 // Parses the arguments after "norms" ("build", the tables and the options). `today` gives the default
 // version and the century of two-digit years; `order` how the tests' dates are read.
-ParsedNormsCommand parseNormsCommand(const std::vector<std::string>& args, const CalendarDate& today,
-                                     DateOrder order);
+ParsedNormsCommand parseNormsCommand(const std::vector<std::string>& args, const CalendarDate& today, DateOrder order);
 
 // The part of --help about the command.
 std::string normsUsageText();

@@ -1,11 +1,10 @@
 #include "ui/station/station_check.h"
 
-#include "ui/station/station_store.h"
-
 #include "ui/common/message_box.h"
 #include "ui/session/frame_ahead.h"
 #include "ui/session/qt_foreperiod_timer.h"
 #include "ui/session/window_system_clock.h"
+#include "ui/station/station_store.h"
 
 #include <algorithm>
 #include <cstdio>

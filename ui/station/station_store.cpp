@@ -17,7 +17,8 @@ namespace {
 
 bool holdsTable(const QString& folder)
 {
-    return !folder.isEmpty() && QFileInfo(QDir(folder).filePath(QString::fromUtf8(results::kResultsTableName))).isFile();
+    return !folder.isEmpty()
+        && QFileInfo(QDir(folder).filePath(QString::fromUtf8(results::kResultsTableName))).isFile();
 }
 
 } // namespace
@@ -42,8 +43,8 @@ void storeSelfTest(const QString& given, const StationMeasurement& measurement, 
     }
     try {
         const QString table = QDir(folder).filePath(QString::fromUtf8(results::kResultsTableName));
-        const results::StationSelfTest test = selfTestRecord(measurement, verdict, base::localDateTime(),
-                                                             QSysInfo::machineHostName().toStdString());
+        const results::StationSelfTest test
+            = selfTestRecord(measurement, verdict, base::localDateTime(), QSysInfo::machineHostName().toStdString());
         const std::unique_ptr<base::File> file
             = base::openOrCreateFile(results::stationLogPath(QDir::toNativeSeparators(table).toStdString()));
         results::appendStationLog(*file, test);
