@@ -211,13 +211,15 @@ int normPeople(const std::string& table, std::size_t people)
     std::uniform_int_distribution<int> age(18, 70);
     std::uniform_int_distribution<int> month(1, 12);
     std::uniform_int_distribution<int> day(1, 28);
+    // Test days after the 12th read the same under a day-first and a month-first system date format.
+    std::uniform_int_distribution<int> lateDay(13, 28);
     std::uniform_real_distribution<double> chance(0.0, 1.0);
     std::vector<results::ResultRecord> records;
     std::vector<results::ResultRecord> retests;
     for (std::size_t i = 0; i < people; ++i) {
         const bool female = chance(random) < 0.5;
         const int testMonth = month(random);
-        const int testDay = day(random);
+        const int testDay = lateDay(random);
         const int born = 2025 - age(random) - (chance(random) < 0.5 ? 1 : 0);
         const auto [part1, part2]
             = birthNumber(born, month(random), day(random), female, chance(random) < 0.03, random);

@@ -178,21 +178,24 @@ def expected_rank(norm, test):
     return rank_lower_better(norm, row, test["measures"]["mean_rt"]) if row and int(row["n"]) >= 30 else None
 
 
-def write_station_files(table, record):
-    """A journal naming lab-2 as the station that stored `record`, and lab-2's self-tests before and after."""
-    base = table[: table.rfind(".")]
+def write_station_files(table, test):
+    """A journal naming lab-2 as the station that stored `test`, and self-tests of lab-2 the day before (the
+    one to name), of lab-1 the same morning and of lab-2 the day after."""
+    base, day = table[: table.rfind(".")], test["day"]
+    before, after = day - datetime.timedelta(days=1), day + datetime.timedelta(days=1)
     header = ("seq,time,station,user,action,row,field,old_value,new_value,row_sha256,rows_at_start,"
               "previous_sha256\r\n")
-    entry = (f"1,2025-07-10T09:30:00+02:00,lab-2,novakova,test_stored,{record},,,,{'ab' * 32},{record - 1},"
-             f"{hashlib.sha256(header.encode()).hexdigest()}\r\n")
+    entry = (f"1,{day}T09:30:00+01:00,lab-2,novakova,test_stored,{test['record']},,,,{'ab' * 32},"
+             f"{test['record'] - 1},{hashlib.sha256(header.encode()).hexdigest()}\r\n")
     with open(base + "_audit.csv", "w", newline="") as journal:
         journal.write(header + entry)
     with open(base + "_stations.csv", "w", newline="") as log:
         log.write("time,station,verdict,refresh_hz,foreperiod_error_median_us,foreperiod_error_p95_us,"
                   "frame_latency_median_us,frame_latency_p95_us,onset_source\r\n"
-                  "2025-07-09T08:00:00+02:00,lab-2,fit,60,120,800,2100,4100,server\r\n"
-                  "2025-07-10T08:00:00+02:00,lab-1,unfit,30,9000,15000,40000,50000,flush\r\n"
-                  "2025-07-11T08:00:00+02:00,lab-2,unfit,60,5000,9000,2100,4100,server\r\n")
+                  f"{before}T08:00:00+01:00,lab-2,fit,60,120,800,2100,4100,server\r\n"
+                  f"{day}T08:00:00+01:00,lab-1,unfit,30,9000,15000,40000,50000,flush\r\n"
+                  f"{after}T08:00:00+01:00,lab-2,unfit,60,5000,9000,2100,4100,server\r\n")
+    return f"{before.day}. {before.month}. {before.year} 8:00"
 
 
 def pdf_text(path):
@@ -202,7 +205,7 @@ def pdf_text(path):
 def check_protocols(report, table, norms, norm, tests, work, artefacts):
     ranked = next(t for t in tests if expected_rank(norm, t) and band_of(t["age"]) == 1 and not t["person"][1])
     pr, t_score = expected_rank(norm, ranked)
-    write_station_files(table, ranked["record"])
+    self_test = write_station_files(table, ranked)
     pdf = os.path.join(work, "ranked.pdf")
     run([report, "protocol", table, "--row", str(ranked["record"]), "--norms", norms, "--threshold", "50",
          "--output", pdf])
@@ -212,7 +215,7 @@ def check_protocols(report, table, norms, norm, tests, work, artefacts):
     expected = rf"průměr RT\s+[\d,]+ ms\s+{pr}\s+{str(t_score).replace('.', ',')}\s+{verdict} PR 50"
     check(re.search(expected, line), f"protocol's mean line {line!r}, expected {expected}")
     for words in ["Srovnání s normou", "Norma: Lab norms, verze 7", "Skupina: 25–34 let, muži", "Hranice PR 50",
-                  "Měření stanice lab-2 (zkouška stanice 9. 7. 2025 8:00: způsobilá)", "95 % do 0,8 ms"]:
+                  f"Měření stanice lab-2 (zkouška stanice {self_test}: způsobilá)", "95 % do 0,8 ms"]:
         check(words in " ".join(text.split()), f"the ranked protocol lacks {words!r}")
     if artefacts:
         os.makedirs(artefacts, exist_ok=True)
