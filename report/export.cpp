@@ -1,7 +1,9 @@
 #include "report/export.h"
 
 #include "base/file.h"
+#include "base/local_date.h"
 #include "report/output_file.h"
+#include "report/pseudonymised.h"
 #include "report/report_error.h"
 #include "results/result_record.h"
 
@@ -133,7 +135,14 @@ const char* meanCheckWord(MeanCheck check)
     return "";
 }
 
-void writeTestHeader(TableSink& sink, const norms::NormRanking* ranking)
+void writeTexts(TableSink& sink, const std::vector<std::string>& texts)
+{
+    for (const std::string& text : texts) {
+        text.empty() ? sink.empty() : sink.text(text);
+    }
+}
+
+void writeTestHeader(TableSink& sink, const std::vector<std::string>& after, const norms::NormRanking* ranking)
 {
     sink.text("row");
     for (const storage::TableFieldDef& field : results::resultTableFields()) {
@@ -152,11 +161,13 @@ void writeTestHeader(TableSink& sink, const norms::NormRanking* ranking)
     if (ranking && ranking->table) {
         norms::writeNormHeader(sink);
     }
+    writeTexts(sink, after);
     sink.endRow();
 }
 
 void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
-                  const norms::NormRanking* ranking, const Thresholds& thresholds)
+                  const std::vector<std::string>& after, const norms::NormRanking* ranking,
+                  const Thresholds& thresholds)
 {
     sink.integer(test.identity.record);
     for (const storage::FieldValue& value : test.values) {
@@ -174,20 +185,23 @@ void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& a
     if (ranking && ranking->table) {
         norms::writeNormColumns(sink, *ranking->table, norms::rankStoredTest(*ranking, test, analysis, thresholds));
     }
+    writeTexts(sink, after);
     sink.endRow();
 }
 
-void writeTrialHeader(TableSink& sink)
+void writeTrialHeader(TableSink& sink, const std::vector<std::string>& after)
 {
     for (const char* column :
          {"row", "series", "trial", "rt_ms", "rt_us", "line", "foreperiod_programmed_ms", "foreperiod_measured_us",
           "premature", "input", "response_stamp", "onset_stamp", "test_time"}) {
         sink.text(column);
     }
+    writeTexts(sink, after);
     sink.endRow();
 }
 
-std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis)
+std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
+                           const std::vector<std::string>& after)
 {
     std::size_t lines = 0;
     for (const SeriesAnalysis& series : analysis.series) {
@@ -216,6 +230,7 @@ std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAn
                     sink.empty();
                 }
             }
+            writeTexts(sink, after);
             sink.endRow();
             ++lines;
         }
@@ -246,18 +261,34 @@ ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, con
     }
     std::unique_ptr<TableSink> sink = options.format == ExportFormat::Xlsx ? makeXlsxSink(outputPath, "tests")
                                                                            : makeCsvSink(outputPath, options.csv);
+    PseudonymisingSink* persons = nullptr;
+    if (options.pseudonymKey) {
+        auto pseudonymising = std::make_unique<PseudonymisingSink>(std::move(sink));
+        persons = pseudonymising.get();
+        sink = std::move(pseudonymising);
+    }
+    const int currentYear = base::localToday().year;
     const bool trials = options.format == ExportFormat::Trials;
-    trials ? writeTrialHeader(*sink) : writeTestHeader(*sink, &options.norms);
+    trials ? writeTrialHeader(*sink) : writeTestHeader(*sink, {}, &options.norms);
     ExportSummary summary;
     const auto write = [&](const StoredTest& test) {
         const TestAnalysis analysis = analyse(test, options.analysis, timing);
+        PersonFacts person;
+        if (persons) {
+            person = personFacts(*options.pseudonymKey, test.identity, currentYear);
+            persons->setPerson(person);
+        }
         if (trials) {
             summary.trials += writeTrialRows(*sink, test, analysis);
         } else {
-            writeTestRow(*sink, test, analysis, &options.norms, options.analysis.thresholds);
+            writeTestRow(*sink, test, analysis, {}, &options.norms, options.analysis.thresholds);
         }
         ++summary.tests;
         note(summary, test, analysis);
+        for (const std::string& problem : person.problems) {
+            summary.problems.push_back("row " + std::to_string(test.identity.record) + ": error: " + problem);
+        }
+        summary.rowsWithErrors += !person.problems.empty() && !analysis.hasErrors() ? 1U : 0U;
     };
     if (records) {
         for (const std::uint32_t record : *records) {

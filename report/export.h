@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crypto/key_file.h"
 #include "report/analysis.h"
 #include "report/norms/norm_ranking.h"
 #include "report/results_reader.h"
@@ -7,6 +8,7 @@
 #include "report/timing_record.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,9 @@ struct ExportOptions
     // With a norm table, the per-test table ends with the norm's columns (writeNormHeader()); without one
     // the export is as it always was.
     norms::NormRanking norms;
+    // When set, the export leaves out the names and the birth number and gives each person a pseudonym
+    // under this key, the age at the test and the sex instead (pseudonymised.h).
+    std::optional<crypto::Key> pseudonymKey;
 };
 
 // What an export did, and the problems of the rows it wrote ("row 7: SER1A: ...").
@@ -49,15 +54,22 @@ ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, con
 // named through a link: an export or a protocol never replaces what it reads.
 void refuseToReplaceInputs(const std::string& output, const std::string& table);
 
-// The header and one row of the per-test table, for any sink; with `ranking` (and its table) the norm's
-// columns at the end, the test ranked with the analysis' `thresholds`.
-void writeTestHeader(TableSink& sink, const norms::NormRanking* ranking = nullptr);
+// The header and one row of the per-test table, for any sink. With `ranking` (and its table) the norm's
+// columns follow the table's own, the test ranked with the analysis' `thresholds`; `after` are text cells
+// added at the end of each line (the office and station of tests from the database).
+void writeTestHeader(TableSink& sink, const std::vector<std::string>& after = {},
+                     const norms::NormRanking* ranking = nullptr);
 void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
-                  const norms::NormRanking* ranking = nullptr, const Thresholds& thresholds = {});
+                  const std::vector<std::string>& after = {}, const norms::NormRanking* ranking = nullptr,
+                  const Thresholds& thresholds = {});
 
 // The header and the lines of one test of the per-trial table. Returns the number of lines.
-void writeTrialHeader(TableSink& sink);
-std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis);
+void writeTrialHeader(TableSink& sink, const std::vector<std::string>& after = {});
+std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
+                           const std::vector<std::string>& after = {});
+
+// Writes `texts` as text cells (empty ones as empty cells).
+void writeTexts(TableSink& sink, const std::vector<std::string>& texts);
 
 // The export's word for a mean check ("matches", "differs", "16-bit total", "not possible", "").
 const char* meanCheckWord(MeanCheck check);

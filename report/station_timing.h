@@ -18,6 +18,7 @@ struct StationTiming
     std::string station;  // the host that stored the row; empty when the journal does not say
     std::string storedAt; // the journal's time of the store
     std::optional<results::StationSelfTest> selfTest; // the station's latest self-test at or before it
+    bool fromDatabase = false; // the test was read from the central database, which keeps neither file
 };
 
 // Reads both files beside the table at `tablePath` for its row `record`. What is missing, damaged or

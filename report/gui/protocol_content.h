@@ -5,6 +5,7 @@
 #include "report/norms/norm_ranking.h"
 #include "report/results_reader.h"
 #include "report/station_timing.h"
+#include "report/test_source.h"
 #include "report/timing_record.h"
 
 #include <cstdint>
@@ -41,6 +42,14 @@ DateOrder systemDateOrder();
 // With `ranking`'s table the test is ranked against it.
 ProtocolContent loadProtocol(ResultsReader& reader, const TimingRecord* timing, std::uint32_t record,
                              const std::vector<TestIdentity>* identities, const AnalysisOptions& options,
+                             const norms::NormRanking& ranking = {});
+
+// Reads the test `id` of `source` (a table's record number, the database's test number) and what its
+// protocol needs; the history follows the person through everything the source holds. A test from
+// the database is named by its office and station where a table's is named by the table. With `ranking`'s
+// table the test is ranked against it; the station's timing is read beside a table (the database keeps
+// none: the content says so). Throws what TestSource::read() throws.
+ProtocolContent loadProtocol(TestSource& source, std::uint64_t id, const AnalysisOptions& options,
                              const norms::NormRanking& ranking = {});
 
 } // namespace report::gui

@@ -235,6 +235,10 @@ QString czechNoNorm(const MeasureRank& rank, const norms::NormTable& table)
 
 QString czechStationLine(const StationTiming& timing)
 {
+    if (timing.fromDatabase) {
+        return QStringLiteral("Měření stanice není k dispozici: vyšetření je z centrální databáze, zkoušky stanic "
+                              "jsou jen ve složce tabulky.");
+    }
     if (timing.station.empty()) {
         return QStringLiteral("Měření stanice není k dispozici: deník změn tabulky neuvádí, která stanice "
                               "vyšetření uložila.");
