@@ -1,6 +1,8 @@
 #include "report/command_line.h"
 
+#include "base/local_date.h"
 #include "crypto/key_file.h"
+#include "report/norms/norms_command.h"
 #include "report/pseudonymised.h"
 #include "report/report_error.h"
 #include "report/source_export.h"
@@ -111,6 +113,15 @@ std::string applyOption(Command& command, const std::string& name, const std::st
             return "the row must be a record number from 1 on, not '" + value + "'";
         }
         command.row = row;
+    } else if (name == "--norms") {
+        command.normsPath = value;
+    } else if (name == "--threshold") {
+        int pr = 0;
+        const auto result = std::from_chars(value.data(), value.data() + value.size(), pr);
+        if (result.ec != std::errc() || result.ptr != value.data() + value.size() || pr < 0 || pr > 100) {
+            return "--threshold takes a percentile rank from 0 to 100, not '" + value + "'";
+        }
+        options.norms.thresholdPr = pr;
     } else if (name == "--test" && command.kind == CommandKind::Protocol) {
         std::uint64_t test = 0;
         const auto result = std::from_chars(value.data(), value.data() + value.size(), test);
@@ -168,6 +179,10 @@ std::string checkComplete(const Command& command)
 {
     if (command.kind == CommandKind::Keygen && command.keyFile.empty()) {
         return "which key file? Give the path of the file to create after keygen";
+    }
+    if (command.kind == CommandKind::Export && command.exportOptions.format == ExportFormat::Trials
+        && !command.normsPath.empty()) {
+        return "--norms ranks tests, not trials: use it with --format csv or xlsx";
     }
     if (std::string error = checkSource(command); !error.empty()) {
         return error;
@@ -292,19 +307,34 @@ std::string usageText()
            "  tivora-report protocol --database CONNINFO --test ID --output FILE.pdf [...]\n"
            "      The same for the test numbered ID in the central database; its history follows the\n"
            "      person across every office.\n"
-           "  tivora-report --help | --version\n"
-           "\n"
-           "A reaction time of --lapse ms or more (500) is a lapse, one below --anticipation ms (100) an\n"
-           "anticipation. SD is the sample standard deviation (n - 1); P10 and P90 interpolate linearly\n"
-           "between order statistics; speed is the mean of 1000/RT in responses per second.\n"
-           "The table is only read, also while stations append to it.\n"
-           "CONNINFO is a libpq connection string or URI ('host=db dbname=tivora user=anna',\n"
-           "'postgresql://anna@db/tivora'); its user must be a member of tivora_report. A password is\n"
-           "never given on the command line: libpq takes it from its password file (~/.pgpass,\n"
-           "PGPASSFILE) or PGPASSWORD. The database is only read.\n"
-           "\n"
-           "Exit status: 0 done; 1 failed, nothing written; 2 wrong command line; 3 written, but some rows\n"
-           "could not be read in full (their problems are listed on standard error).\n";
+           "  ... --norms NORMS.csv [--threshold PR]   (export csv|xlsx, protocol, the window)\n"
+           "      Ranks each test against the norm table: the protocol shows the PR and T-score of every\n"
+           "      measure in the person's group, the threshold (PR 16 unless given) with below/at/above, or\n"
+           "      'no norm' with the reason; the export adds the columns norm_group, pr_<measure> and\n"
+           "      t_<measure> for each measure, and norm_notes, after all the others.\n"
+        + report::norms::normsUsageText()
+        + "  tivora-report --help | --version\n"
+          "\n"
+          "A reaction time of --lapse ms or more (500) is a lapse, one below --anticipation ms (100) an\n"
+          "anticipation. SD is the sample standard deviation (n - 1); P10 and P90 interpolate linearly\n"
+          "between order statistics; speed is the mean of 1000/RT in responses per second.\n"
+          "The table is only read, also while stations append to it.\n"
+          "CONNINFO is a libpq connection string or URI ('host=db dbname=tivora user=anna',\n"
+          "'postgresql://anna@db/tivora'); its user must be a member of tivora_report. A password is\n"
+          "never given on the command line: libpq takes it from its password file (~/.pgpass,\n"
+          "PGPASSFILE) or PGPASSWORD. The database is only read.\n"
+          "\n"
+          "Exit status: 0 done; 1 failed, nothing written; 2 wrong command line; 3 written, but some rows\n"
+          "could not be read in full (their problems are listed on standard error).\n";
+}
+
+void loadNorms(Command& command)
+{
+    if (!command.normsPath.empty()) {
+        command.exportOptions.norms.table
+            = std::make_shared<const norms::NormTable>(norms::readNormTableFile(command.normsPath));
+        command.exportOptions.norms.currentYear = base::localToday().year;
+    }
 }
 
 std::unique_ptr<TimingRecord> timingRecordBeside(const std::string& table, std::ostream& err)
@@ -347,7 +377,9 @@ std::unique_ptr<TestSource> openSource(const Command& command, std::ostream& err
 int runExport(const Command& command, std::ostream& err, const DatabaseOpener& openDatabase)
 {
     try {
-        ExportOptions options = command.exportOptions;
+        Command withNorms = command;
+        loadNorms(withNorms);
+        ExportOptions options = withNorms.exportOptions;
         if (!command.keyFile.empty()) {
             const crypto::KeyFileReading key = crypto::readKeyFile(command.keyFile);
             if (!key.warning.empty()) {

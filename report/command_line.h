@@ -29,6 +29,7 @@ struct Command
     std::string output; // export and protocol; "-" is the standard output for CSV
     std::uint32_t row = 0;
     ExportOptions exportOptions;
+    std::string normsPath;  // --norms: the norm table to rank by (loadNorms() reads it), empty for none
     std::string database;   // a libpq connection string or URI, read in place of a table
     TestFilter filter;      // export only
     std::uint64_t test = 0; // protocol from the database: the test's number
@@ -44,6 +45,10 @@ struct ParsedCommandLine
 // Parses the arguments after the program name. Options may come in any order after the command word;
 // every option takes its value as the next argument or after "=" (`--format=csv`).
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
+
+// Reads the norm table of `command.normsPath`, when one is named, into its export options (the current
+// year from the local calendar). Throws what readNormTableFile() throws.
+void loadNorms(Command& command);
 
 // The text of --help.
 std::string usageText();

@@ -1,4 +1,5 @@
 #include "report/command_line.h"
+#include "report/norms/norms_command.h"
 #include "report/test_support.h"
 #include "storage/dbf_table.h"
 #include "storage/test_support.h"
@@ -147,6 +148,10 @@ INSTANTIATE_TEST_SUITE_P(
         WrongCommandLine {{"--row", "2"}, "unknown option --row"},
         WrongCommandLine {{"protocol", "t", "--row", "2", "--output", "p.pdf", "--raw-text"},
                           "unknown option --raw-text"},
+        WrongCommandLine {{"protocol", "t", "--row", "2", "--output", "p.pdf", "--threshold", "101"},
+                          "--threshold takes a percentile rank from 0 to 100, not '101'"},
+        WrongCommandLine {{"export", "t", "--norms", "n.csv", "--output", "o", "--format", "trials"},
+                          "--norms ranks tests, not trials: use it with --format csv or xlsx"},
         WrongCommandLine {{"export", "t", "--database", "dbname=x", "--output", "o"},
                           "give a table or --database, not both"},
         WrongCommandLine {{"export", "t", "--office", "Brno", "--output", "o"},
@@ -167,6 +172,39 @@ INSTANTIATE_TEST_SUITE_P(
                           "unknown option --person"},
         WrongCommandLine {{"--database", "dbname=x", "--office", "Brno"}, "unknown option --office"},
         WrongCommandLine {{"t.DBF", "--database", "dbname=x"}, "give a table or --database, not both"}));
+
+TEST(CommandLineTest, NormsBuildOptionsAndDefaults)
+{
+    using norms::parseNormsCommand;
+    const CalendarDate today {2026, 12, 9};
+    const auto parsed = parseNormsCommand({"build", "a.DBF", "b.DBF", "--output", "n.csv", "--from", "2025-01-01",
+                                           "--bands", "18-39,40+", "--no-sex", "--delimiter", ";"},
+                                          today, DateOrder::DayMonth);
+    ASSERT_TRUE(parsed.command) << parsed.error;
+    const norms::NormsBuildCommand& command = *parsed.command;
+    EXPECT_EQ(command.tables, (std::vector<std::string> {"a.DBF", "b.DBF"}));
+    EXPECT_EQ(command.options.bands.size(), 2U);
+    EXPECT_FALSE(command.options.bySex);
+    EXPECT_EQ(command.delimiter, ';');
+    EXPECT_EQ(command.options.version, "2026-12-09");
+    EXPECT_EQ(command.options.source, "tests of a.DBF, b.DBF");
+    EXPECT_EQ(command.options.currentYear, 2026);
+    for (const auto& [args, error] : std::vector<std::pair<std::vector<std::string>, std::string>> {
+             {{"list"}, "norms: the command is 'norms build TABLE... --output NORMS.csv'"},
+             {{"build", "--output", "n.csv"}, "which tables? Give their paths after 'norms build'"},
+             {{"build", "a.DBF"}, "where to? Give the norm file with --output"},
+             {{"build", "a.DBF", "--output", "n.csv", "--from", "1.1.2025"},
+              "--from takes a day written YYYY-MM-DD, not '1.1.2025'"},
+             {{"build", "a.DBF", "--output", "n.csv", "--from", "2025-02-01", "--to", "2025-01-31"},
+              "the period ends (--to) before it begins (--from)"},
+             {{"build", "a.DBF", "--output", "n.csv", "--delimiter", "\t"},
+              "the norm file's delimiter is ',' (decimal points) or ';' (decimal commas), not '\t'"},
+             {{"build", "a.DBF", "--output", "n.csv", "--sex", "M"}, "unknown option --sex"}}) {
+        const auto wrong = parseNormsCommand(args, today, DateOrder::DayMonth);
+        EXPECT_FALSE(wrong.command);
+        EXPECT_EQ(wrong.error, error);
+    }
+}
 
 TEST(CommandLineTest, ExportExitCodes)
 {

@@ -142,7 +142,7 @@ void writeTexts(TableSink& sink, const std::vector<std::string>& texts)
     }
 }
 
-void writeTestHeader(TableSink& sink, const std::vector<std::string>& after)
+void writeTestHeader(TableSink& sink, const std::vector<std::string>& after, const norms::NormRanking* ranking)
 {
     sink.text("row");
     for (const storage::TableFieldDef& field : results::resultTableFields()) {
@@ -158,12 +158,16 @@ void writeTestHeader(TableSink& sink, const std::vector<std::string>& after)
     }
     sink.text("timing_record");
     sink.text("issues");
+    if (ranking && ranking->table) {
+        norms::writeNormHeader(sink);
+    }
     writeTexts(sink, after);
     sink.endRow();
 }
 
 void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
-                  const std::vector<std::string>& after)
+                  const std::vector<std::string>& after, const norms::NormRanking* ranking,
+                  const Thresholds& thresholds)
 {
     sink.integer(test.identity.record);
     for (const storage::FieldValue& value : test.values) {
@@ -178,6 +182,9 @@ void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& a
     }
     sink.integer(analysis.fineValues ? 1 : 0);
     sink.text(describeAll(analysis.issues));
+    if (ranking && ranking->table) {
+        norms::writeNormColumns(sink, *ranking->table, norms::rankStoredTest(*ranking, test, analysis, thresholds));
+    }
     writeTexts(sink, after);
     sink.endRow();
 }
@@ -262,7 +269,7 @@ ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, con
     }
     const int currentYear = base::localToday().year;
     const bool trials = options.format == ExportFormat::Trials;
-    trials ? writeTrialHeader(*sink) : writeTestHeader(*sink);
+    trials ? writeTrialHeader(*sink) : writeTestHeader(*sink, {}, &options.norms);
     ExportSummary summary;
     const auto write = [&](const StoredTest& test) {
         const TestAnalysis analysis = analyse(test, options.analysis, timing);
@@ -274,7 +281,7 @@ ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, con
         if (trials) {
             summary.trials += writeTrialRows(*sink, test, analysis);
         } else {
-            writeTestRow(*sink, test, analysis);
+            writeTestRow(*sink, test, analysis, {}, &options.norms, options.analysis.thresholds);
         }
         ++summary.tests;
         note(summary, test, analysis);

@@ -2,6 +2,7 @@
 
 #include "crypto/key_file.h"
 #include "report/analysis.h"
+#include "report/norms/norm_ranking.h"
 #include "report/results_reader.h"
 #include "report/table_sink.h"
 #include "report/timing_record.h"
@@ -24,6 +25,9 @@ struct ExportOptions
     ExportFormat format = ExportFormat::Csv;
     CsvOptions csv;
     AnalysisOptions analysis;
+    // With a norm table, the per-test table ends with the norm's columns (writeNormHeader()); without one
+    // the export is as it always was.
+    norms::NormRanking norms;
     // When set, the export leaves out the names and the birth number and gives each person a pseudonym
     // under this key, the age at the test and the sex instead (pseudonymised.h).
     std::optional<crypto::Key> pseudonymKey;
@@ -50,11 +54,14 @@ ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, con
 // named through a link: an export or a protocol never replaces what it reads.
 void refuseToReplaceInputs(const std::string& output, const std::string& table);
 
-// The header and one row of the per-test table, for any sink; `after` are text cells added at the end of
-// each line (the office and station of tests from the database).
-void writeTestHeader(TableSink& sink, const std::vector<std::string>& after = {});
+// The header and one row of the per-test table, for any sink. With `ranking` (and its table) the norm's
+// columns follow the table's own, the test ranked with the analysis' `thresholds`; `after` are text cells
+// added at the end of each line (the office and station of tests from the database).
+void writeTestHeader(TableSink& sink, const std::vector<std::string>& after = {},
+                     const norms::NormRanking* ranking = nullptr);
 void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
-                  const std::vector<std::string>& after = {});
+                  const std::vector<std::string>& after = {}, const norms::NormRanking* ranking = nullptr,
+                  const Thresholds& thresholds = {});
 
 // The header and the lines of one test of the per-trial table. Returns the number of lines.
 void writeTrialHeader(TableSink& sink, const std::vector<std::string>& after = {});

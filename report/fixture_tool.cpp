@@ -6,6 +6,9 @@
 //   report_fixture varied TABLE               rows as hands and damage leave them: edited, cut, broken lists,
 //                                             Czech names, a deleted row, texts with commas and quotes
 //   report_fixture large TABLE ROWS           ROWS tests of the sample program, quickly
+//   report_fixture norms TABLE PEOPLE         PEOPLE people of 18 to 71 with valid birth numbers, slower with
+//                                             age, some tested twice, some with a wrong check digit, and as the
+//                                             last row a boy of 15, for norms built from a lab's tests
 //   report_fixture people TABLE LIST          one test for each line "SURNAME;FIRST;RC_1;RC_2;DATE" of the
 //                                             UTF-8 file LIST
 #include "report/test_support.h"
@@ -199,6 +202,72 @@ int large(const std::string& table, std::size_t rows)
     return 0;
 }
 
+// A ten-digit birth number of someone born on `year`-`month`-`day` (1954 or later), divisible by 11 unless
+// `wrongCheckDigit`; the first nine digits never leave 10, so a wrong digit is wrong in every year.
+std::pair<std::string, std::string> birthNumber(int year, int month, int day, bool female, bool wrongCheckDigit,
+                                                std::mt19937& random)
+{
+    std::uniform_int_distribution<int> serial(0, 999);
+    char first[16];
+    std::snprintf(first, sizeof first, "%02d%02d%02d", year % 100, month + (female ? 50 : 0), day);
+    for (;;) {
+        const int tail = serial(random);
+        const long long nine = std::stoll(first) * 1000 + tail;
+        const int check = static_cast<int>(nine % 11);
+        if (check == 10) {
+            continue;
+        }
+        char second[8];
+        std::snprintf(second, sizeof second, "%03d%d", tail, wrongCheckDigit ? (check + 1) % 10 : check);
+        return {first, second};
+    }
+}
+
+std::string testDate(int month, int day)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%2d.%2d.2025", day, month);
+    return text;
+}
+
+int normPeople(const std::string& table, std::size_t people)
+{
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> age(18, 70);
+    std::uniform_int_distribution<int> month(1, 12);
+    std::uniform_int_distribution<int> day(1, 28);
+    // Test days after the 12th read the same under a day-first and a month-first system date format.
+    std::uniform_int_distribution<int> lateDay(13, 28);
+    std::uniform_real_distribution<double> chance(0.0, 1.0);
+    std::vector<results::ResultRecord> records;
+    std::vector<results::ResultRecord> retests;
+    for (std::size_t i = 0; i < people; ++i) {
+        const bool female = chance(random) < 0.5;
+        const int testMonth = month(random);
+        const int testDay = lateDay(random);
+        const int born = 2025 - age(random) - (chance(random) < 0.5 ? 1 : 0);
+        const auto [part1, part2]
+            = birthNumber(born, month(random), day(random), female, chance(random) < 0.03, random);
+        const double typical = 230.0 + 1.6 * (2025 - born - 18) + (female ? 8.0 : 0.0);
+        Identity who {"Osoba" + std::to_string(i), female ? "Jana" : "Jan", part1, part2, testDate(testMonth, testDay)};
+        records.push_back(report::testing::evaluatedRecord(report::testing::kSampleProgram,
+                                                           reactionTimes(random, 19, typical), {}, who));
+        if (chance(random) < 0.12) {
+            // A retest later in the year, after practice: faster, and it must not count.
+            who.date = testDate(std::min(testMonth + 1, 12), 28);
+            retests.push_back(report::testing::evaluatedRecord(report::testing::kSampleProgram,
+                                                               reactionTimes(random, 19, typical * 0.85), {}, who));
+        }
+    }
+    records.insert(records.end(), retests.begin(), retests.end());
+    const auto [part1, part2] = birthNumber(2010, 3, 3, false, false, random);
+    records.push_back(report::testing::evaluatedRecord(report::testing::kSampleProgram,
+                                                       reactionTimes(random, 19, 260.0), {},
+                                                       {"Mladý", "Petr", part1, part2, testDate(6, 15)}));
+    report::testing::appendRecords(table, records);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -214,6 +283,9 @@ int main(int argc, char* argv[])
         if (args.size() == 2 && args[0] == "varied") {
             return varied(args[1]);
         }
+        if (args.size() == 3 && args[0] == "norms") {
+            return normPeople(args[1], std::stoul(args[2]));
+        }
         if (args.size() == 3 && args[0] == "large") {
             return large(args[1], std::stoul(args[2]));
         }
@@ -222,6 +294,7 @@ int main(int argc, char* argv[])
         return 1;
     }
     std::cerr
-        << "usage: report_fixture sample PROGRAM_TXT TABLE | varied TABLE | large TABLE ROWS | people TABLE LIST\n";
+        << "usage: report_fixture sample PROGRAM_TXT TABLE | varied TABLE | large TABLE ROWS | norms TABLE PEOPLE\n"
+           "       report_fixture people TABLE LIST\n";
     return 2;
 }

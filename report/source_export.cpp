@@ -28,7 +28,7 @@ ExportSummary exportFrom(TestSource& source, const TestFilter& filter, const std
     const std::vector<std::string> placeHeader
         = places ? std::vector<std::string> {"office", "station"} : std::vector<std::string> {};
     const bool trials = options.format == ExportFormat::Trials;
-    trials ? writeTrialHeader(*sink, placeHeader) : writeTestHeader(*sink, placeHeader);
+    trials ? writeTrialHeader(*sink, placeHeader) : writeTestHeader(*sink, placeHeader, &options.norms);
     ExportSummary summary;
     std::vector<std::string> place;
     source.forEach(
@@ -47,7 +47,7 @@ ExportSummary exportFrom(TestSource& source, const TestFilter& filter, const std
             if (trials) {
                 summary.trials += writeTrialRows(*sink, test, analysis, place);
             } else {
-                writeTestRow(*sink, test, analysis, place);
+                writeTestRow(*sink, test, analysis, place, &options.norms, options.analysis.thresholds);
             }
             ++summary.tests;
             const auto problem = [&](const std::string& line) {

@@ -18,7 +18,7 @@ int main(int argc, char* argv[])
     }
     // The station check runs instead of the test, in windows of its own.
     if (request.action == ui::StartRequest::Action::SelfTest) {
-        return ui::runStationCheck();
+        return ui::runStationCheck(request.folder);
     }
     if (const std::optional<int> exitCode = ui::enterTestFolder(request)) {
         return *exitCode;

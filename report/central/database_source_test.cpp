@@ -259,6 +259,56 @@ TEST_F(ReportOnDatabaseTest, AProtocolHasTheNumbersOfItsTablesAndAHistoryAcrossO
     EXPECT_TRUE(plzen < brnoAt && brnoAt < ustiAt) << text;
 }
 
+// A norm ranks a test by what is stored of it, so the database's norm columns are its table's; the
+// station's self-test lives only in the table's folder, and a protocol from the database says so.
+TEST_F(ReportOnDatabaseTest, NormsRankTheDatabasesTestsAsTheirTables)
+{
+    const std::string norms = s_dir->path("norms.csv");
+    std::string output;
+    std::vector<std::string> build {"norms", "build"};
+    for (const Office& office : kOffices) {
+        build.push_back(table(office));
+    }
+    build.insert(build.end(), {"--bands", "0-150", "--no-sex", "--output", norms});
+    ASSERT_EQ(report(build, &output), kExitOk) << output;
+    for (const Office& office : kOffices) {
+        for (const std::string format : {"csv", "xlsx"}) {
+            const std::string suffix = "-norms." + format;
+            const std::string fromTable = s_dir->path(office.role + "-table" + suffix);
+            const std::string fromDatabase = s_dir->path(office.role + "-database" + suffix);
+            ASSERT_EQ(
+                report({"export", table(office), "--norms", norms, "--format", format, "--output", fromTable}, &output),
+                kExitOk)
+                << output;
+            ASSERT_EQ(report({"export", "--database", conninfo(), "--office", office.name, "--norms", norms, "--format",
+                              format, "--output", fromDatabase},
+                             &output),
+                      kExitOk)
+                << output;
+            EXPECT_EQ(runCommand({"/usr/bin/python3", COMPARE_EXPORTS, format, fromTable, fromDatabase, office.name,
+                                  stationName(office)},
+                                 &output),
+                      0)
+                << office.name << " " << format << ": " << output;
+        }
+    }
+    const std::string csv = storage::testing::readAll(s_dir->path("sync_brno-database-norms.csv"));
+    const std::string header = csv.substr(0, csv.find('\n'));
+    EXPECT_NE(header.find(",norm_group,pr_"), std::string::npos) << header;
+    EXPECT_NE(header.find(",norm_notes,office,station"), std::string::npos) << header;
+    EXPECT_NE(csv.find("0-150"), std::string::npos) << csv; // a group that ranked the tests
+
+    const std::string pdf = s_dir->path("norms.pdf");
+    ASSERT_EQ(report({"protocol", "--database", conninfo(), "--test", std::to_string(testId(kOffices[0], 1)), "--norms",
+                      norms, "--output", pdf},
+                     &output),
+              kExitOk)
+        << output;
+    const std::string text = pdfText(pdf);
+    EXPECT_NE(text.find("Srovnání s normou"), std::string::npos) << text;
+    EXPECT_NE(text.find("z centrální databáze"), std::string::npos) << text;
+}
+
 TEST_F(ReportOnDatabaseTest, APasswordOnTheCommandLineOrAServerAwayIsSaidClearly)
 {
     const std::string out = s_dir->path("refused.csv");

@@ -1,8 +1,10 @@
 // tivora-report: the statistics, protocols and exports of a results table or of the central database.
 // With "export" or "protocol" it works as a command; otherwise it opens the examiner's window.
+#include "base/local_date.h"
 #include "report/command_line.h"
 #include "report/gui/protocol_output.h"
 #include "report/gui/report_window.h"
+#include "report/norms/norms_command.h"
 #include "report/output_platform.h"
 #include "results/schema.h"
 #include "ui/common/application.h"
@@ -83,6 +85,12 @@ int runWindow(int argc, char* argv[])
     }
     report::gui::ReportWindow window(parsed.command->exportOptions.analysis);
     window.setDatabaseOpener(openDatabase);
+    window.setNormThreshold(parsed.command->exportOptions.norms.thresholdPr);
+    if (parsed.command->normsPath.empty()) {
+        window.restoreNormFile();
+    } else {
+        window.chooseNormFile(QString::fromStdString(parsed.command->normsPath));
+    }
     window.show();
     if (!parsed.command->database.empty()) {
         window.openDatabase(QString::fromStdString(parsed.command->database));
@@ -111,16 +119,25 @@ int runWindow(int argc, char* argv[])
 int main(int argc, char* argv[])
 {
     const std::vector<std::string> args = report::platform::commandLineArguments(argc, argv);
+    if (!args.empty() && args[0] == "norms") {
+        const base::LocalDate today = base::localToday();
+        const report::norms::ParsedNormsCommand norms = report::norms::parseNormsCommand(
+            {args.begin() + 1, args.end()}, {today.year, today.month, today.day}, report::gui::systemDateOrder());
+        return norms.command ? report::norms::runNormsBuild(*norms.command, std::cout, std::cerr)
+                             : usageError(norms.error);
+    }
     const bool command = !args.empty()
         && (args[0] == "export" || args[0] == "protocol" || args[0] == "keygen" || args[0] == "--help"
             || args[0] == "-h" || args[0] == "--version");
     if (!command) {
         return runWindow(argc, argv);
     }
-    const report::ParsedCommandLine parsed = report::parseCommandLine(args);
+    report::ParsedCommandLine parsed = report::parseCommandLine(args);
     if (!parsed.command) {
         return usageError(parsed.error);
     }
+    // The tests' dates are read in the order the station's system writes them.
+    parsed.command->exportOptions.norms.dateOrder = report::gui::systemDateOrder();
 #ifdef TIVORA_DATABASE_ACCESS
     if (!parsed.command->database.empty()) {
         if (std::string error = refusedDatabase(parsed.command->database); !error.empty()) {

@@ -72,9 +72,11 @@ void printProtocol(QPrinter& printer, const ProtocolContent& content)
 int runProtocol(const Command& command, std::ostream& err, const DatabaseOpener& openDatabase)
 {
     try {
+        Command withNorms = command;
+        loadNorms(withNorms);
         const std::unique_ptr<TestSource> source = openSource(command, err, openDatabase);
         const ProtocolContent content = loadProtocol(*source, command.database.empty() ? command.row : command.test,
-                                                     command.exportOptions.analysis);
+                                                     command.exportOptions.analysis, withNorms.exportOptions.norms);
         source->refuseAsOutput(command.output);
         writeProtocolPdf(QString::fromStdString(command.output), content);
         for (const RowIssue& issue : content.analysis.issues) {

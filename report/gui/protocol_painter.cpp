@@ -1,6 +1,7 @@
 #include "report/gui/protocol_painter.h"
 
 #include "report/gui/page_canvas.h"
+#include "report/gui/protocol_norms.h"
 #include "report/gui/protocol_plots.h"
 #include "report/gui/protocol_texts.h"
 
@@ -248,6 +249,7 @@ void paintProtocol(QPainter& painter, const QRectF& paper, const ProtocolContent
     y = drawIdentity(canvas, content, y);
     y = drawStatisticsTable(canvas, content, y);
     y = drawNotes(canvas, content, y);
+    y += drawNormSection(canvas, content, kMargin, y, canvas.widthMm() - 2 * kMargin);
     const double footerTop = drawFooter(canvas, content);
     const double width = canvas.widthMm() - 2 * kMargin;
     const bool withHistory = content.history.size() >= 2;

@@ -1,6 +1,7 @@
 #include "report/gui/report_window.h"
 
 #include "report/gui/database_filter_bar.h"
+#include "report/gui/norm_choice.h"
 #include "report/gui/protocol_output.h"
 #include "report/pseudonymised.h"
 #include "ui/common/application.h"
@@ -42,6 +43,11 @@ QString defaultChooser(QWidget* parent, const QString& caption, const QString& s
     return QFileDialog::getSaveFileName(parent, caption, suggested, filters, selectedFilter);
 }
 
+QString defaultOpenChooser(QWidget* parent, const QString& caption, const QString& filters)
+{
+    return QFileDialog::getOpenFileName(parent, caption, QString(), filters);
+}
+
 // The key file of the last pseudonymised export, in the user's settings beside the test folder.
 constexpr const char* kPseudonymKeySetting = "report/pseudonymKeyFile";
 
@@ -73,6 +79,7 @@ ReportWindow::ReportWindow(AnalysisOptions options, QWidget* parent)
     : QMainWindow(parent)
     , m_options(options)
     , m_chooseFile(defaultChooser)
+    , m_chooseNorm(defaultOpenChooser)
     , m_chooseKey(defaultKeyChooser)
     , m_chooseConnection(defaultConnectionChooser)
 {
@@ -140,9 +147,15 @@ void ReportWindow::buildWidgets()
     m_preview->setObjectName(QStringLiteral("protocolPreview"));
     m_print = makeButton(QStringLiteral("Tisk…"), QStringLiteral("printPushButton"), right);
     m_savePdf = makeButton(QStringLiteral("Uložit jako PDF…"), QStringLiteral("savePdfPushButton"), right);
+    m_chooseNormButton = makeButton(QStringLiteral("Norma…"), QStringLiteral("chooseNormPushButton"), right);
+    m_clearNorm = makeButton(QStringLiteral("Bez normy"), QStringLiteral("clearNormPushButton"), right);
+    m_normLabel = new QLabel(right);
+    m_normLabel->setObjectName(QStringLiteral("normLabel"));
     auto* rightLayout = new QVBoxLayout(right);
     auto* protocolButtons = new QHBoxLayout;
-    protocolButtons->addStretch();
+    protocolButtons->addWidget(m_chooseNormButton);
+    protocolButtons->addWidget(m_clearNorm);
+    protocolButtons->addWidget(m_normLabel, 1);
     protocolButtons->addWidget(m_print);
     protocolButtons->addWidget(m_savePdf);
     rightLayout->addWidget(m_preview, 1);
@@ -174,6 +187,9 @@ void ReportWindow::buildWidgets()
     connect(m_databaseFilter, &DatabaseFilterBar::applied, this,
             [this] { ui::guarded(this, [&] { applyDatabaseFilter(); }); });
     connect(m_reload, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { refresh(); }); });
+    connect(m_chooseNormButton, &QPushButton::clicked, this,
+            [this] { ui::guarded(this, [&] { chooseNormWithDialog(); }); });
+    connect(m_clearNorm, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { chooseNormFile({}); }); });
     auto* reloadKey = new QShortcut(QKeySequence::Refresh, this);
     connect(reloadKey, &QShortcut::activated, this, [this] {
         ui::guarded(this, [&] {
@@ -324,10 +340,10 @@ void ReportWindow::showTest(std::uint64_t id)
     m_currentId = id;
     try {
         if (id != 0 && m_reader) {
-            m_content
-                = loadProtocol(*m_reader, m_timing.get(), static_cast<std::uint32_t>(id), &m_model->tests(), m_options);
+            m_content = loadProtocol(*m_reader, m_timing.get(), static_cast<std::uint32_t>(id), &m_model->tests(),
+                                     m_options, m_norms);
         } else if (id != 0 && m_source) {
-            m_content = loadProtocol(*m_source, id, m_options);
+            m_content = loadProtocol(*m_source, id, m_options, m_norms);
         }
     } catch (...) {
         // The list goes on without a protocol; the box says why.
@@ -354,6 +370,7 @@ void ReportWindow::updateButtons()
     m_exportAll->setEnabled(read);
     m_exportShown->setEnabled(read && m_model->rowCount() > 0);
     m_reload->setEnabled(!isLoading() && (!m_loadingPath.isEmpty() || showsDatabase()));
+    m_clearNorm->setEnabled(m_norms.table != nullptr);
 }
 
 void ReportWindow::printChosen()
@@ -395,6 +412,7 @@ ExportSummary ReportWindow::exportTo(const QString& path, ExportFormat format, b
     options.format = format;
     options.pseudonymKey = key;
     options.analysis = m_options;
+    options.norms = m_norms;
     // Spreadsheets of a locale with a decimal comma expect ";" between the cells.
     if (QLocale::system().decimalPoint() == QStringLiteral(",")) {
         options.csv.delimiter = ';';
@@ -460,6 +478,69 @@ void ReportWindow::openWithDialog()
                                                       QStringLiteral("Tabulky (*.DBF *.dbf)"));
     if (!path.isEmpty()) {
         openTable(path);
+    }
+}
+
+} // namespace report::gui
+
+namespace report::gui {
+
+bool ReportWindow::chooseNormFile(const QString& path)
+{
+    try {
+        norms::NormRanking ranking;
+        ranking.thresholdPr = m_norms.thresholdPr;
+        if (!path.isEmpty()) {
+            ranking = readNormRanking(path, m_norms.thresholdPr);
+        }
+        m_norms = std::move(ranking);
+    } catch (const std::exception& error) {
+        ui::Application::showError(this, QStringLiteral("Normu nelze použít: %1").arg(QString::fromUtf8(error.what())));
+        return false;
+    }
+    m_normPath = path;
+    rememberNormFile(path);
+    showNormChoice();
+    return true;
+}
+
+void ReportWindow::restoreNormFile()
+{
+    const QString path = rememberedNormFile();
+    if (path.isEmpty()) {
+        return;
+    }
+    try {
+        m_norms = readNormRanking(path, m_norms.thresholdPr);
+        m_normPath = path;
+    } catch (const std::exception& error) {
+        statusBar()->showMessage(QStringLiteral("Normu nelze použít: %1").arg(QString::fromUtf8(error.what())));
+    }
+    showNormChoice();
+}
+
+void ReportWindow::setNormThreshold(int thresholdPr)
+{
+    m_norms.thresholdPr = thresholdPr;
+    showNormChoice();
+}
+
+void ReportWindow::chooseNormWithDialog()
+{
+    const QString path = m_chooseNorm(this, QStringLiteral("Vybrat normu"), QStringLiteral("Normy (*.csv)"));
+    if (!path.isEmpty()) {
+        chooseNormFile(path);
+    }
+}
+
+void ReportWindow::showNormChoice()
+{
+    m_normLabel->setText(describeNormChoice(m_norms, QDir::toNativeSeparators(m_normPath)));
+    updateButtons();
+    // The protocol shown is read again with the new ranks.
+    const std::uint32_t record = currentRecord();
+    if (record != 0) {
+        showTest(record);
     }
 }
 

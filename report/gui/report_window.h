@@ -100,6 +100,22 @@ public:
     // Test seam for the connection dialog.
     void setConnectionChooser(ConnectionChooser chooser) { m_chooseConnection = std::move(chooser); }
 
+    // Asks for a file to open (a file dialog in the program; tests answer it). Empty when cancelled.
+    using OpenChooser = std::function<QString(QWidget* parent, const QString& caption, const QString& filters)>;
+    void setNormChooser(OpenChooser chooser) { m_chooseNorm = std::move(chooser); }
+
+    // Ranks the protocols and exports by the norm file at `path` from now on, and remembers it for the next
+    // start; an empty path ranks by none. A file that cannot be read or is damaged is named in a box with
+    // the reader's message and the norm chosen before stays. Returns whether the choice took.
+    bool chooseNormFile(const QString& path);
+    // Reads the norm remembered from the last run, if any; one that cannot be read any more is named in
+    // the status line only, and none is used.
+    void restoreNormFile();
+    // The whole PR below which a result is below the threshold (16 unless set).
+    void setNormThreshold(int thresholdPr);
+    // The norm ranked by; its table is null when none is chosen.
+    const norms::NormRanking& normRanking() const { return m_norms; }
+
 private:
     void buildWidgets();
     void startLoading(std::uint64_t keep);
@@ -114,6 +130,8 @@ private:
     void exportWithDialog(bool onlyShown);
     void paintPreview(QPrinter* printer);
     void openWithDialog();
+    void chooseNormWithDialog();
+    void showNormChoice();
     void openDatabaseWithDialog();
     void applyDatabaseFilter();
     ExportSummary exportDatabase(const std::string& path, const ExportOptions& options, bool onlyShown);
@@ -130,6 +148,9 @@ private:
     std::optional<ProtocolContent> m_content;
     std::uint64_t m_currentId = 0; // of m_content
     FileChooser m_chooseFile;
+    OpenChooser m_chooseNorm;
+    norms::NormRanking m_norms;
+    QString m_normPath;
     FileChooser m_chooseKey;
     ConnectionChooser m_chooseConnection;
     DatabaseOpener m_openDatabase;
@@ -148,6 +169,9 @@ private:
     QPushButton* m_openDatabaseButton = nullptr;
     DatabaseFilterBar* m_databaseFilter = nullptr;
     QPushButton* m_reload = nullptr;
+    QPushButton* m_chooseNormButton = nullptr;
+    QPushButton* m_clearNorm = nullptr;
+    QLabel* m_normLabel = nullptr;
     QProgressBar* m_loadProgress = nullptr;
     QPushButton* m_cancelLoad = nullptr;
     QPrinter* m_previewPrinter = nullptr;

@@ -9,10 +9,12 @@
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPrintPreviewWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTableView>
@@ -34,10 +36,10 @@ private:
         const auto add = [&](results::Identity who, const std::string& list) {
             records.push_back(testing::rawRecord(who, {{2, 0.0, 0, list, ""}}));
         };
-        add({"Nováková", "Jana", "905512", "1234", " 1.12.2026"}, "300|320|");
-        add({"Dvořák", "Jiří", "851003", "4321", " 2.12.2026"}, "400|410|");
+        add({"Nováková", "Jana", "905512", "1240", " 1.12.2026"}, "300|320|");
+        add({"Dvořák", "Jiří", "851003", "4324", " 2.12.2026"}, "400|410|");
         add({"Smazaná", "Řada", "111111", "1111", " 3.12.2026"}, "1|");
-        add({"Nováková", "Jana", "905512", "1234", " 4.12.2026"}, "280|290|");
+        add({"Nováková", "Jana", "905512", "1240", " 4.12.2026"}, "280|290|");
         add({"", "", "      ", "    ", " 5.12.2026"}, "310|");
         testing::appendRecords(path.toStdString(), records);
         testing::deleteRecord(path.toStdString(), 3);
@@ -94,12 +96,32 @@ private:
         return file.open(QIODevice::ReadOnly) ? static_cast<int>(file.readAll().count('\n')) : -1;
     }
 
+    // A norm file with `row` as its one table line (P10, P50, P90): Jana Nováková (36 at her tests) is in
+    // its group of women, Jiří Dvořák in none.
+    QString writeNorm(const QString& name, const char* row)
+    {
+        const QString path = m_dir->filePath(name);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write("tivora-norms,1\r\nname,Zkušební norma\r\nversion,3\r\nsource,laboratoř\r\n"
+                   "collected_from,2025-01-01\r\ncollected_to,2025-12-31\r\n\r\n"
+                   "age_from,age_to,sex,measure,n,flag,mean,sd,P10,P50,P90\r\n");
+        file.write(row);
+        return path;
+    }
+
+    static ReportWindow::OpenChooser openAnswer(const QString& path)
+    {
+        return [path](QWidget*, const QString&, const QString&) { return path; };
+    }
+
     std::unique_ptr<QTemporaryDir> m_dir;
 
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true); // the remembered key file goes to the tests' settings
+        // The window remembers its norm and its key file; the tests' choices go to a settings file of their own.
+        QStandardPaths::setTestModeEnabled(true);
         ui::testProgramSettings().remove(QStringLiteral("report/pseudonymKeyFile"));
     }
 
@@ -223,7 +245,7 @@ private slots:
         for (const char* identity : {"Nov", "Dvo", "905512", "851003", "Jana"}) {
             QVERIFY2(!text.contains(identity), identity);
         }
-        const QByteArray jana = QByteArray::fromStdString(*crypto::pseudonym(key, "9055121234"));
+        const QByteArray jana = QByteArray::fromStdString(*crypto::pseudonym(key, "9055121240"));
         QCOMPARE(text.count(jana), 2);
         QCOMPARE(ui::MessageBox::takeShown().size(), std::size_t {1});
 
@@ -263,7 +285,7 @@ private slots:
         window.show();
         QTest::keyClicks(filter(window), QStringLiteral("Dvorak"));
         appendAsAnotherStation(
-            path, testing::rawRecord({"Dvořák", "Jiří", "851003", "4321", " 6.12.2026"}, {{1, 0.0, 0, "350|", ""}}));
+            path, testing::rawRecord({"Dvořák", "Jiří", "851003", "4324", " 6.12.2026"}, {{1, 0.0, 0, "350|", ""}}));
         click(window, "refreshPushButton");
         QTRY_VERIFY(!window.isLoading());
         QCOMPARE(window.model().rowCount(), 2);
@@ -309,6 +331,78 @@ private slots:
         click(window, "refreshPushButton");
         QTRY_VERIFY(!window.isLoading());
         QCOMPARE(window.model().rowCount(), 4);
+    }
+
+    void ranksProtocolAndExportByTheChosenNormAndRemembersIt()
+    {
+        const QString norm = writeNorm(QStringLiteral("normy.csv"), "18,64,F,mean_rt,100,,300,20,260,300,340\r\n");
+        {
+            ReportWindow window;
+            window.setNormChooser(openAnswer(norm));
+            click(window, "chooseNormPushButton");
+            QVERIFY(window.findChild<QLabel*>(QStringLiteral("normLabel"))
+                        ->text()
+                        .contains(QStringLiteral("Zkušební norma, verze 3")));
+            open(window, writeTable());
+            window.show();
+            QTest::keyClicks(filter(window), QStringLiteral("Jana"));
+            QCOMPARE(window.currentRecord(), 4U);
+            // Mean 285 ms lies between P10 260 and P50 300: 35 % were as fast or faster, 65 % slower.
+            const norms::MeasureRank& mean = window.currentProtocol()->ranks->ranks.front();
+            QVERIFY2(mean.wholePr, mean.noNorm ? norms::describeNoNorm(mean, *window.normRanking().table).c_str() : "");
+            QCOMPARE(*mean.wholePr, 65);
+            QCOMPARE(*mean.t, 57.5);
+            QCOMPARE(*mean.verdict, norms::Verdict::Above);
+            filter(window)->clear();
+            const QString csv = m_dir->filePath(QStringLiteral("all.csv"));
+            window.setFileChooser(answer(csv, QStringLiteral("Tabulka CSV, řádek na vyšetření (*.csv)")));
+            click(window, "exportAllPushButton");
+            QFile file(csv);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QList<QByteArray> lines = file.readAll().split('\n');
+            const char sep = lines[0].contains(';') ? ';' : ',';
+            QVERIFY(lines[0].trimmed().endsWith(
+                QByteArray("issues") + sep + "norm_group" + sep + "pr_mean_rt" + sep + "t_mean_rt" + sep
+                + "pr_median_rt" + sep + "t_median_rt" + sep + "pr_sd_rt" + sep + "t_sd_rt" + sep + "pr_speed" + sep
+                + "t_speed" + sep + "pr_lapses" + sep + "t_lapses" + sep + "pr_anticipations" + sep + "t_anticipations"
+                + sep + "pr_premature" + sep + "t_premature" + sep + "norm_notes"));
+            QVERIFY2(lines[3].contains(QByteArray("\"18-64, women\"") + sep + "65" + sep + "57"), lines[3].constData());
+            // 41 on 2 December, 40 on 12 February: a month-first system date format reads " 2.12.2026" so.
+            QVERIFY2(QString::fromUtf8(lines[2]).contains(
+                         QRegularExpression(QStringLiteral("no norm: the norm has no group for age 4[01], men"))),
+                     lines[2].constData());
+        }
+        // The next start ranks by the same norm.
+        ReportWindow again;
+        again.restoreNormFile();
+        QVERIFY(again.normRanking().table != nullptr);
+        QCOMPARE(again.normRanking().table->version, std::string("3"));
+        click(again, "clearNormPushButton");
+        ReportWindow third;
+        third.restoreNormFile();
+        QVERIFY(third.normRanking().table == nullptr);
+    }
+
+    void damagedNormIsNamedAndTheWindowGoesOn()
+    {
+        const QString good = writeNorm(QStringLiteral("good.csv"), "18,64,F,mean_rt,100,,300,20,260,300,340\r\n");
+        const QString damaged = writeNorm(QStringLiteral("damaged.csv"), "18,64,F,mean_rt,100,,300,20,260,250,340\r\n");
+        ReportWindow window;
+        QVERIFY(window.chooseNormFile(good));
+        ui::MessageBox::takeShown();
+        window.setNormChooser(openAnswer(damaged));
+        click(window, "chooseNormPushButton");
+        const auto boxes = ui::MessageBox::takeShown();
+        QCOMPARE(boxes.size(), std::size_t {1});
+        QVERIFY2(boxes[0].text.contains(QStringLiteral("damaged.csv: line 9: P50 250 is below P10 260")),
+                 qPrintable(boxes[0].text));
+        QCOMPARE(window.normRanking().table->version, std::string("3")); // the good one stays
+        window.setNormChooser(openAnswer(m_dir->filePath(QStringLiteral("missing.csv"))));
+        click(window, "chooseNormPushButton");
+        QCOMPARE(ui::MessageBox::takeShown().size(), std::size_t {1});
+        open(window, writeTable());
+        QCOMPARE(window.currentRecord(), 5U);
+        QVERIFY(window.currentProtocol()->ranks.has_value());
     }
 
     void modelPassesTheModelTester()

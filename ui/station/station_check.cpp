@@ -4,6 +4,7 @@
 #include "ui/session/frame_ahead.h"
 #include "ui/session/qt_foreperiod_timer.h"
 #include "ui/session/window_system_clock.h"
+#include "ui/station/station_store.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -115,6 +116,22 @@ StationVerdict judgeStation(const StationMeasurement& m)
     return verdict;
 }
 
+results::StationSelfTest selfTestRecord(const StationMeasurement& m, const StationVerdict& verdict,
+                                        const std::string& time, const std::string& station)
+{
+    results::StationSelfTest test;
+    test.time = time;
+    test.station = station;
+    test.fit = verdict.fit;
+    test.refreshHz = m.refreshHz > 0 ? std::optional(m.refreshHz) : std::nullopt;
+    test.foreperiodMedianUs = quantile(m.foreperiodError, 0.5);
+    test.foreperiodP95Us = quantile(m.foreperiodError, 0.95, true);
+    test.frameMedianUs = quantile(m.frameLatency, 0.5);
+    test.frameP95Us = quantile(m.frameLatency, 0.95);
+    test.onsetSource = m.onsetSource == engine::FrameSource::Server ? "server" : "flush";
+    return test;
+}
+
 StationCheck::StationCheck(int rounds, int intervalMs, engine::Clock* clock)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
     , m_clock(clock ? *clock : m_systemClock)
@@ -207,7 +224,7 @@ void StationCheck::paintEvent(QPaintEvent* /*event*/)
     }
 }
 
-int runStationCheck()
+int runStationCheck(const QString& folder)
 {
     StationCheck check;
     check.setGeometry(check.screen()->geometry());
@@ -219,6 +236,7 @@ int runStationCheck()
     loop.exec();
     check.hide();
     const StationVerdict verdict = judgeStation(check.measurement());
+    storeSelfTest(folder, check.measurement(), verdict);
     std::fputs(verdict.report.toUtf8().constData(), stdout);
     std::fputs("\n", stdout);
     std::fflush(stdout);

@@ -2,6 +2,7 @@
 
 #include "engine/clock.h"
 #include "engine/timing.h"
+#include "results/station_log.h"
 
 #include <functional>
 #include <memory>
@@ -41,6 +42,11 @@ struct StationVerdict
 // responses timed on the window system's stamps, or else an event loop that is at most 1 ms late
 // (95 %), since then the wait for the loop is in every reaction time; a display of 50 Hz or more.
 StationVerdict judgeStation(const StationMeasurement& measurement);
+
+// The line a run stores beside the results table (results/station_log.h): `measurement` summed up as the
+// verdict judges it, `verdict`'s fit, at `time` on `station`.
+results::StationSelfTest selfTestRecord(const StationMeasurement& measurement, const StationVerdict& verdict,
+                                        const std::string& time, const std::string& station);
 
 // The check itself: a black full-screen window in which, for a few seconds, precise timers are run,
 // foreperiods are timed and a small square is painted and stamped as the test paints its stimulus.
@@ -82,8 +88,10 @@ private:
     bool m_paintedAhead = false;
 };
 
-// `tivora --self-test`: runs the check full screen, shows the verdict in a box and prints it. Returns
-// the exit status: 0 for a fit station, 1 for an unfit one.
-int runStationCheck();
+// `tivora --self-test [FOLDER]`: runs the check full screen, shows the verdict in a box and prints it.
+// When there is a test folder (storeSelfTest()), the run is also stored in it; a failure to store is
+// named on the error stream and changes nothing else. Returns the exit status: 0 for a fit station, 1
+// for an unfit one.
+int runStationCheck(const QString& folder = {});
 
 } // namespace ui

@@ -1,6 +1,10 @@
 #include "ui/station/station_check.h"
+#include "ui/station/station_store.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace ui {
@@ -89,6 +93,35 @@ private slots:
         QVERIFY2(verdict.fit, qPrintable(verdict.reasons.join('|')));
         QVERIFY(verdict.report.contains(QStringLiteral("čas, kdy událost dojde do programu")));
         QVERIFY(verdict.report.contains(QStringLiteral("neznámá")));
+    }
+
+    void aRunIsStoredInTheTestFolderOnly()
+    {
+        QStandardPaths::setTestModeEnabled(true); // no remembered test folder of the user's
+        QTemporaryDir folder;
+        QTemporaryDir elsewhere;
+        const QString log = folder.filePath(QStringLiteral("tivora4_stations.csv"));
+        StationMeasurement m = goodStation();
+        m.foreperiodError = {-300, 100, 200, 2500, 400};
+        // Without the results table the folder is no test folder: nothing is written there.
+        storeSelfTest(folder.path(), m, judgeStation(m));
+        QVERIFY(!QFile::exists(log));
+        QFile table(folder.filePath(QStringLiteral("tivora4.DBF")));
+        QVERIFY(table.open(QIODevice::WriteOnly));
+        table.close();
+        QCOMPARE(selfTestFolder(folder.path()), folder.path());
+        QVERIFY(QDir::setCurrent(elsewhere.path()));
+        QCOMPARE(selfTestFolder({}), QString());
+        storeSelfTest(folder.path(), m, judgeStation(m));
+        storeSelfTest(folder.path(), goodStation(), judgeStation(goodStation()));
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.size(), 4); // the header, two runs, nothing after the last CR LF
+        QVERIFY(lines[0].startsWith("time,station,verdict,refresh_hz,foreperiod_error_median_us"));
+        // Median of the signed errors, the 95 % bound of their sizes: the verdict's own figures.
+        QVERIFY2(lines[1].contains(",unfit,60,200,2500,900,900,server\r"), lines[1].constData());
+        QVERIFY2(lines[2].contains(",fit,60,400,400,900,900,server\r"), lines[2].constData());
     }
 
     void theCheckMeasuresEveryRound()
