@@ -32,7 +32,7 @@ std::string applyOption(Command& command, const std::string& name, const std::st
             return "unknown format '" + value + "' (use csv, xlsx or trials)";
         }
         options.format = format->second;
-    } else if (name == "--output" && command.kind != CommandKind::Window) {
+    } else if (name == "--output" && command.kind != CommandKind::Window && command.kind != CommandKind::Verify) {
         command.output = value;
     } else if (name == "--delimiter" && command.kind == CommandKind::Export) {
         if (value == "\\t" || value == "tab") {
@@ -66,6 +66,9 @@ std::string applyOption(Command& command, const std::string& name, const std::st
 
 std::string checkComplete(const Command& command)
 {
+    if (command.kind == CommandKind::Verify && command.table.empty()) {
+        return "which table? Give its path after the command";
+    }
     if ((command.kind == CommandKind::Export || command.kind == CommandKind::Protocol) && command.table.empty()) {
         return "which table? Give its path after the command";
     }
@@ -99,6 +102,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     }
     if (!args.empty() && (args[0] == "export" || args[0] == "protocol")) {
         command.kind = args[0] == "export" ? CommandKind::Export : CommandKind::Protocol;
+        ++i;
+    } else if (!args.empty() && args[0] == "verify") {
+        command.kind = CommandKind::Verify;
         ++i;
     }
     for (; i < args.size(); ++i) {
@@ -156,6 +162,10 @@ std::string usageText()
            "  tivora-report protocol TABLE --row N --output FILE.pdf [--lapse MS] [--anticipation MS]\n"
            "      Writes the one-page protocol of the test stored as record N (1 is the first row of the\n"
            "      table, rows marked deleted included; the export's 'row' column gives it).\n"
+           "  tivora-report verify TABLE\n"
+           "      Replays the audit journal beside TABLE (TABLE's name with _audit.csv) against its rows and\n"
+           "      prints for each row: consistent; changed outside Tivora; stored before the journal began;\n"
+           "      added outside Tivora; and any break of the journal's chain with the line where it breaks.\n"
            "  tivora-report --help | --version\n"
            "\n"
            "A reaction time of --lapse ms or more (500) is a lapse, one below --anticipation ms (100) an\n"
@@ -164,7 +174,9 @@ std::string usageText()
            "The table is only read, also while stations append to it.\n"
            "\n"
            "Exit status: 0 done; 1 failed, nothing written; 2 wrong command line; 3 written, but some rows\n"
-           "could not be read in full (their problems are listed on standard error).\n";
+           "could not be read in full (their problems are listed on standard error). verify: 0 everything\n"
+           "consistent; 1 the table or the journal could not be read; 4 not consistent (a row changed, added\n"
+           "or missing outside Tivora, the chain broken, or no journal beside a table that has rows).\n";
 }
 
 std::unique_ptr<TimingRecord> timingRecordBeside(const std::string& table, std::ostream& err)

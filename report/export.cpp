@@ -106,6 +106,33 @@ bool isTimingRecordOf(const std::string& path, const std::string& table)
     return false;
 }
 
+void writeChanges(TableSink& sink, std::uint32_t record, const ChangeHistory* changes)
+{
+    if (!changes) {
+        sink.empty();
+        sink.empty();
+        return;
+    }
+    const RowChanges& row = changes->forRow(record);
+    sink.integer(row.count);
+    sink.text(lastChangeText(row));
+}
+
+// The journal's changes for the export, or null (with a warning in `summary` when it cannot be read).
+std::unique_ptr<ChangeHistory> changesBeside(const std::string& table, ExportSummary& summary)
+{
+    try {
+        std::unique_ptr<ChangeHistory> changes = ChangeHistory::openBeside(table);
+        for (const std::string& problem : changes ? changes->problems() : std::vector<std::string> {}) {
+            summary.problems.push_back("warning: " + changes->path() + ": " + problem);
+        }
+        return changes;
+    } catch (const std::exception& error) {
+        summary.problems.push_back(std::string("warning: ") + error.what() + "; the change columns are left empty");
+        return nullptr;
+    }
+}
+
 void note(ExportSummary& summary, const StoredTest& test, const TestAnalysis& analysis)
 {
     for (const RowIssue& issue : analysis.issues) {
@@ -149,10 +176,12 @@ void writeTestHeader(TableSink& sink)
     }
     sink.text("timing_record");
     sink.text("issues");
+    sink.text("changes");
+    sink.text("last_change");
     sink.endRow();
 }
 
-void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis)
+void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis, const ChangeHistory* changes)
 {
     sink.integer(test.identity.record);
     for (const storage::FieldValue& value : test.values) {
@@ -167,6 +196,7 @@ void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& a
     }
     sink.integer(analysis.fineValues ? 1 : 0);
     sink.text(describeAll(analysis.issues));
+    writeChanges(sink, test.identity.record, changes);
     sink.endRow();
 }
 
@@ -174,13 +204,14 @@ void writeTrialHeader(TableSink& sink)
 {
     for (const char* column :
          {"row", "series", "trial", "rt_ms", "rt_us", "line", "foreperiod_programmed_ms", "foreperiod_measured_us",
-          "premature", "input", "response_stamp", "onset_stamp", "test_time"}) {
+          "premature", "input", "response_stamp", "onset_stamp", "test_time", "changes", "last_change"}) {
         sink.text(column);
     }
     sink.endRow();
 }
 
-std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis)
+std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
+                           const ChangeHistory* changes)
 {
     std::size_t lines = 0;
     for (const SeriesAnalysis& series : analysis.series) {
@@ -209,6 +240,7 @@ std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAn
                     sink.empty();
                 }
             }
+            writeChanges(sink, test.identity.record, changes);
             sink.endRow();
             ++lines;
         }
@@ -229,6 +261,9 @@ void refuseToReplaceInputs(const std::string& output, const std::string& table)
     if (identity == base::fileIdentity(results::timingRecordPath(table)) || isTimingRecordOf(target, table)) {
         throw fileError(text::messages::kCannotWriteFile, output, "it is the timing record of the table being read");
     }
+    if (identity == base::fileIdentity(audit::journalPath(table))) {
+        throw fileError(text::messages::kCannotWriteFile, output, "it is the audit journal of the table being read");
+    }
 }
 
 ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, const std::string& outputPath,
@@ -242,12 +277,13 @@ ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, con
     const bool trials = options.format == ExportFormat::Trials;
     trials ? writeTrialHeader(*sink) : writeTestHeader(*sink);
     ExportSummary summary;
+    const std::unique_ptr<ChangeHistory> changes = changesBeside(reader.path(), summary);
     const auto write = [&](const StoredTest& test) {
         const TestAnalysis analysis = analyse(test, options.analysis, timing);
         if (trials) {
-            summary.trials += writeTrialRows(*sink, test, analysis);
+            summary.trials += writeTrialRows(*sink, test, analysis, changes.get());
         } else {
-            writeTestRow(*sink, test, analysis);
+            writeTestRow(*sink, test, analysis, changes.get());
         }
         ++summary.tests;
         note(summary, test, analysis);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "report/analysis.h"
+#include "report/change_history.h"
 #include "report/results_reader.h"
 #include "report/table_sink.h"
 #include "report/timing_record.h"
@@ -35,8 +36,9 @@ struct ExportSummary
 
 // Writes the tests of `reader` to `outputPath` in `options.format`: every shown row in record order, or
 // only `records` (in that order; rows marked deleted meanwhile are left out) when given. `timing` may be
-// null. The output is complete or not there at all, and never the table or its timing record. Throws
-// ReportError and storage::TableError.
+// null. The changes after storing come from the audit journal beside the table; without one (or with one
+// that cannot be read, a warning in the summary's problems) their columns are empty. The output is complete or not
+// there at all, and never the table or its timing record. Throws ReportError and storage::TableError.
 ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, const std::string& outputPath,
                           const ExportOptions& options, const std::vector<std::uint32_t>* records = nullptr);
 
@@ -45,13 +47,18 @@ ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, con
 // named through a link: an export or a protocol never replaces what it reads.
 void refuseToReplaceInputs(const std::string& output, const std::string& table);
 
-// The header and one row of the per-test table, for any sink.
+// The header and one row of the per-test table, for any sink. The last two columns are the test's changes
+// after storing in `changes` (their number, and the last one's time, station and user), both empty when
+// `changes` is null: without a journal nothing is known.
 void writeTestHeader(TableSink& sink);
-void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis);
+void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
+                  const ChangeHistory* changes = nullptr);
 
-// The header and the lines of one test of the per-trial table. Returns the number of lines.
+// The header and the lines of one test of the per-trial table, with the test's changes as above. Returns
+// the number of lines.
 void writeTrialHeader(TableSink& sink);
-std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis);
+std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
+                           const ChangeHistory* changes = nullptr);
 
 // The export's word for a mean check ("matches", "differs", "16-bit total", "not possible", "").
 const char* meanCheckWord(MeanCheck check);

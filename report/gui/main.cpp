@@ -4,6 +4,7 @@
 #include "report/gui/protocol_output.h"
 #include "report/gui/report_window.h"
 #include "report/output_platform.h"
+#include "report/verify.h"
 #include "results/schema.h"
 #include "ui/common/application.h"
 #include "ui/common/remembered_folder.h"
@@ -67,8 +68,8 @@ int main(int argc, char* argv[])
 {
     const std::vector<std::string> args = report::platform::commandLineArguments(argc, argv);
     const bool command = !args.empty()
-        && (args[0] == "export" || args[0] == "protocol" || args[0] == "--help" || args[0] == "-h"
-            || args[0] == "--version");
+        && (args[0] == "export" || args[0] == "protocol" || args[0] == "verify" || args[0] == "--help"
+            || args[0] == "-h" || args[0] == "--version");
     if (!command) {
         return runWindow(argc, argv);
     }
@@ -85,6 +86,8 @@ int main(int argc, char* argv[])
         return report::kExitOk;
     case report::CommandKind::Export:
         return report::runExport(*parsed.command, std::cerr);
+    case report::CommandKind::Verify:
+        return report::runVerify(parsed.command->table, std::cout, std::cerr);
     default:
         break;
     }
