@@ -54,9 +54,7 @@ ChangeHistory::ChangeHistory(const std::string& path, const std::string& bytes)
             RowChanges& row = m_rows[entry.row];
             ++row.count;
             row.last = &entry;
-            if (entry.action == audit::Action::FieldEdited) {
-                row.edits.push_back(&entry);
-            }
+            row.all.push_back(&entry);
         }
     }
 }

@@ -18,8 +18,8 @@ namespace report {
 struct RowChanges
 {
     std::uint32_t count = 0;
-    const audit::JournalEntry* last = nullptr;     // the last of them; null when there are none
-    std::vector<const audit::JournalEntry*> edits; // the field_edited entries, in the journal's order
+    const audit::JournalEntry* last = nullptr;   // the last of them; null when there are none
+    std::vector<const audit::JournalEntry*> all; // all of them, in the journal's order
 };
 
 // The bytes of the journal beside the table at `tablePath`, read without its lock (appends only ever add

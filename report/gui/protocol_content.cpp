@@ -1,5 +1,6 @@
 #include "report/gui/protocol_content.h"
 
+#include "report/change_history.h"
 #include "report/report_error.h"
 
 #include <QDate>
@@ -15,6 +16,52 @@ DateOrder systemDateOrder()
     const qsizetype month = format.indexOf(QLatin1Char('M'));
     return month >= 0 && day >= 0 && month < day ? DateOrder::MonthDay : DateOrder::DayMonth;
 }
+
+namespace {
+
+QString quoted(const std::string& text)
+{
+    return QStringLiteral("„%1“").arg(QString::fromStdString(text));
+}
+
+// One change after storing in the protocol's words: what, when, where and by whom.
+QString changeLine(const audit::JournalEntry& entry)
+{
+    QString what;
+    if (entry.action == audit::Action::FieldEdited) {
+        what = QStringLiteral("Po uložení změněno pole %1 z %2 na %3")
+                   .arg(QString::fromStdString(entry.field), quoted(entry.oldValue), quoted(entry.newValue));
+    } else if (entry.action == audit::Action::RowDeleted) {
+        what = QStringLiteral("Po uložení smazáno");
+    } else {
+        what = QStringLiteral("Po smazání obnoveno");
+    }
+    const QDateTime when = QDateTime::fromString(QString::fromStdString(entry.time), Qt::ISODate);
+    return QStringLiteral("%1 – %2, stanice %3, uživatel %4.")
+        .arg(what,
+             when.isValid() ? when.toString(QStringLiteral("d. M. yyyy H:mm:ss")) : QString::fromStdString(entry.time),
+             QString::fromStdString(entry.station), QString::fromStdString(entry.user));
+}
+
+// The changes the journal beside the table holds for `record`; none when it has none or cannot be read
+// (the protocol of a table without a journal says nothing about changes: nothing is known).
+std::vector<QString> changesOf(const std::string& table, std::uint32_t record)
+{
+    std::vector<QString> lines;
+    try {
+        const std::unique_ptr<ChangeHistory> history = ChangeHistory::openBeside(table);
+        if (history) {
+            for (const audit::JournalEntry* entry : history->forRow(record).all) {
+                lines.push_back(changeLine(*entry));
+            }
+        }
+    } catch (const std::exception&) {
+        // `tivora-report verify` names what is wrong with the journal; the protocol shows the test.
+    }
+    return lines;
+}
+
+} // namespace
 
 ProtocolContent loadProtocol(ResultsReader& reader, const TimingRecord* timing, std::uint32_t record,
                              const std::vector<TestIdentity>* identities, const AnalysisOptions& options)
@@ -37,6 +84,7 @@ ProtocolContent loadProtocol(ResultsReader& reader, const TimingRecord* timing, 
     content.thresholds = options.thresholds;
     content.tableName = QFileInfo(QString::fromStdString(reader.path())).fileName();
     content.created = QDateTime::currentDateTime();
+    content.changes = changesOf(reader.path(), record);
     return content;
 }
 

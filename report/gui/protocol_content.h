@@ -22,6 +22,9 @@ struct ProtocolContent
     Thresholds thresholds;
     QString tableName; // the table's file name
     QDateTime created; // when the protocol was made
+    // The test's changes after it was stored, from the audit journal beside the table, one line each
+    // ("Po uložení změněno pole PRIJM ..."); empty when there were none or no journal tells.
+    std::vector<QString> changes;
 };
 
 // The date order of the system's short date format (day before month, or month before day).
