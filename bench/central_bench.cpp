@@ -155,7 +155,7 @@ std::pair<double, double> lag(TestServer& server, const std::string& dir)
     return {lags[lags.size() / 2], lags[lags.size() * 95 / 100]};
 }
 
-double importRate(TestServer& server, const std::string& archive, int rows)
+double importRate(TestServer& server, const std::string& archive, int rows, const std::string& program = TIVORA_SYNC)
 {
     const std::string database = server.createDatabase();
     server.addOffice(database, "Archive", "bench_archive");
@@ -163,7 +163,7 @@ double importRate(TestServer& server, const std::string& archive, int rows)
     std::ofstream(config) << "connection = " << server.conninfo(database, "bench_archive") << "\noffice = Archive\n";
     const auto start = Clock::now();
     std::string output;
-    if (central::testing::runCommand({TIVORA_SYNC, "--config", config, "import", archive}, &output) != 0) {
+    if (central::testing::runCommand({program, "--config", config, "import", archive}, &output) != 0) {
         std::cerr << output;
     }
     return rows / seconds(Clock::now() - start);
@@ -184,15 +184,20 @@ double readRate(const std::string& table, int rows)
 
 } // namespace
 
-int main()
+// central_bench [import] [OTHER]: with "import", only the import and its baseline; with OTHER (another
+// build of the collector program), every run also imports with it, to compare the two in the same run.
+int main(int argc, char** argv)
 {
+    const bool importOnly = argc > 1 && std::string(argv[1]) == "import";
+    const int otherArg = importOnly ? 2 : 1;
+    const std::string other = argc > otherArg ? argv[otherArg] : "";
     TestServer::Options options;
     options.fsync = true;
     options.maxConnections = 100;
     TestServer server(options);
     const std::string dir = scratch();
     std::vector<double> baseline, rates, stores;
-    for (int run = 0; run < kRuns; ++run) {
+    for (int run = 0; run < kRuns && !importOnly; ++run) {
         baseline.push_back(pgbench(server, dir));
         double store = 0;
         rates.push_back(throughput(server, dir, store));
@@ -200,25 +205,36 @@ int main()
         std::cout << "run " << run + 1 << ": pgbench " << baseline.back() << " tps, collected " << rates.back()
                   << " tests/s, stored " << store << " tests/s" << std::endl;
     }
-    std::printf("20 collectors: %.0f tests/s with trials (median of %d); pgbench same shape %.0f tps; ratio %.2f; "
-                "stations stored %.0f tests/s\n",
-                median(rates), kRuns, median(baseline), median(rates) / median(baseline), median(stores));
-    const auto [p50, p95] = lag(server, dir);
-    std::printf("lag stored -> visible: p50 %.2f s, p95 %.2f s\n", p50, p95);
+    if (!importOnly) {
+        std::printf("20 collectors: %.0f tests/s with trials (median of %d); pgbench same shape %.0f tps; ratio %.2f; "
+                    "stations stored %.0f tests/s\n",
+                    median(rates), kRuns, median(baseline), median(rates) / median(baseline), median(stores));
+        const auto [p50, p95] = lag(server, dir);
+        std::printf("lag stored -> visible: p50 %.2f s, p95 %.2f s\n", p50, p95);
+    }
 
     constexpr int kArchive = 100000;
     const std::string archive = dir + "archive/";
     fs::create_directories(archive);
     central::testing::runCommand({REPORT_FIXTURE, "large", archive + "tivora4.DBF", std::to_string(kArchive)});
-    std::vector<double> reads, imports;
+    std::vector<double> reads, imports, others;
     for (int run = 0; run < kRuns; ++run) {
         reads.push_back(readRate(archive + "tivora4.DBF", kArchive));
         imports.push_back(importRate(server, archive, kArchive));
-        std::cout << "run " << run + 1 << ": read " << reads.back() << " rows/s, import " << imports.back() << " rows/s"
-                  << std::endl;
+        std::cout << "run " << run + 1 << ": read " << reads.back() << " rows/s, import " << imports.back()
+                  << " rows/s";
+        if (!other.empty()) {
+            others.push_back(importRate(server, archive, kArchive, other));
+            std::cout << ", import with " << other << " " << others.back() << " rows/s";
+        }
+        std::cout << std::endl;
     }
     std::printf("import of %d rows: %.0f rows/s (median of %d); reading alone %.0f rows/s; ratio %.2f\n", kArchive,
                 median(imports), kRuns, median(reads), median(imports) / median(reads));
+    if (!other.empty()) {
+        std::printf("import with %s: %.0f rows/s (median of %d); ratio of this build's to it %.2f\n", other.c_str(),
+                    median(others), kRuns, median(imports) / median(others));
+    }
     fs::remove_all(dir);
     return 0;
 }

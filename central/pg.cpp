@@ -223,6 +223,12 @@ std::vector<unsigned char> Result::bytes(int row, int column) const
     return bytes;
 }
 
+std::string_view Result::view(int row, int column) const
+{
+    return std::string_view(PQgetvalue(m_result, row, column),
+                            static_cast<std::size_t>(PQgetlength(m_result, row, column)));
+}
+
 void refusePassword(const std::string& conninfo, const std::string& where)
 {
     // libpq's own complaint may quote a piece of the string, which may be a password: it is not repeated.
@@ -331,6 +337,27 @@ Result Connection::exec(const std::string& sql, const std::vector<Param>& params
 {
     send(sql, params, binary);
     return finish();
+}
+
+Result Connection::execBinary(const std::string& sql, const std::vector<Param>& params)
+{
+    sendBinary(sql, params);
+    return finish();
+}
+
+void Connection::sendBinary(const std::string& sql, const std::vector<Param>& params)
+{
+    std::vector<const char*> values;
+    std::vector<int> lengths;
+    for (const Param& param : params) {
+        values.push_back(param ? param->data() : nullptr);
+        lengths.push_back(param ? static_cast<int>(param->size()) : 0);
+    }
+    if (PQsendQueryParams(m_conn, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), lengths.data(),
+                          nullptr, 1)
+        != 1) {
+        fail(nullptr, "The database refused a statement");
+    }
 }
 
 void Connection::send(const std::string& sql, const std::vector<Param>& params, const std::vector<bool>& binary)

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -90,6 +91,9 @@ public:
     std::int64_t integer(int row, int column) const;
     // A bytea value (sent in the hex form). Throws DatabaseError when it is not one.
     std::vector<unsigned char> bytes(int row, int column) const;
+    // The value's bytes as the server sent them, valid while the result lives ("" for NULL): text for
+    // a text column, the bytes themselves for a bytea column of a result in binary form.
+    std::string_view view(int row, int column) const;
 
 private:
     pg_result* m_result = nullptr;
@@ -129,6 +133,13 @@ public:
     Result exec(const std::string& sql, const std::vector<Param>& params = {});
     // The same, with the parameters whose flag in `binary` is set sent in binary form (ByteaArrayParam).
     Result exec(const std::string& sql, const std::vector<Param>& params, const std::vector<bool>& binary);
+
+    // Runs one statement as exec() does, its result in binary form (Result::view()): a bytea value comes as
+    // its bytes, a text value as its text; other types in their binary forms, so a caller casts them to
+    // text in the statement.
+    Result execBinary(const std::string& sql, const std::vector<Param>& params = {});
+    // Sends a statement as execBinary() does but returns at once (see send()); finish() gives its result.
+    void sendBinary(const std::string& sql, const std::vector<Param>& params = {});
 
     // Sends a statement as exec() does but returns at once, so that the caller can prepare the next one
     // while the server works; finish() waits for its result. One statement at a time: every send() is

@@ -46,7 +46,7 @@ MeanCheck checkMean(const StoredSeries& stored, SeriesAnalysis& series, std::vec
     return fromShortTotal ? MeanCheck::ShortTotal : MeanCheck::Differs;
 }
 
-void useFineValues(const TimingRecord& timing, std::uint32_t record, TestAnalysis& analysis)
+void useFineValues(const TimingLookup& timing, std::uint32_t record, TestAnalysis& analysis)
 {
     std::array<StoredTimes, kSeriesCount> stored;
     for (std::size_t n = 0; n < stored.size(); ++n) {
@@ -75,7 +75,7 @@ void useFineValues(const TimingRecord& timing, std::uint32_t record, TestAnalysi
 
 } // namespace
 
-TestAnalysis analyse(const StoredTest& test, const AnalysisOptions& options, const TimingRecord* timing)
+TestAnalysis analyse(const StoredTest& test, const AnalysisOptions& options, const TimingLookup* timing)
 {
     TestAnalysis analysis;
     analysis.issues = test.issues;

@@ -62,6 +62,6 @@ struct TestAnalysis
 // the timing record that matches the row are used; a test of the row that cannot be used is a warning
 // in `issues`. Never throws for anything in the row; throws
 // ReportError when the timing record can no longer be read.
-TestAnalysis analyse(const StoredTest& test, const AnalysisOptions& options, const TimingRecord* timing = nullptr);
+TestAnalysis analyse(const StoredTest& test, const AnalysisOptions& options, const TimingLookup* timing = nullptr);
 
 } // namespace report

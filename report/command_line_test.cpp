@@ -63,6 +63,29 @@ TEST(CommandLineTest, ExportWithItsOptions)
               '\t');
 }
 
+TEST(CommandLineTest, DatabaseAndFilters)
+{
+    const auto exported
+        = parse({"export", "--database", "host=db dbname=tivora", "--office", "Brno", "--station", "S1", "--from",
+                 "2026-01-31", "--to=2026-12-07", "--person", "850101/1234", "--format", "csv", "--output", "o.csv"});
+    ASSERT_TRUE(exported.command) << exported.error;
+    const Command& command = *exported.command;
+    EXPECT_EQ(command.database, "host=db dbname=tivora");
+    EXPECT_TRUE(command.table.empty());
+    EXPECT_EQ(command.filter.office, "Brno");
+    EXPECT_EQ(command.filter.station, "S1");
+    ASSERT_TRUE(command.filter.from && command.filter.to);
+    EXPECT_TRUE((*command.filter.from == CalendarDate {2026, 1, 31}));
+    EXPECT_TRUE((*command.filter.to == CalendarDate {2026, 12, 7}));
+    EXPECT_EQ(command.filter.person, "8501011234");
+    const auto tableByDate = parse({"export", "t.DBF", "--from", "2026-02-28", "--output", "o.csv"});
+    ASSERT_TRUE(tableByDate.command) << tableByDate.error;
+    const auto protocol
+        = parse({"protocol", "--database=postgresql://anna@db/tivora", "--test", "4711", "--output", "p.pdf"});
+    ASSERT_TRUE(protocol.command) << protocol.error;
+    EXPECT_EQ(protocol.command->test, 4711U);
+}
+
 TEST(CommandLineTest, ProtocolWindowHelpVersion)
 {
     const auto protocol = parse({"protocol", "t.DBF", "--row", "12", "--output", "p.pdf"});
@@ -70,6 +93,7 @@ TEST(CommandLineTest, ProtocolWindowHelpVersion)
     EXPECT_EQ(protocol.command->row, 12U);
     EXPECT_EQ(parse({}).command->kind, CommandKind::Window);
     EXPECT_EQ(parse({"t.DBF"}).command->table, "t.DBF");
+    EXPECT_EQ(parse({"--database", "dbname=x"}).command->database, "dbname=x");
     EXPECT_EQ(parse({"--help"}).command->kind, CommandKind::Help);
     EXPECT_EQ(parse({"export", "--help"}).command->kind, CommandKind::Help);
     EXPECT_EQ(parse({"protocol", "t.DBF", "-h"}).command->kind, CommandKind::Help);
@@ -122,7 +146,27 @@ INSTANTIATE_TEST_SUITE_P(
                           "unknown option --format"},
         WrongCommandLine {{"--row", "2"}, "unknown option --row"},
         WrongCommandLine {{"protocol", "t", "--row", "2", "--output", "p.pdf", "--raw-text"},
-                          "unknown option --raw-text"}));
+                          "unknown option --raw-text"},
+        WrongCommandLine {{"export", "t", "--database", "dbname=x", "--output", "o"},
+                          "give a table or --database, not both"},
+        WrongCommandLine {{"export", "t", "--office", "Brno", "--output", "o"},
+                          "--office and --station choose among the database's tests: a table is one office's"},
+        WrongCommandLine {{"export", "t", "--from", "2026-02-30", "--output", "o"},
+                          "--from takes a date as YYYY-MM-DD, not '2026-02-30'"},
+        WrongCommandLine {{"export", "t", "--to", "7.12.2026", "--output", "o"},
+                          "--to takes a date as YYYY-MM-DD, not '7.12.2026'"},
+        WrongCommandLine {{"export", "t", "--person", "Novák", "--output", "o"},
+                          "--person takes a birth number's digits, not 'Novák'"},
+        WrongCommandLine {{"protocol", "--database", "dbname=x", "--row", "2", "--output", "p.pdf"},
+                          "in the database a test is chosen with --test, not --row"},
+        WrongCommandLine {{"protocol", "--database", "dbname=x", "--output", "p.pdf"},
+                          "which test? Give its number in the database with --test"},
+        WrongCommandLine {{"protocol", "t", "--test", "3", "--output", "p.pdf"},
+                          "in a table a test is chosen with --row, not --test"},
+        WrongCommandLine {{"protocol", "t", "--row", "2", "--person", "1", "--output", "p.pdf"},
+                          "unknown option --person"},
+        WrongCommandLine {{"--database", "dbname=x", "--office", "Brno"}, "unknown option --office"},
+        WrongCommandLine {{"t.DBF", "--database", "dbname=x"}, "give a table or --database, not both"}));
 
 TEST(CommandLineTest, ExportExitCodes)
 {
@@ -142,6 +186,45 @@ TEST(CommandLineTest, ExportExitCodes)
     testing::appendRecords(command.table, {testing::rawRecord({"B", "", "", "", ""}, {{1, 300.0, 0, "3OO|", ""}})});
     EXPECT_EQ(runExport(command, err), kExitRowErrors);
     EXPECT_EQ(err.str(), "tivora-report: row 2: error: SER1A: character 2 ('O') is neither a digit nor '|'\n");
+}
+
+TEST(CommandLineTest, TableExportsFilteredByPeriodAndPerson)
+{
+    storage::testing::TempDir dir;
+    const std::string table = dir.path("tivora4.DBF");
+    const auto row = [](const char* surname, const char* rc1, const char* rc2, const char* date) {
+        return testing::rawRecord({surname, "", rc1, rc2, date}, {{1, 300.0, 0, "300|", ""}});
+    };
+    testing::appendRecords(table,
+                           {row("A", "850101", "1234", " 7.12.2026"), row("B", "900202", "5678", "1.1.2026"),
+                            row("A", "850101", "1234", "15.03.2025"), row("C", "", "", "soon")});
+    const struct
+    {
+        std::vector<std::string> filter;
+        std::string rows; // the export's row column, in order
+    } cases[] = {
+        {{}, "1 2 3 4 "},
+        {{"--from", "2026-01-01"}, "1 2 "},
+        {{"--to", "2025-12-31"}, "3 "},
+        {{"--from", "2026-01-02", "--to", "2026-12-07"}, "1 "},
+        {{"--person", "850101/1234"}, "3 1 "}, // by date, not by record
+        {{"--person", "8501011234", "--from", "2026-01-01"}, "1 "},
+        {{"--person", "1"}, ""},
+    };
+    for (const auto& test : cases) {
+        std::vector<std::string> args = {"export", table, "--format", "csv", "--output", dir.path("o.csv")};
+        args.insert(args.end(), test.filter.begin(), test.filter.end());
+        std::ostringstream err;
+        ASSERT_EQ(runExport(*parseCommandLine(args).command, err), kExitOk) << err.str();
+        std::istringstream lines(storage::testing::readAll(dir.path("o.csv")));
+        std::string line;
+        std::string rows;
+        std::getline(lines, line); // the header
+        while (std::getline(lines, line)) {
+            rows += line.substr(0, line.find(',')) + " ";
+        }
+        EXPECT_EQ(rows, test.rows) << test.filter.size();
+    }
 }
 
 TEST(CommandLineTest, ExportNeverReplacesTheTableOrItsTimingRecord)

@@ -1,7 +1,9 @@
 #include "report/export.h"
 
 #include "base/file.h"
+#include "base/local_date.h"
 #include "report/output_file.h"
+#include "report/pseudonymised.h"
 #include "report/report_error.h"
 #include "results/result_record.h"
 
@@ -118,21 +120,6 @@ void writeChanges(TableSink& sink, std::uint32_t record, const ChangeHistory* ch
     sink.text(lastChangeText(row));
 }
 
-// The journal's changes for the export, or null (with a warning in `summary` when it cannot be read).
-std::unique_ptr<ChangeHistory> changesBeside(const std::string& table, ExportSummary& summary)
-{
-    try {
-        std::unique_ptr<ChangeHistory> changes = ChangeHistory::openBeside(table);
-        for (const std::string& problem : changes ? changes->problems() : std::vector<std::string> {}) {
-            summary.problems.push_back("warning: " + changes->path() + ": " + problem);
-        }
-        return changes;
-    } catch (const std::exception& error) {
-        summary.problems.push_back(std::string("warning: ") + error.what() + "; the change columns are left empty");
-        return nullptr;
-    }
-}
-
 void note(ExportSummary& summary, const StoredTest& test, const TestAnalysis& analysis)
 {
     for (const RowIssue& issue : analysis.issues) {
@@ -160,7 +147,29 @@ const char* meanCheckWord(MeanCheck check)
     return "";
 }
 
-void writeTestHeader(TableSink& sink)
+std::unique_ptr<ChangeHistory> changesForExport(const std::function<std::unique_ptr<ChangeHistory>()>& open,
+                                                ExportSummary& summary)
+{
+    try {
+        std::unique_ptr<ChangeHistory> changes = open();
+        for (const std::string& problem : changes ? changes->problems() : std::vector<std::string> {}) {
+            summary.problems.push_back("warning: " + changes->path() + ": " + problem);
+        }
+        return changes;
+    } catch (const std::exception& error) {
+        summary.problems.push_back(std::string("warning: ") + error.what() + "; the change columns are left empty");
+        return nullptr;
+    }
+}
+
+void writeTexts(TableSink& sink, const std::vector<std::string>& texts)
+{
+    for (const std::string& text : texts) {
+        text.empty() ? sink.empty() : sink.text(text);
+    }
+}
+
+void writeTestHeader(TableSink& sink, const std::vector<std::string>& after)
 {
     sink.text("row");
     for (const storage::TableFieldDef& field : results::resultTableFields()) {
@@ -178,10 +187,12 @@ void writeTestHeader(TableSink& sink)
     sink.text("issues");
     sink.text("changes");
     sink.text("last_change");
+    writeTexts(sink, after);
     sink.endRow();
 }
 
-void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis, const ChangeHistory* changes)
+void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
+                  const std::vector<std::string>& after, const ChangeHistory* changes)
 {
     sink.integer(test.identity.record);
     for (const storage::FieldValue& value : test.values) {
@@ -197,21 +208,23 @@ void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& a
     sink.integer(analysis.fineValues ? 1 : 0);
     sink.text(describeAll(analysis.issues));
     writeChanges(sink, test.identity.record, changes);
+    writeTexts(sink, after);
     sink.endRow();
 }
 
-void writeTrialHeader(TableSink& sink)
+void writeTrialHeader(TableSink& sink, const std::vector<std::string>& after)
 {
     for (const char* column :
          {"row", "series", "trial", "rt_ms", "rt_us", "line", "foreperiod_programmed_ms", "foreperiod_measured_us",
           "premature", "input", "response_stamp", "onset_stamp", "test_time", "changes", "last_change"}) {
         sink.text(column);
     }
+    writeTexts(sink, after);
     sink.endRow();
 }
 
 std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
-                           const ChangeHistory* changes)
+                           const std::vector<std::string>& after, const ChangeHistory* changes)
 {
     std::size_t lines = 0;
     for (const SeriesAnalysis& series : analysis.series) {
@@ -241,6 +254,7 @@ std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAn
                 }
             }
             writeChanges(sink, test.identity.record, changes);
+            writeTexts(sink, after);
             sink.endRow();
             ++lines;
         }
@@ -274,19 +288,36 @@ ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, con
     }
     std::unique_ptr<TableSink> sink = options.format == ExportFormat::Xlsx ? makeXlsxSink(outputPath, "tests")
                                                                            : makeCsvSink(outputPath, options.csv);
+    PseudonymisingSink* persons = nullptr;
+    if (options.pseudonymKey) {
+        auto pseudonymising = std::make_unique<PseudonymisingSink>(std::move(sink));
+        persons = pseudonymising.get();
+        sink = std::move(pseudonymising);
+    }
+    const int currentYear = base::localToday().year;
     const bool trials = options.format == ExportFormat::Trials;
     trials ? writeTrialHeader(*sink) : writeTestHeader(*sink);
     ExportSummary summary;
-    const std::unique_ptr<ChangeHistory> changes = changesBeside(reader.path(), summary);
+    const std::unique_ptr<ChangeHistory> changes
+        = changesForExport([&reader] { return ChangeHistory::openBeside(reader.path()); }, summary);
     const auto write = [&](const StoredTest& test) {
         const TestAnalysis analysis = analyse(test, options.analysis, timing);
+        PersonFacts person;
+        if (persons) {
+            person = personFacts(*options.pseudonymKey, test.identity, currentYear);
+            persons->setPerson(person);
+        }
         if (trials) {
-            summary.trials += writeTrialRows(*sink, test, analysis, changes.get());
+            summary.trials += writeTrialRows(*sink, test, analysis, {}, changes.get());
         } else {
-            writeTestRow(*sink, test, analysis, changes.get());
+            writeTestRow(*sink, test, analysis, {}, changes.get());
         }
         ++summary.tests;
         note(summary, test, analysis);
+        for (const std::string& problem : person.problems) {
+            summary.problems.push_back("row " + std::to_string(test.identity.record) + ": error: " + problem);
+        }
+        summary.rowsWithErrors += !person.problems.empty() && !analysis.hasErrors() ? 1U : 0U;
     };
     if (records) {
         for (const std::uint32_t record : *records) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crypto/key_file.h"
 #include "report/analysis.h"
 #include "report/change_history.h"
 #include "report/results_reader.h"
@@ -7,6 +8,9 @@
 #include "report/timing_record.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +27,9 @@ struct ExportOptions
     ExportFormat format = ExportFormat::Csv;
     CsvOptions csv;
     AnalysisOptions analysis;
+    // When set, the export leaves out the names and the birth number and gives each person a pseudonym
+    // under this key, the age at the test and the sex instead (pseudonymised.h).
+    std::optional<crypto::Key> pseudonymKey;
 };
 
 // What an export did, and the problems of the rows it wrote ("row 7: SER1A: ...").
@@ -47,18 +54,28 @@ ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, con
 // named through a link: an export or a protocol never replaces what it reads.
 void refuseToReplaceInputs(const std::string& output, const std::string& table);
 
-// The header and one row of the per-test table, for any sink. The last two columns are the test's changes
+// The header and one row of the per-test table, for any sink. Its last columns are the test's changes
 // after storing in `changes` (their number, and the last one's time, station and user), both empty when
-// `changes` is null: without a journal nothing is known.
-void writeTestHeader(TableSink& sink);
+// `changes` is null: without a journal nothing is known. `after` are text cells added after them (the
+// office and station of tests from the database).
+void writeTestHeader(TableSink& sink, const std::vector<std::string>& after = {});
 void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
-                  const ChangeHistory* changes = nullptr);
+                  const std::vector<std::string>& after = {}, const ChangeHistory* changes = nullptr);
 
-// The header and the lines of one test of the per-trial table, with the test's changes as above. Returns
-// the number of lines.
-void writeTrialHeader(TableSink& sink);
+// The header and the lines of one test of the per-trial table, with the test's changes and `after` as
+// above. Returns the number of lines.
+void writeTrialHeader(TableSink& sink, const std::vector<std::string>& after = {});
 std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
-                           const ChangeHistory* changes = nullptr);
+                           const std::vector<std::string>& after = {}, const ChangeHistory* changes = nullptr);
+
+// Writes `texts` as text cells (empty ones as empty cells).
+void writeTexts(TableSink& sink, const std::vector<std::string>& texts);
+
+// What `open` reads of the audit journal for an export's change columns: null when there is none, and
+// also when it cannot be read, with a warning in `summary` (then the change columns stay empty); a
+// damaged journal's problems are added as warnings.
+std::unique_ptr<ChangeHistory> changesForExport(const std::function<std::unique_ptr<ChangeHistory>()>& open,
+                                                ExportSummary& summary);
 
 // The export's word for a mean check ("matches", "differs", "16-bit total", "not possible", "").
 const char* meanCheckWord(MeanCheck check);

@@ -1,5 +1,7 @@
 #include "report/export.h"
 #include "report/report_error.h"
+#include "report/source_export.h"
+#include "report/table_source.h"
 #include "report/test_support.h"
 #include "results/change_journal.h"
 #include "results/station_identity.h"
@@ -8,6 +10,7 @@
 #include <cmath>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace report {
 namespace {
@@ -92,14 +95,17 @@ TEST_F(ExportTest, TestRowHasTheFieldsThenTheStatisticsOfEachBlock)
     EXPECT_EQ(header.back(), "t:last_change");
 }
 
-// With a journal beside the table each test has the number of its changes after storing and the last one;
-// the journal itself is never written over by an export.
+// With a journal beside the table each test has the number of its changes after storing and the last one,
+// the same whether the table's rows are exported by record or through its source; the journal itself is
+// never written over by an export.
 TEST_F(ExportTest, ChangesComeFromTheJournalBesideTheTable)
 {
     const std::string path = table({person("A", "1|"), person("B", "2|")});
     results::recordTableChange(path, {audit::Action::RowStored, 2, {}});
     results::recordTableChange(path, {audit::Action::FieldEdited, 2, {{"PRIJM", "B", "Bé"}, {"JMENO", "Jana", "J"}}});
     ResultsReader reader(path);
+    std::ostringstream warnings;
+    TableSource source(path, warnings);
     for (const ExportFormat format : {ExportFormat::Csv, ExportFormat::Trials}) {
         ExportOptions options;
         options.format = format;
@@ -113,8 +119,11 @@ TEST_F(ExportTest, ChangesComeFromTheJournalBesideTheTable)
         const std::string last = line.substr(line.rfind(",2,") + 3);
         EXPECT_EQ(last.size(), 25U + 1U + results::stationName().size() + 1U + results::operatingSystemUser().size())
             << line;
+        exportFrom(source, {}, m_dir.path("sourced.csv"), options);
+        EXPECT_EQ(readAll(m_dir.path("sourced.csv")), csv) << "both ways of exporting a table write the same";
     }
     EXPECT_THROW(exportTests(reader, nullptr, audit::journalPath(path), {}), ReportError);
+    EXPECT_THROW(exportFrom(source, {}, audit::journalPath(path), {}), ReportError);
 }
 
 TEST_F(ExportTest, CsvIsRfc4180WithAByteOrderMark)

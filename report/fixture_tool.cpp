@@ -6,6 +6,8 @@
 //   report_fixture varied TABLE               rows as hands and damage leave them: edited, cut, broken lists,
 //                                             Czech names, a deleted row, texts with commas and quotes
 //   report_fixture large TABLE ROWS           ROWS tests of the sample program, quickly
+//   report_fixture people TABLE LIST          one test for each line "SURNAME;FIRST;RC_1;RC_2;DATE" of the
+//                                             UTF-8 file LIST
 #include "report/test_support.h"
 #include "results/timing_record.h"
 
@@ -156,6 +158,29 @@ int varied(const std::string& table)
     return 0;
 }
 
+int people(const std::string& table, const std::string& list)
+{
+    std::istringstream lines(readFile(list));
+    std::vector<results::ResultRecord> records;
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> fields(1);
+        for (const char c : line) {
+            if (c == ';') {
+                fields.emplace_back();
+            } else {
+                fields.back().push_back(c);
+            }
+        }
+        if (fields.size() != 5) {
+            throw std::runtime_error("not SURNAME;FIRST;RC_1;RC_2;DATE: " + line);
+        }
+        const Identity who {fields[0], fields[1], fields[2], fields[3], fields[4]};
+        records.push_back(report::testing::rawRecord(who, {{3, 310.0, 0, "300|310|320|", ""}}));
+    }
+    report::testing::appendRecords(table, records);
+    return 0;
+}
+
 int large(const std::string& table, std::size_t rows)
 {
     std::mt19937 random(7);
@@ -183,6 +208,9 @@ int main(int argc, char* argv[])
         if (args.size() == 3 && args[0] == "sample") {
             return sample(args[1], args[2]);
         }
+        if (args.size() == 3 && args[0] == "people") {
+            return people(args[1], args[2]);
+        }
         if (args.size() == 2 && args[0] == "varied") {
             return varied(args[1]);
         }
@@ -193,6 +221,7 @@ int main(int argc, char* argv[])
         std::cerr << "report_fixture: " << error.what() << '\n';
         return 1;
     }
-    std::cerr << "usage: report_fixture sample PROGRAM_TXT TABLE | varied TABLE | large TABLE ROWS\n";
+    std::cerr
+        << "usage: report_fixture sample PROGRAM_TXT TABLE | varied TABLE | large TABLE ROWS | people TABLE LIST\n";
     return 2;
 }

@@ -6,7 +6,7 @@ namespace report {
 
 std::vector<HistoryPoint> personHistory(ResultsReader& reader, const std::vector<TestIdentity>& identities,
                                         const TestIdentity& current, const AnalysisOptions& options,
-                                        const TimingRecord* timing, DateOrder order, int currentYear)
+                                        const TimingLookup* timing, DateOrder order, int currentYear)
 {
     const std::string key = current.birthNumberKey();
     if (key.empty()) {

@@ -20,6 +20,7 @@ struct HistoryPoint
     std::optional<double> mean;       // of the whole block, when its lists could be read
     std::optional<double> median;
     bool current = false; // the test the protocol is about
+    std::string place;    // the office it was taken at, when the tests come from several
 };
 
 // At most this many tests are shown, the latest ones.
@@ -30,6 +31,6 @@ inline constexpr std::size_t kMaxHistoryPoints = 20;
 // has no birth number. Reads each such row from `reader`. Throws what ResultsReader::read() throws.
 std::vector<HistoryPoint> personHistory(ResultsReader& reader, const std::vector<TestIdentity>& identities,
                                         const TestIdentity& current, const AnalysisOptions& options,
-                                        const TimingRecord* timing, DateOrder order, int currentYear);
+                                        const TimingLookup* timing, DateOrder order, int currentYear);
 
 } // namespace report

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "report/record_decoder.h"
 #include "report/stored_test.h"
 #include "storage/dbf_table.h"
 
@@ -82,22 +83,14 @@ public:
 
 private:
     bool load(std::uint32_t record);
-    TestIdentity identityOf(std::uint32_t record) const;
-    StoredTest decode(std::uint32_t record) const;
-    std::string rawText(std::size_t schemaIndex) const;
-    void appendDigits(std::size_t schemaIndex, std::string& out) const;
-    // The field as the table engine reads it: texts without blanks before and behind.
-    storage::FieldValue value(std::size_t schemaIndex) const;
-    // The field as stored: texts keep their leading blanks and lose only the padding behind them.
-    storage::FieldValue storedValue(std::size_t schemaIndex) const;
 
     [[noreturn]] void changed(const std::string& what) const;
 
     std::string m_path;
     std::shared_ptr<storage::TableFile> m_table;
-    std::optional<std::string> m_identity;                               // the file opened
-    std::uint64_t m_sizeCounted = 0;                                     // the bytes the counted records fill
-    std::array<std::size_t, results::kResultFieldCount> m_fieldIndex {}; // schema field -> file field
+    std::optional<std::string> m_identity;    // the file opened
+    std::uint64_t m_sizeCounted = 0;          // the bytes the counted records fill
+    std::unique_ptr<RecordDecoder> m_decoder; // where the results table's fields lie in this file
     storage::RowBuffer m_row;
     std::vector<std::string> m_notices;
 };

@@ -5,6 +5,7 @@
 #include "report/statistics.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace report {
@@ -59,6 +60,22 @@ std::optional<std::pair<std::size_t, std::size_t>> implausible(const TimingSerie
 }
 
 } // namespace
+
+TimingMatch matchTrials(TimingSeries series, const std::array<StoredTimes, kSeriesCount>& stored)
+{
+    if (!holdsTheRows(series, stored)) {
+        return {};
+    }
+    if (const auto bad = implausible(series)) {
+        const TimingTrial& trial = series[bad->first][bad->second];
+        std::size_t line = 0;
+        std::from_chars(trial.line.data(), trial.line.data() + trial.line.size(), line);
+        return {std::nullopt,
+                RowIssue {IssueKind::TimingValueImplausible, trial.series, "rt_us", std::to_string(trial.rtUs), line,
+                          static_cast<double>(trial.rtStoredMs), 0.0}};
+    }
+    return {std::move(series), std::nullopt};
+}
 
 std::unique_ptr<TimingRecord> TimingRecord::openBeside(const std::string& tablePath)
 {

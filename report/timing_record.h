@@ -52,7 +52,24 @@ struct TimingMatch
     std::optional<RowIssue> issue;      // a test that belongs to the row but cannot be used, and why
 };
 
-class TimingRecord
+// Where the analysis finds the finer trials of a row: the timing record beside a table, or the trials
+// collected with a test.
+class TimingLookup
+{
+public:
+    virtual ~TimingLookup() = default;
+    // The finer trials of the test stored as row `record` whose stored reaction times are `stored`, or
+    // why there are none that can be used (see TimingRecord::match()).
+    virtual TimingMatch match(std::uint32_t record, const std::array<StoredTimes, kSeriesCount>& stored) const = 0;
+};
+
+// Matches the trials of one test against a row as TimingRecord::match() matches a test of the record:
+// used when they hold the row's stored reaction times, cut to what the row's lists hold, and refused
+// with TimingValueImplausible (the trial's program line as the line) when an rt_us is no reaction time
+// of its stored milliseconds. Empty when they do not hold the row's times.
+TimingMatch matchTrials(TimingSeries series, const std::array<StoredTimes, kSeriesCount>& stored);
+
+class TimingRecord : public TimingLookup
 {
 public:
     // The record beside the table at `tablePath` (results::timingRecordPath()), or nullptr when there is none. Opened
@@ -67,7 +84,7 @@ public:
     // the number of lines, whatever a line holds. Throws ReportError when the file has no header the
     // report can use, and FileError.
     explicit TimingRecord(std::unique_ptr<base::File> file);
-    ~TimingRecord();
+    ~TimingRecord() override;
 
     const std::string& path() const;
 
@@ -89,7 +106,7 @@ public:
     // (TimingValueImplausible) and no trials are given. When no test matches but a test of the row has
     // a damaged line, `issue` names it (TimingLineDamaged). Throws ReportError when the file can no
     // longer be read.
-    TimingMatch match(std::uint32_t record, const std::array<StoredTimes, kSeriesCount>& stored) const;
+    TimingMatch match(std::uint32_t record, const std::array<StoredTimes, kSeriesCount>& stored) const override;
 
 private:
     // The lines of one test.

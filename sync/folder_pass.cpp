@@ -35,15 +35,26 @@ std::optional<std::int64_t> lineageOf(LineageStore& store, FolderState& folder, 
 }
 
 // Makes `folder.state` the database's for `lineage`, reading it only when the copy is not current.
-void loadState(LineageStore& store, FolderState& folder, std::int64_t lineage)
+// Returns true when the lineage has a pass the copy did not describe: another collector's, or one whose
+// outcome this collector did not learn. Such a pass may have read the table later than this one did.
+bool loadState(LineageStore& store, FolderState& folder, std::int64_t lineage)
 {
     store.lockLineage(lineage);
     const std::optional<PassHead> head = store.lastPass(lineage);
-    if (!folder.known || !head || head->passNo != folder.state.passNo || folder.state.lineageId != lineage) {
-        folder.known = false;
-        folder.state = head ? store.load(lineage, *head) : LineageState {};
-        folder.state.lineageId = lineage;
+    if (folder.known && head && head->passNo == folder.state.passNo && folder.state.lineageId == lineage) {
+        return false; // the last pass is this collector's own, committed before the table was read
     }
+    folder.known = false;
+    folder.state = head ? store.load(lineage, *head) : LineageState {};
+    folder.state.lineageId = lineage;
+    return head.has_value();
+}
+
+std::uint64_t sizeOrZero(const std::string& path)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(std::filesystem::u8path(path), error);
+    return error ? 0 : size;
 }
 
 struct TimingOutcome
@@ -197,7 +208,13 @@ PassOutcome runPass(LineageStore& store, FolderState& folder, Snapshot& snapshot
     if (!lineage) {
         return {}; // nothing to recognise the table by, nor to collect
     }
-    loadState(store, folder, *lineage);
+    if (loadState(store, folder, *lineage)) {
+        // The table was read before this pass held the lineage's lock, and a pass this collector does not
+        // know committed meanwhile: it may have seen rows stored or edited after that read. Compared with
+        // its state, the older read would look like a shrunk or renumbered table, or undo its edits. Read
+        // the table again now that no other pass can commit: what that pass saw is in the file by now.
+        snapshot = Snapshot(folder.tablePath, sizeOrZero(folder.timingPath));
+    }
     const Plan plan = planPass(folder.state, snapshot.seen, [&] { return store.allVersions(*lineage); });
     // The new records' tests get their ids now, so that their trials can name them.
     const std::vector<std::int64_t> ids = store.newTestIds(plan.newTests.size());

@@ -1,5 +1,5 @@
-// tivora-report: the statistics, protocols and exports of a results table. With "export" or
-// "protocol" it works as a command; otherwise it opens the examiner's window.
+// tivora-report: the statistics, protocols and exports of a results table or of the central database.
+// With "export" or "protocol" it works as a command; otherwise it opens the examiner's window.
 #include "report/command_line.h"
 #include "report/gui/protocol_output.h"
 #include "report/gui/report_window.h"
@@ -8,6 +8,11 @@
 #include "results/schema.h"
 #include "ui/common/application.h"
 #include "ui/common/remembered_folder.h"
+
+#ifdef TIVORA_DATABASE_ACCESS
+#include "central/pg.h"
+#include "report/central/database_source.h"
+#endif
 
 #include <iostream>
 
@@ -21,6 +26,35 @@ void nameApplication()
 {
     QCoreApplication::setApplicationName(QStringLiteral("tivora-report"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TIVORA_VERSION));
+}
+
+// Opens the central database for a command, when this program was built with database access.
+report::DatabaseOpener databaseOpener()
+{
+#ifdef TIVORA_DATABASE_ACCESS
+    return [](const std::string& conninfo) -> std::unique_ptr<report::TestSource> {
+        return std::make_unique<report::database::DatabaseSource>(conninfo);
+    };
+#else
+    return {};
+#endif
+}
+
+// Why the connection string given on the command line is refused (it holds a password, or this
+// program has no database access); empty when it is not.
+std::string refusedDatabase(const std::string& conninfo)
+{
+#ifdef TIVORA_DATABASE_ACCESS
+    try {
+        central::refusePassword(conninfo, "given with --database");
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return {};
+#else
+    (void)conninfo;
+    return "this tivora-report has no database access";
+#endif
 }
 
 int usageError(const std::string& error)
@@ -42,8 +76,19 @@ int runWindow(int argc, char* argv[])
     if (!parsed.command) {
         return usageError(parsed.error);
     }
+    const report::DatabaseOpener openDatabase = databaseOpener();
+    if (!parsed.command->database.empty()) {
+        if (std::string error = refusedDatabase(parsed.command->database); !error.empty()) {
+            return usageError(error);
+        }
+    }
     report::gui::ReportWindow window(parsed.command->exportOptions.analysis);
+    window.setDatabaseOpener(openDatabase);
     window.show();
+    if (!parsed.command->database.empty()) {
+        window.openDatabase(QString::fromStdString(parsed.command->database));
+        return app.exec();
+    }
     QString table = QString::fromStdString(parsed.command->table);
     if (table.isEmpty()) {
         // Started from the menu, the current folder is the home folder: the table of the test folder
@@ -68,8 +113,8 @@ int main(int argc, char* argv[])
 {
     const std::vector<std::string> args = report::platform::commandLineArguments(argc, argv);
     const bool command = !args.empty()
-        && (args[0] == "export" || args[0] == "protocol" || args[0] == "verify" || args[0] == "--help"
-            || args[0] == "-h" || args[0] == "--version");
+        && (args[0] == "export" || args[0] == "protocol" || args[0] == "verify" || args[0] == "keygen"
+            || args[0] == "--help" || args[0] == "-h" || args[0] == "--version");
     if (!command) {
         return runWindow(argc, argv);
     }
@@ -77,6 +122,13 @@ int main(int argc, char* argv[])
     if (!parsed.command) {
         return usageError(parsed.error);
     }
+#ifdef TIVORA_DATABASE_ACCESS
+    if (!parsed.command->database.empty()) {
+        if (std::string error = refusedDatabase(parsed.command->database); !error.empty()) {
+            return usageError(error);
+        }
+    }
+#endif
     switch (parsed.command->kind) {
     case report::CommandKind::Help:
         std::cout << report::usageText();
@@ -85,7 +137,9 @@ int main(int argc, char* argv[])
         std::cout << "tivora-report " << TIVORA_VERSION << '\n';
         return report::kExitOk;
     case report::CommandKind::Export:
-        return report::runExport(*parsed.command, std::cerr);
+        return report::runExport(*parsed.command, std::cerr, databaseOpener());
+    case report::CommandKind::Keygen:
+        return report::runKeygen(*parsed.command, std::cout, std::cerr);
     case report::CommandKind::Verify:
         return report::runVerify(parsed.command->table, std::cout, std::cerr);
     default:
@@ -106,5 +160,5 @@ int main(int argc, char* argv[])
     });
     QGuiApplication app(argc, argv);
     nameApplication();
-    return report::gui::runProtocol(*parsed.command, std::cerr);
+    return report::gui::runProtocol(*parsed.command, std::cerr, databaseOpener());
 }

@@ -3,6 +3,9 @@
 #include "report/change_history.h"
 #include "report/report_error.h"
 
+#include <functional>
+#include <memory>
+
 #include <QDate>
 #include <QFileInfo>
 #include <QLocale>
@@ -43,13 +46,13 @@ QString changeLine(const audit::JournalEntry& entry)
              QString::fromStdString(entry.station), QString::fromStdString(entry.user));
 }
 
-// The changes the journal beside the table holds for `record`; none when it has none or cannot be read
-// (the protocol of a table without a journal says nothing about changes: nothing is known).
-std::vector<QString> changesOf(const std::string& table, std::uint32_t record)
+// The changes the journal `open` reads holds for `record`; none when it has none or cannot be read (the
+// protocol of a test without a journal says nothing about changes: nothing is known).
+std::vector<QString> changesOf(const std::function<std::unique_ptr<ChangeHistory>()>& open, std::uint32_t record)
 {
     std::vector<QString> lines;
     try {
-        const std::unique_ptr<ChangeHistory> history = ChangeHistory::openBeside(table);
+        const std::unique_ptr<ChangeHistory> history = open();
         if (history) {
             for (const audit::JournalEntry* entry : history->forRow(record).all) {
                 lines.push_back(changeLine(*entry));
@@ -84,7 +87,24 @@ ProtocolContent loadProtocol(ResultsReader& reader, const TimingRecord* timing, 
     content.thresholds = options.thresholds;
     content.tableName = QFileInfo(QString::fromStdString(reader.path())).fileName();
     content.created = QDateTime::currentDateTime();
-    content.changes = changesOf(reader.path(), record);
+    content.changes = changesOf([&reader] { return ChangeHistory::openBeside(reader.path()); }, record);
+    return content;
+}
+
+ProtocolContent loadProtocol(TestSource& source, std::uint64_t id, const AnalysisOptions& options)
+{
+    SourcedTest sourced = source.read(id);
+    ProtocolContent content;
+    // Analysed before the history is read: reading again may take the test's trials away.
+    content.analysis = analyse(sourced.test, options, sourced.timing);
+    content.history = source.history(sourced, options, systemDateOrder(), QDate::currentDate().year());
+    content.thresholds = options.thresholds;
+    content.tableName = source.hasPlaces()
+        ? QString::fromStdString(sourced.station.empty() ? sourced.office : sourced.office + ", " + sourced.station)
+        : QFileInfo(QString::fromStdString(source.describe())).fileName();
+    content.changes = changesOf([&source] { return source.changeHistory(); }, sourced.test.identity.record);
+    content.test = std::move(sourced.test);
+    content.created = QDateTime::currentDateTime();
     return content;
 }
 

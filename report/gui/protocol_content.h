@@ -3,6 +3,7 @@
 #include "report/analysis.h"
 #include "report/history.h"
 #include "report/results_reader.h"
+#include "report/test_source.h"
 #include "report/timing_record.h"
 
 #include <cstdint>
@@ -36,5 +37,11 @@ DateOrder systemDateOrder();
 // the table has M rows" / "row N is marked deleted", and what the reader throws.
 ProtocolContent loadProtocol(ResultsReader& reader, const TimingRecord* timing, std::uint32_t record,
                              const std::vector<TestIdentity>* identities, const AnalysisOptions& options);
+
+// Reads the test `id` of `source` (a table's record number, the database's test number) and what its
+// protocol needs; the history follows the person through everything the source holds. A test from
+// the database is named by its office and station where a table's is named by the table. Throws what
+// TestSource::read() throws.
+ProtocolContent loadProtocol(TestSource& source, std::uint64_t id, const AnalysisOptions& options);
 
 } // namespace report::gui

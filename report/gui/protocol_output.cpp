@@ -69,17 +69,16 @@ void printProtocol(QPrinter& printer, const ProtocolContent& content)
     painter.end();
 }
 
-int runProtocol(const Command& command, std::ostream& err)
+int runProtocol(const Command& command, std::ostream& err, const DatabaseOpener& openDatabase)
 {
     try {
-        ResultsReader reader(command.table);
-        const std::unique_ptr<TimingRecord> timing = timingRecordBeside(command.table, err);
-        const ProtocolContent content
-            = loadProtocol(reader, timing.get(), command.row, nullptr, command.exportOptions.analysis);
-        refuseToReplaceInputs(command.output, command.table);
+        const std::unique_ptr<TestSource> source = openSource(command, err, openDatabase);
+        const ProtocolContent content = loadProtocol(*source, command.database.empty() ? command.row : command.test,
+                                                     command.exportOptions.analysis);
+        source->refuseAsOutput(command.output);
         writeProtocolPdf(QString::fromStdString(command.output), content);
         for (const RowIssue& issue : content.analysis.issues) {
-            err << "tivora-report: " << problemLine(command.row, issue) << '\n';
+            err << "tivora-report: " << problemLine(content.test.identity.record, issue) << '\n';
         }
         return content.analysis.hasErrors() ? kExitRowErrors : kExitOk;
     } catch (const std::exception& error) {

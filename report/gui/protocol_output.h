@@ -21,8 +21,9 @@ void writeProtocolPdf(const QString& path, const ProtocolContent& content);
 // ReportError when the printer cannot be started.
 void printProtocol(QPrinter& printer, const ProtocolContent& content);
 
-// The protocol command: reads the table and writes the PDF. Returns the exit code (kExitRowErrors when
-// the row has errors, listed on `err`). Needs a QGuiApplication. Never throws.
-int runProtocol(const Command& command, std::ostream& err);
+// The protocol command: reads the test from the table or the database (through `openDatabase`) and
+// writes the PDF. Returns the exit code (kExitRowErrors when the row has errors, listed on `err`).
+// Needs a QGuiApplication. Never throws.
+int runProtocol(const Command& command, std::ostream& err, const DatabaseOpener& openDatabase = {});
 
 } // namespace report::gui

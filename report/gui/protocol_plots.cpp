@@ -270,9 +270,12 @@ void drawHistoryPlot(PageCanvas& canvas, double x, double y, double width, doubl
         if (point.median) {
             medians << canvas.at(px, frame.yAt(*point.median));
         }
-        const QString label = point.date
+        QString label = point.date
             ? QStringLiteral("%1.%2.%3").arg(point.date->day).arg(point.date->month).arg(point.date->year)
             : QString::fromStdString(point.dateText);
+        if (!point.place.empty()) {
+            label += QStringLiteral(" ") + QString::fromStdString(point.place);
+        }
         canvas.setFont(5.5, point.current);
         canvas.painter().setPen(kInk);
         QPainter& painter = canvas.painter();

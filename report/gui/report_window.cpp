@@ -1,14 +1,19 @@
 #include "report/gui/report_window.h"
 
+#include "report/gui/database_filter_bar.h"
 #include "report/gui/protocol_output.h"
+#include "report/pseudonymised.h"
 #include "ui/common/application.h"
 #include "ui/common/message_box.h"
+#include "ui/common/remembered_folder.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -17,6 +22,7 @@
 #include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
@@ -36,6 +42,24 @@ QString defaultChooser(QWidget* parent, const QString& caption, const QString& s
     return QFileDialog::getSaveFileName(parent, caption, suggested, filters, selectedFilter);
 }
 
+// The key file of the last pseudonymised export, in the user's settings beside the test folder.
+constexpr const char* kPseudonymKeySetting = "report/pseudonymKeyFile";
+
+QString defaultKeyChooser(QWidget* parent, const QString& caption, const QString& suggested, const QString& filters,
+                          QString* selectedFilter)
+{
+    return QFileDialog::getOpenFileName(parent, caption, suggested, filters, selectedFilter);
+}
+
+QString defaultConnectionChooser(QWidget* parent, const QString& remembered)
+{
+    return QInputDialog::getText(parent, QStringLiteral("Otevřít databázi"),
+                                 QStringLiteral("Připojení k centrální databázi (connection string nebo URI, bez "
+                                                "hesla;\nheslo se bere ze souboru ~/.pgpass nebo z PGPASSWORD):"),
+                                 QLineEdit::Normal, remembered)
+        .trimmed();
+}
+
 QPushButton* makeButton(const QString& text, const QString& objectName, QWidget* parent)
 {
     auto* button = new QPushButton(text, parent);
@@ -49,6 +73,8 @@ ReportWindow::ReportWindow(AnalysisOptions options, QWidget* parent)
     : QMainWindow(parent)
     , m_options(options)
     , m_chooseFile(defaultChooser)
+    , m_chooseKey(defaultKeyChooser)
+    , m_chooseConnection(defaultConnectionChooser)
 {
     setWindowTitle(QStringLiteral("Tivora – výsledky"));
     buildWidgets();
@@ -78,21 +104,34 @@ void ReportWindow::buildWidgets()
     m_countLabel = new QLabel(left);
     m_countLabel->setObjectName(QStringLiteral("countLabel"));
     m_open = makeButton(QStringLiteral("Otevřít tabulku…"), QStringLiteral("openPushButton"), left);
+    m_openDatabaseButton
+        = makeButton(QStringLiteral("Otevřít databázi…"), QStringLiteral("openDatabasePushButton"), left);
+    m_openDatabaseButton->hide(); // until the program gives database access
+    m_databaseFilter = new DatabaseFilterBar(left);
+    m_databaseFilter->setObjectName(QStringLiteral("databaseFilterBar"));
+    m_databaseFilter->hide();
     m_reload = makeButton(QStringLiteral("Obnovit"), QStringLiteral("refreshPushButton"), left);
     m_exportAll = makeButton(QStringLiteral("Exportovat vše…"), QStringLiteral("exportAllPushButton"), left);
     m_exportShown = makeButton(QStringLiteral("Exportovat zobrazené…"), QStringLiteral("exportShownPushButton"), left);
     auto* leftLayout = new QVBoxLayout(left);
     auto* tableButtons = new QHBoxLayout;
     tableButtons->addWidget(m_open);
+    tableButtons->addWidget(m_openDatabaseButton);
     tableButtons->addWidget(m_reload);
     tableButtons->addStretch();
     leftLayout->addLayout(tableButtons);
+    leftLayout->addWidget(m_databaseFilter);
     leftLayout->addWidget(m_filter);
     leftLayout->addWidget(m_list, 1);
     leftLayout->addWidget(m_countLabel);
     auto* exportButtons = new QHBoxLayout;
     exportButtons->addWidget(m_exportAll);
     exportButtons->addWidget(m_exportShown);
+    m_pseudonymise = new QCheckBox(QStringLiteral("Bez jmen a rodných čísel (pseudonymy)"), left);
+    m_pseudonymise->setObjectName(QStringLiteral("pseudonymiseCheckBox"));
+    m_pseudonymise->setToolTip(QStringLiteral("Místo jména a rodného čísla export uvede pseudonym podle klíče "
+                                              "laboratoře, věk při vyšetření a pohlaví."));
+    exportButtons->addWidget(m_pseudonymise);
     leftLayout->addLayout(exportButtons);
 
     auto* right = new QWidget(this);
@@ -118,9 +157,9 @@ void ReportWindow::buildWidgets()
 
     connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
         ui::guarded(this, [&] {
-            const std::uint32_t keep = currentRecord();
+            const std::uint64_t keep = currentTest();
             m_model->setFilter(text);
-            const int row = m_model->rowOf(keep);
+            const int row = m_model->rowOfId(keep);
             m_list->selectRow(row >= 0 ? row : 0);
             chooseCurrentRow();
         });
@@ -130,7 +169,19 @@ void ReportWindow::buildWidgets()
     connect(m_preview, &QPrintPreviewWidget::paintRequested, this,
             [this](QPrinter* printer) { ui::guarded(this, [&] { paintPreview(printer); }); });
     connect(m_open, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { openWithDialog(); }); });
+    connect(m_openDatabaseButton, &QPushButton::clicked, this,
+            [this] { ui::guarded(this, [&] { openDatabaseWithDialog(); }); });
+    connect(m_databaseFilter, &DatabaseFilterBar::applied, this,
+            [this] { ui::guarded(this, [&] { applyDatabaseFilter(); }); });
     connect(m_reload, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { refresh(); }); });
+    auto* reloadKey = new QShortcut(QKeySequence::Refresh, this);
+    connect(reloadKey, &QShortcut::activated, this, [this] {
+        ui::guarded(this, [&] {
+            if (!isLoading()) {
+                refresh();
+            }
+        });
+    });
 
     m_loadProgress = new QProgressBar(this);
     m_loadProgress->setObjectName(QStringLiteral("loadProgressBar"));
@@ -144,12 +195,19 @@ void ReportWindow::buildWidgets()
     m_loader = new TableLoader(this);
     connect(m_cancelLoad, &QPushButton::clicked, m_loader, &TableLoader::cancel);
     connect(m_loader, &TableLoader::progress, this, [this](quint32 done, quint32 total) {
+        if (total == 0) {
+            // The database does not say how many will come: the bar stays busy, the count is told.
+            statusBar()->showMessage(QStringLiteral("Načteno %1 vyšetření…").arg(done));
+            return;
+        }
         m_loadProgress->setRange(0, 1000);
-        m_loadProgress->setValue(total == 0 ? 0 : static_cast<int>(std::uint64_t {done} * 1000 / total));
+        m_loadProgress->setValue(static_cast<int>(std::uint64_t {done} * 1000 / total));
     });
     connect(m_loader, &TableLoader::finished, this, [this] { ui::guarded(this, [&] { showLoaded(); }); });
     connect(m_loader, &TableLoader::failed, this, [this](const QString& message) {
         ui::guarded(this, [&] {
+            setWindowTitle(QStringLiteral("Tivora – výsledky")); // nothing is shown
+            statusBar()->clearMessage();
             endLoading();
             ui::Application::showError(this, message);
         });
@@ -158,7 +216,9 @@ void ReportWindow::buildWidgets()
         ui::guarded(this, [&] {
             endLoading();
             statusBar()->showMessage(
-                QStringLiteral("Čtení tabulky %1 bylo zastaveno.").arg(QDir::toNativeSeparators(m_loadingPath)));
+                showsDatabase()
+                    ? QStringLiteral("Čtení databáze bylo zastaveno.")
+                    : QStringLiteral("Čtení tabulky %1 bylo zastaveno.").arg(QDir::toNativeSeparators(m_loadingPath)));
         });
     });
     connect(m_print, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { printChosen(); }); });
@@ -169,13 +229,16 @@ void ReportWindow::buildWidgets()
 
 void ReportWindow::openTable(const QString& path)
 {
-    startLoading(path, 0);
+    m_database.clear();
+    m_databaseFilter->hide();
+    m_loadingPath = path;
+    startLoading(0);
 }
 
 void ReportWindow::refresh()
 {
-    if (!m_loadingPath.isEmpty()) {
-        startLoading(m_loadingPath, currentRecord());
+    if (!m_loadingPath.isEmpty() || showsDatabase()) {
+        startLoading(currentTest());
     }
 }
 
@@ -184,22 +247,30 @@ bool ReportWindow::isLoading() const
     return m_loader->running();
 }
 
-void ReportWindow::startLoading(const QString& path, std::uint32_t keep)
+void ReportWindow::startLoading(std::uint64_t keep)
 {
     // The reading thread has the table to itself: what this window read of it before goes first.
     m_content.reset();
+    m_currentId = 0;
     m_timing.reset();
     m_reader.reset();
+    m_source.reset();
     m_model->setTests({});
-    m_loadingPath = path;
     m_keep = keep;
+    m_loadProgress->setFormat(showsDatabase() ? QStringLiteral("Čtení databáze")
+                                              : QStringLiteral("Čtení tabulky %p %"));
     m_loadProgress->setRange(0, 0); // busy until the rows are counted
     m_loadProgress->show();
     m_cancelLoad->show();
     m_list->setEnabled(false);
     m_filter->setEnabled(false);
+    m_databaseFilter->setEnabled(false);
     m_preview->updatePreview();
-    m_loader->start(path);
+    if (showsDatabase()) {
+        m_loader->startDatabase(m_openDatabase, m_database.toStdString(), m_testFilter);
+    } else {
+        m_loader->start(m_loadingPath);
+    }
     updateButtons();
 }
 
@@ -209,6 +280,10 @@ void ReportWindow::endLoading()
     m_cancelLoad->hide();
     m_list->setEnabled(true);
     m_filter->setEnabled(true);
+    m_databaseFilter->setEnabled(true);
+    if (showsDatabase() && !m_list->hasFocus()) {
+        m_databaseFilter->setFocus();
+    }
     updateButtons();
     chooseCurrentRow();
 }
@@ -216,14 +291,18 @@ void ReportWindow::endLoading()
 void ReportWindow::showLoaded()
 {
     TableLoader::Result result = m_loader->takeResult();
-    m_reader = std::move(result.reader);
-    m_timing = std::move(result.timing);
-    // A timing record that cannot be used leaves the table's own values; the status line says why.
-    statusBar()->showMessage(result.timingNote);
-    m_model->setTests(std::move(result.tests));
-    setWindowTitle(QStringLiteral("Tivora – výsledky – %1").arg(QDir::toNativeSeparators(m_loadingPath)));
+    if (result.source) {
+        showLoadedDatabase(result);
+    } else {
+        m_reader = std::move(result.reader);
+        m_timing = std::move(result.timing);
+        // A timing record that cannot be used leaves the table's own values; the status line says why.
+        statusBar()->showMessage(result.timingNote);
+        m_model->setTests(std::move(result.tests));
+        setWindowTitle(QStringLiteral("Tivora – výsledky – %1").arg(QDir::toNativeSeparators(m_loadingPath)));
+    }
     m_list->resizeColumnsToContents();
-    const int row = m_model->rowOf(m_keep);
+    const int row = m_model->rowOfId(m_keep);
     m_list->selectRow(row >= 0 ? row : 0);
     endLoading();
 }
@@ -231,19 +310,30 @@ void ReportWindow::showLoaded()
 void ReportWindow::chooseCurrentRow()
 {
     const QModelIndex current = m_list->selectionModel()->currentIndex();
-    const std::uint32_t record = m_model->recordAt(current.isValid() ? current.row() : -1);
-    if (record != currentRecord() || (record != 0 && !m_content)) {
-        showTest(record);
+    const std::uint64_t id = m_model->idAt(current.isValid() ? current.row() : -1);
+    if (id != currentTest() || (id != 0 && !m_content)) {
+        showTest(id);
     }
     m_countLabel->setText(
         QStringLiteral("Zobrazeno %1 z %2 vyšetření").arg(m_model->rowCount()).arg(m_model->totalCount()));
 }
 
-void ReportWindow::showTest(std::uint32_t record)
+void ReportWindow::showTest(std::uint64_t id)
 {
     m_content.reset();
-    if (record != 0 && m_reader) {
-        m_content = loadProtocol(*m_reader, m_timing.get(), record, &m_model->tests(), m_options);
+    m_currentId = id;
+    try {
+        if (id != 0 && m_reader) {
+            m_content
+                = loadProtocol(*m_reader, m_timing.get(), static_cast<std::uint32_t>(id), &m_model->tests(), m_options);
+        } else if (id != 0 && m_source) {
+            m_content = loadProtocol(*m_source, id, m_options);
+        }
+    } catch (...) {
+        // The list goes on without a protocol; the box says why.
+        updateButtons();
+        m_preview->updatePreview();
+        throw;
     }
     updateButtons();
     m_preview->updatePreview();
@@ -260,9 +350,10 @@ void ReportWindow::updateButtons()
 {
     m_print->setEnabled(m_content.has_value());
     m_savePdf->setEnabled(m_content.has_value());
-    m_exportAll->setEnabled(m_reader != nullptr);
-    m_exportShown->setEnabled(m_reader != nullptr && m_model->rowCount() > 0);
-    m_reload->setEnabled(!isLoading() && !m_loadingPath.isEmpty());
+    const bool read = m_reader != nullptr || m_source != nullptr;
+    m_exportAll->setEnabled(read);
+    m_exportShown->setEnabled(read && m_model->rowCount() > 0);
+    m_reload->setEnabled(!isLoading() && (!m_loadingPath.isEmpty() || showsDatabase()));
 }
 
 void ReportWindow::printChosen()
@@ -283,26 +374,34 @@ void ReportWindow::saveChosenAsPdf()
         return;
     }
     const TestIdentity& who = m_content->test.identity;
-    const QString suggested
-        = QStringLiteral("protokol-%1-%2.pdf").arg(QString::fromStdString(who.surname), QString::number(who.record));
+    const QString suggested = QStringLiteral("protokol-%1-%2.pdf")
+                                  .arg(QString::fromStdString(who.surname),
+                                       QString::number(m_source ? m_currentId : std::uint64_t {who.record}));
     const QString path = m_chooseFile(this, QStringLiteral("Uložit protokol jako PDF"), suggested,
                                       QStringLiteral("PDF (*.pdf)"), nullptr);
     if (!path.isEmpty()) {
-        refuseToReplaceInputs(path.toStdString(), m_reader->path());
+        if (m_reader) {
+            refuseToReplaceInputs(path.toStdString(), m_reader->path());
+        }
         writeProtocolPdf(path, *m_content);
         statusBar()->showMessage(QStringLiteral("Protokol uložen do %1").arg(QDir::toNativeSeparators(path)));
     }
 }
 
-ExportSummary ReportWindow::exportTo(const QString& path, ExportFormat format, bool onlyShown)
+ExportSummary ReportWindow::exportTo(const QString& path, ExportFormat format, bool onlyShown,
+                                     const std::optional<crypto::Key>& key)
 {
     ExportOptions options;
     options.format = format;
+    options.pseudonymKey = key;
     options.analysis = m_options;
     // Spreadsheets of a locale with a decimal comma expect ";" between the cells.
     if (QLocale::system().decimalPoint() == QStringLiteral(",")) {
         options.csv.delimiter = ';';
         options.csv.decimalComma = true;
+    }
+    if (m_source) {
+        return exportDatabase(path.toStdString(), options, onlyShown);
     }
     const std::vector<std::uint32_t> records = m_model->shownRecords();
     return exportTests(*m_reader, m_timing.get(), path.toStdString(), options, onlyShown ? &records : nullptr);
@@ -310,13 +409,31 @@ ExportSummary ReportWindow::exportTo(const QString& path, ExportFormat format, b
 
 void ReportWindow::exportWithDialog(bool onlyShown)
 {
-    if (!m_reader) {
+    if (!m_reader && !m_source) {
         return;
     }
+    QString keyPath;
+    std::optional<crypto::Key> key;
+    if (m_pseudonymise->isChecked()) {
+        QSettings settings = ui::testProgramSettings();
+        keyPath = m_chooseKey(this, QStringLiteral("Klíč laboratoře pro pseudonymy"),
+                              settings.value(QLatin1String(kPseudonymKeySetting)).toString(),
+                              QStringLiteral("Klíč (*.key);;Všechny soubory (*)"), nullptr);
+        if (keyPath.isEmpty()) {
+            return;
+        }
+        const crypto::KeyFileReading reading = crypto::readKeyFile(keyPath.toStdString());
+        key = reading.key;
+        settings.setValue(QLatin1String(kPseudonymKeySetting), keyPath);
+        if (!reading.warning.empty()) {
+            statusBar()->showMessage(QString::fromStdString(reading.warning));
+        }
+    }
     QString filter = kTestsCsvFilter;
+    const QString whole = m_source ? QStringLiteral("Exportovat vybraná vyšetření databáze")
+                                   : QStringLiteral("Exportovat celou tabulku");
     const QString path = m_chooseFile(
-        this, onlyShown ? QStringLiteral("Exportovat zobrazená vyšetření") : QStringLiteral("Exportovat celou tabulku"),
-        QStringLiteral("vysledky.csv"),
+        this, onlyShown ? QStringLiteral("Exportovat zobrazená vyšetření") : whole, QStringLiteral("vysledky.csv"),
         kTestsCsvFilter + QStringLiteral(";;") + kXlsxFilter + QStringLiteral(";;") + kTrialsCsvFilter, &filter);
     if (path.isEmpty()) {
         return;
@@ -324,7 +441,10 @@ void ReportWindow::exportWithDialog(bool onlyShown)
     const bool xlsx = filter == kXlsxFilter || path.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive);
     const ExportFormat format
         = xlsx ? ExportFormat::Xlsx : (filter == kTrialsCsvFilter ? ExportFormat::Trials : ExportFormat::Csv);
-    const ExportSummary summary = exportTo(path, format, onlyShown);
+    if (key) {
+        refuseToReplaceKey(path.toStdString(), keyPath.toStdString());
+    }
+    const ExportSummary summary = exportTo(path, format, onlyShown, key);
     QString message
         = QStringLiteral("Exportováno %1 vyšetření do %2.").arg(summary.tests).arg(QDir::toNativeSeparators(path));
     if (summary.rowsWithErrors > 0) {

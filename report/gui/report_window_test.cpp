@@ -1,15 +1,19 @@
+#include "crypto/pseudonym.h"
 #include "report/gui/report_window.h"
 #include "report/test_support.h"
 #include "ui/common/message_box.h"
+#include "ui/common/remembered_folder.h"
 
 #include <memory>
 
 #include <QAbstractItemModelTester>
+#include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QPrintPreviewWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -93,6 +97,12 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
 
 private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true); // the remembered key file goes to the tests' settings
+        ui::testProgramSettings().remove(QStringLiteral("report/pseudonymKeyFile"));
+    }
+
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -185,6 +195,52 @@ private slots:
         window.setFileChooser(answer({}));
         click(window, "exportAllPushButton");
         QVERIFY(ui::MessageBox::takeShown().empty());
+    }
+
+    void exportsWithoutTheIdentityUnderTheKeyChosenAndRemembersIt()
+    {
+        ReportWindow window;
+        open(window, writeTable());
+        const QString keyPath = m_dir->filePath(QStringLiteral("lab.key"));
+        const crypto::Key key = crypto::createKeyFile(keyPath.toStdString());
+        QTest::mouseClick(window.findChild<QCheckBox*>(QStringLiteral("pseudonymiseCheckBox")), Qt::LeftButton);
+        QStringList suggestedKeys;
+        const auto chooseKey = [&](const QString& path) {
+            return
+                [&suggestedKeys, path](QWidget*, const QString&, const QString& suggested, const QString&, QString*) {
+                    suggestedKeys << suggested;
+                    return path;
+                };
+        };
+        const QString csv = m_dir->filePath(QStringLiteral("pseudonymy.csv"));
+        window.setKeyChooser(chooseKey(keyPath));
+        window.setFileChooser(answer(csv, QStringLiteral("Tabulka CSV, řádek na vyšetření (*.csv)")));
+        click(window, "exportAllPushButton");
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QVERIFY(text.contains("pseudonym"));
+        for (const char* identity : {"Nov", "Dvo", "905512", "851003", "Jana"}) {
+            QVERIFY2(!text.contains(identity), identity);
+        }
+        const QByteArray jana = QByteArray::fromStdString(*crypto::pseudonym(key, "9055121234"));
+        QCOMPARE(text.count(jana), 2);
+        QCOMPARE(ui::MessageBox::takeShown().size(), std::size_t {1});
+
+        // The next export suggests the key chosen last; cancelling its choice writes nothing.
+        window.setKeyChooser(chooseKey({}));
+        window.setFileChooser(answer(m_dir->filePath(QStringLiteral("never.csv"))));
+        click(window, "exportAllPushButton");
+        QCOMPARE(suggestedKeys, QStringList({QString(), keyPath}));
+        QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("never.csv"))));
+        QVERIFY(ui::MessageBox::takeShown().empty());
+
+        // An export never replaces the key.
+        window.setKeyChooser(chooseKey(keyPath));
+        window.setFileChooser(answer(keyPath));
+        click(window, "exportAllPushButton");
+        QCOMPARE(crypto::readKeyFile(keyPath.toStdString()).key, key);
+        QCOMPARE(ui::MessageBox::takeShown().size(), std::size_t {1});
     }
 
     void savesTheProtocolAsPdf()

@@ -1,5 +1,9 @@
 #include "report/gui/table_loader.h"
 
+#include "report/report_error.h"
+
+#include <algorithm>
+#include <climits>
 #include <exception>
 
 namespace report::gui {
@@ -38,6 +42,10 @@ void TableLoader::stopThread()
     if (m_thread.joinable()) {
         m_thread.join();
     }
+    for (std::thread& thread : m_stopping) {
+        thread.join();
+    }
+    m_stopping.clear();
     m_running = false;
 }
 
@@ -50,7 +58,50 @@ void TableLoader::cancel()
 
 void TableLoader::start(const QString& path)
 {
-    stopThread();
+    run([table = path.toStdString()](Result& result, const auto& progress) {
+        result.reader = std::make_unique<ResultsReader>(table);
+        QString error;
+        try {
+            result.timing = TimingRecord::openBeside(table);
+        } catch (const std::exception& problem) {
+            error = QString::fromStdString(problem.what());
+        }
+        result.timingNote = timingNote(result.timing.get(), error);
+        result.tests
+            = result.reader->identities([&](std::uint32_t done, std::uint32_t total) { return progress(done, total); });
+    });
+}
+
+void TableLoader::startDatabase(const DatabaseOpener& open, const std::string& conninfo, const TestFilter& filter)
+{
+    run([open, conninfo, filter](Result& result, const auto& progress) {
+        if (!open) {
+            throw ReportError("this tivora-report has no database access");
+        }
+        result.source = open(conninfo);
+        if (!progress(0, 0)) {
+            throw Cancelled();
+        }
+        result.source->forEach(
+            filter,
+            [&](const SourcedTest& test) {
+                result.tests.push_back(test.test.identity);
+                result.places.push_back({test.id, test.office, test.station});
+            },
+            progress);
+    });
+}
+
+void TableLoader::run(Read read)
+{
+    // A load still running is told to stop and left to end on its own, joined at the latest by the
+    // destructor: a server that is slow to answer never holds up the window.
+    if (m_cancel) {
+        m_cancel->store(true);
+    }
+    if (m_thread.joinable()) {
+        m_stopping.push_back(std::move(m_thread));
+    }
     m_result = {};
     m_running = true;
     const std::uint64_t generation = ++m_generation;
@@ -60,7 +111,7 @@ void TableLoader::start(const QString& path)
     // still be on its way when the object is gone, as the destructor waits for the thread, and Qt drops
     // the calls queued for an object it destroys.
     // A call of an earlier load that was stopped may still be queued: only the last load's calls count.
-    m_thread = std::thread([this, stop, generation, table = path.toStdString()] {
+    m_thread = std::thread([this, stop, generation, read = std::move(read)] {
         const auto post = [this, generation](auto call) {
             QMetaObject::invokeMethod(
                 this,
@@ -73,16 +124,10 @@ void TableLoader::start(const QString& path)
         };
         try {
             auto result = std::make_shared<Result>();
-            result->reader = std::make_unique<ResultsReader>(table);
-            QString error;
-            try {
-                result->timing = TimingRecord::openBeside(table);
-            } catch (const std::exception& problem) {
-                error = QString::fromStdString(problem.what());
-            }
-            result->timingNote = timingNote(result->timing.get(), error);
-            result->tests = result->reader->identities([&](std::uint32_t done, std::uint32_t total) {
-                post([this, done, total] { emit progress(done, total); });
+            read(*result, [&](std::uint64_t done, std::uint64_t total) {
+                const auto clamp
+                    = [](std::uint64_t n) { return static_cast<quint32>(std::min<std::uint64_t>(n, UINT32_MAX)); };
+                post([this, done = clamp(done), total = clamp(total)] { emit progress(done, total); });
                 return !stop->load();
             });
             post([this, result] {

@@ -44,7 +44,19 @@ QString TestsModel::searchForm(const QString& text)
 
 void TestsModel::setTests(std::vector<TestIdentity> tests)
 {
+    setTests(std::move(tests), {});
     beginResetModel();
+    m_hasPlaces = false;
+    m_places.clear();
+    endResetModel();
+}
+
+void TestsModel::setTests(std::vector<TestIdentity> tests, std::vector<TestPlace> places)
+{
+    beginResetModel();
+    m_hasPlaces = true;
+    m_places = std::move(places);
+    m_places.resize(tests.size());
     m_tests = std::move(tests);
     m_searchText.clear();
     m_searchText.reserve(m_tests.size());
@@ -98,6 +110,40 @@ int TestsModel::rowOf(std::uint32_t record) const
     return -1;
 }
 
+std::uint64_t TestsModel::idOf(int index) const
+{
+    const auto at = static_cast<std::size_t>(index);
+    return m_hasPlaces ? m_places[at].id : m_tests[at].record;
+}
+
+std::uint64_t TestsModel::idAt(int row) const
+{
+    if (row < 0 || row >= static_cast<int>(m_shown.size())) {
+        return 0;
+    }
+    return idOf(m_shown[static_cast<std::size_t>(row)]);
+}
+
+int TestsModel::rowOfId(std::uint64_t id) const
+{
+    for (std::size_t row = 0; row < m_shown.size(); ++row) {
+        if (idOf(m_shown[row]) == id) {
+            return static_cast<int>(row);
+        }
+    }
+    return -1;
+}
+
+std::vector<std::uint64_t> TestsModel::shownIds() const
+{
+    std::vector<std::uint64_t> ids;
+    ids.reserve(m_shown.size());
+    for (auto index = m_shown.rbegin(); index != m_shown.rend(); ++index) {
+        ids.push_back(idOf(*index));
+    }
+    return ids;
+}
+
 std::vector<std::uint32_t> TestsModel::shownRecords() const
 {
     std::vector<std::uint32_t> records;
@@ -115,7 +161,7 @@ int TestsModel::rowCount(const QModelIndex& parent) const
 
 int TestsModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
+    return parent.isValid() ? 0 : (m_hasPlaces ? ColumnCount : RecordColumn + 1);
 }
 
 QVariant TestsModel::data(const QModelIndex& index, int role) const
@@ -126,7 +172,8 @@ QVariant TestsModel::data(const QModelIndex& index, int role) const
     if (role == Qt::TextAlignmentRole) {
         return index.column() == RecordColumn ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     }
-    const TestIdentity& test = m_tests[static_cast<std::size_t>(m_shown[static_cast<std::size_t>(index.row())])];
+    const auto at = static_cast<std::size_t>(m_shown[static_cast<std::size_t>(index.row())]);
+    const TestIdentity& test = m_tests[at];
     switch (index.column()) {
     case DateColumn:
         return qText(test.date);
@@ -138,6 +185,10 @@ QVariant TestsModel::data(const QModelIndex& index, int role) const
         return qText(test.birthNumberText());
     case RecordColumn:
         return test.record;
+    case OfficeColumn:
+        return m_hasPlaces ? qText(m_places[at].office) : QVariant();
+    case StationColumn:
+        return m_hasPlaces ? qText(m_places[at].station) : QVariant();
     default:
         return {};
     }
@@ -159,6 +210,10 @@ QVariant TestsModel::headerData(int section, Qt::Orientation orientation, int ro
         return QStringLiteral("Rodné číslo");
     case RecordColumn:
         return QStringLiteral("Záznam");
+    case OfficeColumn:
+        return QStringLiteral("Pracoviště");
+    case StationColumn:
+        return QStringLiteral("Stanice");
     default:
         return {};
     }
