@@ -93,7 +93,7 @@ std::string applyOption(Command& command, const std::string& name, const std::st
             return "unknown format '" + value + "' (use csv, xlsx or trials)";
         }
         options.format = format->second;
-    } else if (name == "--output" && command.kind != CommandKind::Window) {
+    } else if (name == "--output" && command.kind != CommandKind::Window && command.kind != CommandKind::Verify) {
         command.output = value;
     } else if (name == "--delimiter" && command.kind == CommandKind::Export) {
         if (value == "\\t" || value == "tab") {
@@ -177,6 +177,9 @@ std::string checkSource(const Command& command)
 
 std::string checkComplete(const Command& command)
 {
+    if (command.kind == CommandKind::Verify && command.table.empty()) {
+        return "which table? Give its path after the command";
+    }
     if (command.kind == CommandKind::Keygen && command.keyFile.empty()) {
         return "which key file? Give the path of the file to create after keygen";
     }
@@ -224,6 +227,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     }
     if (!args.empty() && (args[0] == "export" || args[0] == "protocol")) {
         command.kind = args[0] == "export" ? CommandKind::Export : CommandKind::Protocol;
+        ++i;
+    } else if (!args.empty() && args[0] == "verify") {
+        command.kind = CommandKind::Verify;
         ++i;
     } else if (!args.empty() && args[0] == "keygen") {
         command.kind = CommandKind::Keygen;
@@ -313,7 +319,11 @@ std::string usageText()
            "      'no norm' with the reason; the export adds the columns norm_group, pr_<measure> and\n"
            "      t_<measure> for each measure, and norm_notes, after all the others.\n"
         + report::norms::normsUsageText()
-        + "  tivora-report --help | --version\n"
+        + "  tivora-report verify TABLE\n"
+          "      Replays the audit journal beside TABLE (TABLE's name with _audit.csv) against its rows and\n"
+          "      prints for each row: consistent; changed outside Tivora; stored before the journal began;\n"
+          "      added outside Tivora; and any break of the journal's chain with the line where it breaks.\n"
+          "  tivora-report --help | --version\n"
           "\n"
           "A reaction time of --lapse ms or more (500) is a lapse, one below --anticipation ms (100) an\n"
           "anticipation. SD is the sample standard deviation (n - 1); P10 and P90 interpolate linearly\n"
@@ -325,7 +335,9 @@ std::string usageText()
           "PGPASSFILE) or PGPASSWORD. The database is only read.\n"
           "\n"
           "Exit status: 0 done; 1 failed, nothing written; 2 wrong command line; 3 written, but some rows\n"
-          "could not be read in full (their problems are listed on standard error).\n";
+          "could not be read in full (their problems are listed on standard error). verify: 0 everything\n"
+          "consistent; 1 the table or the journal could not be read; 4 not consistent (a row changed, added\n"
+          "or missing outside Tivora, the chain broken, or no journal beside a table that has rows).\n";
 }
 
 void loadNorms(Command& command)

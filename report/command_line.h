@@ -20,7 +20,7 @@ inline constexpr int kExitFailure = 1;   // nothing (or not everything) was writ
 inline constexpr int kExitUsage = 2;     // the command line is wrong
 inline constexpr int kExitRowErrors = 3; // written, but some rows could not be read in full (listed on stderr)
 
-enum class CommandKind { Window, Export, Protocol, Keygen, Help, Version };
+enum class CommandKind { Window, Export, Protocol, Verify, Keygen, Help, Version };
 
 struct Command
 {

@@ -99,6 +99,11 @@ TEST(CommandLineTest, ProtocolWindowHelpVersion)
     EXPECT_EQ(parse({"export", "--help"}).command->kind, CommandKind::Help);
     EXPECT_EQ(parse({"protocol", "t.DBF", "-h"}).command->kind, CommandKind::Help);
     EXPECT_EQ(parse({"--version"}).command->kind, CommandKind::Version);
+    const auto verify = parse({"verify", "t.DBF"});
+    ASSERT_TRUE(verify.command) << verify.error;
+    EXPECT_EQ(verify.command->kind, CommandKind::Verify);
+    EXPECT_EQ(verify.command->table, "t.DBF");
+    EXPECT_EQ(parse({"keygen", "k.key"}).command->keyFile, "k.key");
     EXPECT_NE(usageText().find("tivora-report export TABLE --format csv|xlsx|trials --output FILE"), std::string::npos);
 }
 
@@ -171,7 +176,12 @@ INSTANTIATE_TEST_SUITE_P(
         WrongCommandLine {{"protocol", "t", "--row", "2", "--person", "1", "--output", "p.pdf"},
                           "unknown option --person"},
         WrongCommandLine {{"--database", "dbname=x", "--office", "Brno"}, "unknown option --office"},
-        WrongCommandLine {{"t.DBF", "--database", "dbname=x"}, "give a table or --database, not both"}));
+        WrongCommandLine {{"t.DBF", "--database", "dbname=x"}, "give a table or --database, not both"},
+        // The journal lies beside a table: the database has none to verify.
+        WrongCommandLine {{"verify"}, "which table? Give its path after the command"},
+        WrongCommandLine {{"verify", "--database", "dbname=x"}, "which table? Give its path after the command"},
+        WrongCommandLine {{"verify", "t", "--office", "Brno"},
+                          "--office and --station choose among the database's tests: a table is one office's"}));
 
 TEST(CommandLineTest, NormsBuildOptionsAndDefaults)
 {

@@ -108,6 +108,18 @@ bool isTimingRecordOf(const std::string& path, const std::string& table)
     return false;
 }
 
+void writeChanges(TableSink& sink, std::uint32_t record, const ChangeHistory* changes)
+{
+    if (!changes) {
+        sink.empty();
+        sink.empty();
+        return;
+    }
+    const RowChanges& row = changes->forRow(record);
+    sink.integer(row.count);
+    sink.text(lastChangeText(row));
+}
+
 void note(ExportSummary& summary, const StoredTest& test, const TestAnalysis& analysis)
 {
     for (const RowIssue& issue : analysis.issues) {
@@ -135,6 +147,21 @@ const char* meanCheckWord(MeanCheck check)
     return "";
 }
 
+std::unique_ptr<ChangeHistory> changesForExport(const std::function<std::unique_ptr<ChangeHistory>()>& open,
+                                                ExportSummary& summary)
+{
+    try {
+        std::unique_ptr<ChangeHistory> changes = open();
+        for (const std::string& problem : changes ? changes->problems() : std::vector<std::string> {}) {
+            summary.problems.push_back("warning: " + changes->path() + ": " + problem);
+        }
+        return changes;
+    } catch (const std::exception& error) {
+        summary.problems.push_back(std::string("warning: ") + error.what() + "; the change columns are left empty");
+        return nullptr;
+    }
+}
+
 void writeTexts(TableSink& sink, const std::vector<std::string>& texts)
 {
     for (const std::string& text : texts) {
@@ -158,6 +185,8 @@ void writeTestHeader(TableSink& sink, const std::vector<std::string>& after, con
     }
     sink.text("timing_record");
     sink.text("issues");
+    sink.text("changes");
+    sink.text("last_change");
     if (ranking && ranking->table) {
         norms::writeNormHeader(sink);
     }
@@ -167,7 +196,7 @@ void writeTestHeader(TableSink& sink, const std::vector<std::string>& after, con
 
 void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
                   const std::vector<std::string>& after, const norms::NormRanking* ranking,
-                  const Thresholds& thresholds)
+                  const Thresholds& thresholds, const ChangeHistory* changes)
 {
     sink.integer(test.identity.record);
     for (const storage::FieldValue& value : test.values) {
@@ -182,6 +211,7 @@ void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& a
     }
     sink.integer(analysis.fineValues ? 1 : 0);
     sink.text(describeAll(analysis.issues));
+    writeChanges(sink, test.identity.record, changes);
     if (ranking && ranking->table) {
         norms::writeNormColumns(sink, *ranking->table, norms::rankStoredTest(*ranking, test, analysis, thresholds));
     }
@@ -193,7 +223,7 @@ void writeTrialHeader(TableSink& sink, const std::vector<std::string>& after)
 {
     for (const char* column :
          {"row", "series", "trial", "rt_ms", "rt_us", "line", "foreperiod_programmed_ms", "foreperiod_measured_us",
-          "premature", "input", "response_stamp", "onset_stamp", "test_time"}) {
+          "premature", "input", "response_stamp", "onset_stamp", "test_time", "changes", "last_change"}) {
         sink.text(column);
     }
     writeTexts(sink, after);
@@ -201,7 +231,7 @@ void writeTrialHeader(TableSink& sink, const std::vector<std::string>& after)
 }
 
 std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
-                           const std::vector<std::string>& after)
+                           const std::vector<std::string>& after, const ChangeHistory* changes)
 {
     std::size_t lines = 0;
     for (const SeriesAnalysis& series : analysis.series) {
@@ -230,6 +260,7 @@ std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAn
                     sink.empty();
                 }
             }
+            writeChanges(sink, test.identity.record, changes);
             writeTexts(sink, after);
             sink.endRow();
             ++lines;
@@ -251,6 +282,9 @@ void refuseToReplaceInputs(const std::string& output, const std::string& table)
     if (identity == base::fileIdentity(results::timingRecordPath(table)) || isTimingRecordOf(target, table)) {
         throw fileError(text::messages::kCannotWriteFile, output, "it is the timing record of the table being read");
     }
+    if (identity == base::fileIdentity(audit::journalPath(table))) {
+        throw fileError(text::messages::kCannotWriteFile, output, "it is the audit journal of the table being read");
+    }
 }
 
 ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, const std::string& outputPath,
@@ -271,6 +305,8 @@ ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, con
     const bool trials = options.format == ExportFormat::Trials;
     trials ? writeTrialHeader(*sink) : writeTestHeader(*sink, {}, &options.norms);
     ExportSummary summary;
+    const std::unique_ptr<ChangeHistory> changes
+        = changesForExport([&reader] { return ChangeHistory::openBeside(reader.path()); }, summary);
     const auto write = [&](const StoredTest& test) {
         const TestAnalysis analysis = analyse(test, options.analysis, timing);
         PersonFacts person;
@@ -279,9 +315,9 @@ ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, con
             persons->setPerson(person);
         }
         if (trials) {
-            summary.trials += writeTrialRows(*sink, test, analysis);
+            summary.trials += writeTrialRows(*sink, test, analysis, {}, changes.get());
         } else {
-            writeTestRow(*sink, test, analysis, {}, &options.norms, options.analysis.thresholds);
+            writeTestRow(*sink, test, analysis, {}, &options.norms, options.analysis.thresholds, changes.get());
         }
         ++summary.tests;
         note(summary, test, analysis);

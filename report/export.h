@@ -2,12 +2,15 @@
 
 #include "crypto/key_file.h"
 #include "report/analysis.h"
+#include "report/change_history.h"
 #include "report/norms/norm_ranking.h"
 #include "report/results_reader.h"
 #include "report/table_sink.h"
 #include "report/timing_record.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,8 +47,9 @@ struct ExportSummary
 
 // Writes the tests of `reader` to `outputPath` in `options.format`: every shown row in record order, or
 // only `records` (in that order; rows marked deleted meanwhile are left out) when given. `timing` may be
-// null. The output is complete or not there at all, and never the table or its timing record. Throws
-// ReportError and storage::TableError.
+// null. The changes after storing come from the audit journal beside the table; without one (or with one
+// that cannot be read, a warning in the summary's problems) their columns are empty. The output is complete or not
+// there at all, and never the table or its timing record. Throws ReportError and storage::TableError.
 ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, const std::string& outputPath,
                           const ExportOptions& options, const std::vector<std::uint32_t>* records = nullptr);
 
@@ -54,22 +58,31 @@ ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, con
 // named through a link: an export or a protocol never replaces what it reads.
 void refuseToReplaceInputs(const std::string& output, const std::string& table);
 
-// The header and one row of the per-test table, for any sink. With `ranking` (and its table) the norm's
-// columns follow the table's own, the test ranked with the analysis' `thresholds`; `after` are text cells
-// added at the end of each line (the office and station of tests from the database).
+// The header and one row of the per-test table, for any sink. After the table's own columns come the
+// test's changes after storing in `changes` (their number, and the last one's time, station and user),
+// both empty when `changes` is null: without a journal nothing is known. With `ranking` (and its table)
+// the norm's columns follow, the test ranked with the analysis' `thresholds`; `after` are text cells added
+// at the end of each line (the office and station of tests from the database).
 void writeTestHeader(TableSink& sink, const std::vector<std::string>& after = {},
                      const norms::NormRanking* ranking = nullptr);
 void writeTestRow(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
                   const std::vector<std::string>& after = {}, const norms::NormRanking* ranking = nullptr,
-                  const Thresholds& thresholds = {});
+                  const Thresholds& thresholds = {}, const ChangeHistory* changes = nullptr);
 
-// The header and the lines of one test of the per-trial table. Returns the number of lines.
+// The header and the lines of one test of the per-trial table, with the test's changes and `after` as
+// above. Returns the number of lines.
 void writeTrialHeader(TableSink& sink, const std::vector<std::string>& after = {});
 std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
-                           const std::vector<std::string>& after = {});
+                           const std::vector<std::string>& after = {}, const ChangeHistory* changes = nullptr);
 
 // Writes `texts` as text cells (empty ones as empty cells).
 void writeTexts(TableSink& sink, const std::vector<std::string>& texts);
+
+// What `open` reads of the audit journal for an export's change columns: null when there is none, and
+// also when it cannot be read, with a warning in `summary` (then the change columns stay empty); a
+// damaged journal's problems are added as warnings.
+std::unique_ptr<ChangeHistory> changesForExport(const std::function<std::unique_ptr<ChangeHistory>()>& open,
+                                                ExportSummary& summary);
 
 // The export's word for a mean check ("matches", "differs", "16-bit total", "not possible", "").
 const char* meanCheckWord(MeanCheck check);

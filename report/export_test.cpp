@@ -1,11 +1,16 @@
 #include "report/export.h"
 #include "report/report_error.h"
+#include "report/source_export.h"
+#include "report/table_source.h"
 #include "report/test_support.h"
+#include "results/change_journal.h"
+#include "results/station_identity.h"
 #include "storage/test_support.h"
 
 #include <cmath>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace report {
 namespace {
@@ -70,7 +75,7 @@ TEST_F(ExportTest, TestRowHasTheFieldsThenTheStatisticsOfEachBlock)
         const auto at = std::find(header.begin(), header.end(), "t:" + name);
         return at == header.end() ? std::string("missing") : row[static_cast<std::size_t>(at - header.begin())];
     };
-    EXPECT_EQ(header.size(), 1U + 25U + 5U * 12U + 4U + 2U);
+    EXPECT_EQ(header.size(), 1U + 25U + 5U * 12U + 4U + 2U + 2U);
     EXPECT_EQ(cell("row"), "i:4");
     EXPECT_EQ(cell("PRIJM"), "t:Nováková");
     EXPECT_EQ(cell("POC_1SER"), "i:2");
@@ -85,6 +90,40 @@ TEST_F(ExportTest, TestRowHasTheFieldsThenTheStatisticsOfEachBlock)
     EXPECT_EQ(cell("all_p90"), "n:309");
     EXPECT_EQ(cell("timing_record"), "i:0");
     EXPECT_EQ(cell("issues"), "t:");
+    EXPECT_EQ(cell("changes"), "") << "without a journal nothing is known";
+    EXPECT_EQ(cell("last_change"), "");
+    EXPECT_EQ(header.back(), "t:last_change");
+}
+
+// With a journal beside the table each test has the number of its changes after storing and the last one,
+// the same whether the table's rows are exported by record or through its source; the journal itself is
+// never written over by an export.
+TEST_F(ExportTest, ChangesComeFromTheJournalBesideTheTable)
+{
+    const std::string path = table({person("A", "1|"), person("B", "2|")});
+    results::recordTableChange(path, {audit::Action::RowStored, 2, {}});
+    results::recordTableChange(path, {audit::Action::FieldEdited, 2, {{"PRIJM", "B", "Bé"}, {"JMENO", "Jana", "J"}}});
+    ResultsReader reader(path);
+    std::ostringstream warnings;
+    TableSource source(path, warnings);
+    for (const ExportFormat format : {ExportFormat::Csv, ExportFormat::Trials}) {
+        ExportOptions options;
+        options.format = format;
+        exportTests(reader, nullptr, m_dir.path("out.csv"), options);
+        const std::string csv = readAll(m_dir.path("out.csv"));
+        EXPECT_NE(csv.find(",changes,last_change\r\n"), std::string::npos);
+        EXPECT_NE(csv.find(",0,\r\n"), std::string::npos) << "row 1: no change known";
+        const std::size_t row2 = csv.find("\r\n2,");
+        ASSERT_NE(row2, std::string::npos);
+        const std::string line = csv.substr(row2 + 2, csv.find("\r\n", row2 + 2) - row2 - 2);
+        const std::string last = line.substr(line.rfind(",2,") + 3);
+        EXPECT_EQ(last.size(), 25U + 1U + results::stationName().size() + 1U + results::operatingSystemUser().size())
+            << line;
+        exportFrom(source, {}, m_dir.path("sourced.csv"), options);
+        EXPECT_EQ(readAll(m_dir.path("sourced.csv")), csv) << "both ways of exporting a table write the same";
+    }
+    EXPECT_THROW(exportTests(reader, nullptr, audit::journalPath(path), {}), ReportError);
+    EXPECT_THROW(exportFrom(source, {}, audit::journalPath(path), {}), ReportError);
 }
 
 TEST_F(ExportTest, CsvIsRfc4180WithAByteOrderMark)
@@ -148,8 +187,8 @@ TEST_F(ExportTest, TrialsAreOneLinePerTrialOfReadableSeries)
     EXPECT_EQ(summary.problems[0], "row 2: error: SER1A: character 2 ('x') is neither a digit nor '|'");
     EXPECT_EQ(readAll(m_dir.path("trials.csv")),
               "\xEF\xBB\xBFrow,series,trial,rt_ms,rt_us,line,foreperiod_programmed_ms,foreperiod_measured_us,premature,"
-              "input,response_stamp,onset_stamp,test_time\r\n"
-              "1,1,1,300,,,,,,,,,\r\n1,1,2,310,,,,,,,,,\r\n2,2,1,9,,,,,,,,,\r\n");
+              "input,response_stamp,onset_stamp,test_time,changes,last_change\r\n"
+              "1,1,1,300,,,,,,,,,,,\r\n1,1,2,310,,,,,,,,,,,\r\n2,2,1,9,,,,,,,,,,,\r\n");
 }
 
 TEST_F(ExportTest, ChosenRecordsInTheirOrderDeletedOnesLeftOut)

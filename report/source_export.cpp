@@ -30,6 +30,8 @@ ExportSummary exportFrom(TestSource& source, const TestFilter& filter, const std
     const bool trials = options.format == ExportFormat::Trials;
     trials ? writeTrialHeader(*sink, placeHeader) : writeTestHeader(*sink, placeHeader, &options.norms);
     ExportSummary summary;
+    const std::unique_ptr<ChangeHistory> changes
+        = changesForExport([&source] { return source.changeHistory(); }, summary);
     std::vector<std::string> place;
     source.forEach(
         filter,
@@ -45,9 +47,9 @@ ExportSummary exportFrom(TestSource& source, const TestFilter& filter, const std
                 place = {sourced.office, sourced.station};
             }
             if (trials) {
-                summary.trials += writeTrialRows(*sink, test, analysis, place);
+                summary.trials += writeTrialRows(*sink, test, analysis, place, changes.get());
             } else {
-                writeTestRow(*sink, test, analysis, place, &options.norms, options.analysis.thresholds);
+                writeTestRow(*sink, test, analysis, place, &options.norms, options.analysis.thresholds, changes.get());
             }
             ++summary.tests;
             const auto problem = [&](const std::string& line) {

@@ -102,4 +102,9 @@ std::vector<HistoryPoint> TableSource::history(const SourcedTest& current, const
     return personHistory(m_reader, samePerson, current.test.identity, options, m_timing.get(), order, currentYear);
 }
 
+std::unique_ptr<ChangeHistory> TableSource::changeHistory() const
+{
+    return ChangeHistory::openBeside(m_reader.path());
+}
+
 } // namespace report

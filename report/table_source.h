@@ -33,6 +33,8 @@ public:
     SourcedTest read(std::uint64_t id) override;
     std::vector<HistoryPoint> history(const SourcedTest& current, const AnalysisOptions& options, DateOrder order,
                                       int currentYear) override;
+    // The journal beside the table.
+    std::unique_ptr<ChangeHistory> changeHistory() const override;
 
 private:
     void forPerson(const TestFilter& filter, const Visit& visit);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "report/analysis.h"
+#include "report/change_history.h"
 #include "report/date_field.h"
 #include "report/history.h"
 #include "report/stored_test.h"
@@ -8,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,6 +75,11 @@ public:
     virtual std::vector<HistoryPoint> history(const SourcedTest& current, const AnalysisOptions& options,
                                               DateOrder order, int currentYear)
         = 0;
+
+    // What the audit journal says of the changes after storing, read now; tests are found in it by their
+    // record. Null when nothing is known: no journal beside a table, and the database keeps none. Throws
+    // as ChangeHistory::openBeside() does.
+    virtual std::unique_ptr<ChangeHistory> changeHistory() const { return nullptr; }
 };
 
 // "YYYY-MM-DD" as a real date; nullopt for anything else.

@@ -1,6 +1,7 @@
 #include "results/results_table.h"
 
 #include "base/file.h"
+#include "results/change_journal.h"
 #include "results/timing_record.h"
 #include "storage/dbf_table.h"
 #include "storage/errors.h"
@@ -96,10 +97,38 @@ std::optional<std::string> checkResultsTableWritable(storage::Dataset& table)
     return std::nullopt;
 }
 
+namespace {
+
+// Keeps a dataset's change observer quiet for one scope: the caller records the change itself.
+class QuietObserver
+{
+public:
+    explicit QuietObserver(storage::Dataset& table)
+        : m_table(table)
+        , m_observer(table.changeObserver())
+    {
+        m_table.setChangeObserver({});
+    }
+    ~QuietObserver() { m_table.setChangeObserver(std::move(m_observer)); }
+    QuietObserver(const QuietObserver&) = delete;
+    QuietObserver& operator=(const QuietObserver&) = delete;
+
+private:
+    storage::Dataset& m_table;
+    storage::ChangeObserver m_observer;
+};
+
+} // namespace
+
 std::uint32_t ulo_do_DBF(storage::Dataset& table, const ResultRecord& record)
 {
     configureResultsTable(table);
+    // A row the browser left pending is settled (and journaled) first; the new row is the caller's to record.
     table.open();
+    if (table.state() == storage::DatasetState::Edit || table.state() == storage::DatasetState::Insert) {
+        table.isModified() ? table.post() : table.cancel();
+    }
+    const QuietObserver quiet(table);
     table.append();
     try {
         for (std::size_t i = 0; i < record.values.size(); ++i) {
@@ -136,10 +165,12 @@ std::uint32_t ulo_do_DBF(storage::Dataset& table, const ResultRecord& record)
     return row;
 }
 
-engine::StoreResult makeResultStore(storage::Dataset& table, std::function<Identity()> subject)
+engine::StoreResult makeResultStore(storage::Dataset& table, std::function<Identity()> subject, audit::Action action)
 {
-    return [&table, subject = std::move(subject)](const engine::MeasurementState& state) {
+    return [&table, subject = std::move(subject), action](const engine::MeasurementState& state) {
         const std::uint32_t row = ulo_do_DBF(table, makeResultRecord(state, subject ? subject() : Identity {}));
+        // Like the timing record below, the journal never undoes the stored row: its failure is a notice.
+        recordTableChangeOrNotify(table.path(), {action, row, {}}, table.noticeHandler());
         // The row is stored; the timing record beside it must not undo that. Its failure is a notice, not
         // an exception, which would make the closing screen store the same result a second time.
         try {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audit/journal_entry.h"
 #include "engine/evaluation.h"
 #include "results/result_record.h"
 #include "storage/dataset.h"
@@ -64,9 +65,12 @@ std::optional<std::string> checkResultsTableWritable(storage::Dataset& table);
 std::uint32_t ulo_do_DBF(storage::Dataset& table, const ResultRecord& record);
 
 // The store callback of the evaluation: builds the row from the measurement and the identity that
-// `subject` reports at that moment, stores it in `table` with ulo_do_DBF(), then appends the test's
-// trials to the timing record beside the table. A timing record that cannot be written is reported to
-// the table's notice handler after the row is stored, never thrown. `table` must outlive the callback.
-engine::StoreResult makeResultStore(storage::Dataset& table, std::function<Identity()> subject);
+// `subject` reports at that moment, stores it in `table` with ulo_do_DBF(), records it in the audit journal
+// beside the table as `action` (a finished test, or a row stored at once from the data window), then
+// appends the test's trials to the timing record beside the table. A journal or timing record that cannot
+// be written is reported to the table's notice handler after the row is stored, never thrown. `table` must
+// outlive the callback.
+engine::StoreResult makeResultStore(storage::Dataset& table, std::function<Identity()> subject,
+                                    audit::Action action = audit::Action::TestStored);
 
 } // namespace results

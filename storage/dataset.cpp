@@ -268,6 +268,7 @@ void Dataset::edit()
     // Edit what is in the file now, not what was read when the row became current.
     m_table->dropReadAhead();
     m_table->loadRow(m_current, m_row);
+    m_original = m_row;
     if (m_row.flag() != dbf::kLiveFlag) {
         // Another station deleted the row meanwhile; posting it would bring it back to life.
         placeNear(m_current);
@@ -291,9 +292,11 @@ void Dataset::post()
             notify(DatasetEvent::StateChanged);
             throw StateError(text::formatMessage(messages::kRowDeleted, {m_name}));
         }
+        reportChange(RowChange::Kind::Rewritten, m_current, m_row);
     } else if (m_state == DatasetState::Insert) {
         m_current = m_table->appendRow(m_row);
         m_bof = m_eof = false;
+        reportChange(RowChange::Kind::Appended, m_current, m_row);
     } else {
         return;
     }
@@ -333,6 +336,9 @@ void Dataset::deleteRow()
     m_state = DatasetState::Browse;
     m_modified = false;
     const bool deleted = m_table->markRowDeleted(shown);
+    if (deleted) {
+        reportChange(RowChange::Kind::Deleted, shown, RowBuffer());
+    }
     placeNear(shown);
     if (wasEditing) {
         notify(DatasetEvent::StateChanged);
@@ -356,6 +362,19 @@ void Dataset::sync()
 {
     requireOpen();
     m_table->sync();
+}
+
+void Dataset::reportChange(RowChange::Kind kind, std::uint32_t record, const RowBuffer& after)
+{
+    if (!m_changeObserver) {
+        return;
+    }
+    RowChange change;
+    change.kind = kind;
+    change.record = record;
+    change.before = kind == RowChange::Kind::Rewritten ? m_original : RowBuffer();
+    change.after = after;
+    m_changeObserver(change);
 }
 
 int Dataset::addListener(Listener listener)

@@ -33,6 +33,23 @@ struct VisibleRow
     std::vector<FieldValue> values; // one per field, in field order
 };
 
+// A row the dataset wrote to its table, for whoever keeps a record of the changes made through it.
+struct RowChange
+{
+    enum class Kind {
+        Appended,  // a new row was written behind the last one
+        Rewritten, // an edited row was written back in its place
+        Deleted,   // a row was marked deleted
+    };
+    Kind kind = Kind::Appended;
+    std::uint32_t record = 0; // 1-based record number in the file
+    RowBuffer before;         // Rewritten: the record as read from the file when the edit began
+    RowBuffer after;          // Appended, Rewritten: the record as written; Deleted: empty
+};
+
+// Called once a change is in the file; must not throw (the change is done, whatever the observer's fate).
+using ChangeObserver = std::function<void(const RowChange&)>;
+
 // The directory of a table as given (`directory`) turned into a full path ending with the separator:
 // a relative directory (an empty one included) is taken relative to `programDir`; "." and ".." are
 // resolved by name and the letter case is kept, since file names are case-sensitive here.
@@ -65,6 +82,10 @@ public:
     Dataset& operator=(const Dataset&) = delete;
 
     const std::string& name() const { return m_name; }
+
+    // The observer told of every row this dataset writes, deletes or appends; empty for none. Allowed any time.
+    void setChangeObserver(ChangeObserver observer) { m_changeObserver = std::move(observer); }
+    const ChangeObserver& changeObserver() const { return m_changeObserver; }
 
     // Settings, allowed only while closed (else StateError "<name>: Cannot perform this operation on
     // an open dataset"). The directory follows resolveTableDirectory() against `programDir`.
@@ -192,6 +213,7 @@ private:
     std::optional<Position> step(const Position& from, int direction);
     std::vector<FieldValue> decodeAll(const RowBuffer& row) const;
     void notify(DatasetEvent event);
+    void reportChange(RowChange::Kind kind, std::uint32_t record, const RowBuffer& after);
     TableOptions options() const;
 
     std::string m_name;
@@ -208,12 +230,14 @@ private:
     std::uint32_t m_current = 0;       // current visible record, 0 when none
     std::uint32_t m_insertBefore = 0;  // Insert: the row the new row is shown before; 0 shows it at the end
     RowBuffer m_row;                   // the current row, or the row being edited or inserted
+    RowBuffer m_original;              // Edit: the row as read from the file when the edit began
     RowBuffer m_scratch;               // records read while searching
     std::uint32_t m_scratchRecord = 0; // record held in m_scratch, 0 when unknown
     bool m_bof = true;
     bool m_eof = true;
     bool m_modified = false;
 
+    ChangeObserver m_changeObserver;
     std::vector<std::pair<int, Listener>> m_listeners;
     int m_nextListenerId = 1;
 };

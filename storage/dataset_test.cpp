@@ -204,6 +204,41 @@ TEST_F(DatasetTest, DeleteMarksTheRowAndMovesToTheNextVisible)
     EXPECT_EQ(m_table.rowCount(), 4U);
 }
 
+// The observer hears each row written, with the row as it was before an edit, also when a pending row is
+// settled by navigation, and nothing for what never reached the file.
+TEST_F(DatasetTest, ChangeObserverHearsEveryWrittenRow)
+{
+    writeTable({"A", "B", "C"});
+    std::vector<std::string> heard;
+    m_table.setChangeObserver([&](const RowChange& change) {
+        const auto text = [](const RowBuffer& row) {
+            return std::string(reinterpret_cast<const char*>(row.data()), row.size()).substr(0, 5);
+        };
+        const char* kind = change.kind == RowChange::Kind::Appended ? "appended"
+            : change.kind == RowChange::Kind::Rewritten             ? "rewritten"
+                                                                    : "deleted";
+        heard.push_back(std::string(kind) + " " + std::to_string(change.record) + " [" + text(change.before) + "]["
+                        + text(change.after) + "]");
+    });
+    m_table.open();
+    m_table.setValue(0, std::string("Alfa"));
+    m_table.next(); // settles the edit
+    m_table.setValue(0, std::string("Beta"));
+    m_table.cancel(); // nothing written, nothing heard
+    m_table.append();
+    m_table.setValue(0, std::string("D"));
+    m_table.post();
+    m_table.append();
+    m_table.cancel();
+    testing::setByte(path(), kH + kR, dbf::kDeletedFlag); // row 2 deleted by another station
+    m_table.goToRecord(3);
+    m_table.deleteRow(); // row 4 becomes current
+    testing::setByte(path(), kH + 3 * kR, dbf::kDeletedFlag);
+    EXPECT_THROW(m_table.deleteRow(), StateError) << "row 4 was deleted by another station";
+    EXPECT_EQ(heard,
+              (std::vector<std::string> {"rewritten 1 [ A   ][ Alfa]", "appended 4 [][ D   ]", "deleted 3 [][]"}));
+}
+
 TEST_F(DatasetTest, RangeErrorKeepsTheRowInEditWithTheOldValue)
 {
     writeTable({"A"});

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Compares an export from the central database with the same export from one office's table, cell for
 cell, as a spreadsheet or Python's csv module reads them: the database's lines must be the table's, with
-the office and station as two more columns at the end.
+the office and station as two more columns at the end. The change columns come from the audit journal
+beside a table, which the database does not keep: from the database they must be empty.
 
 Usage: compare_exports.py csv|xlsx TABLE_EXPORT DATABASE_EXPORT OFFICE STATION
 """
@@ -31,7 +32,14 @@ def main():
         sys.exit(f'{len(table)} lines from the table, {len(database)} from the database')
     if database[0][-2:] != ['office', 'station']:
         sys.exit(f'the database export ends with {database[0][-2:]}, not office and station')
+    unknown = [column for column, name in enumerate(table[0]) if name in ('changes', 'last_change')]
     for number, (ours, theirs) in enumerate(zip(table, database)):
+        if number > 0:
+            for column in unknown:
+                if column < len(theirs) and theirs[column] != '':
+                    sys.exit(f'line {number + 1}, column {table[0][column]}: the database says {theirs[column]!r}')
+                if column < len(ours) and column < len(theirs):
+                    ours[column] = theirs[column]
         if theirs[:-2] != ours:
             for column, (a, b) in enumerate(zip(ours, theirs)):
                 if a != b:

@@ -6,6 +6,7 @@
 #include "report/gui/report_window.h"
 #include "report/norms/norms_command.h"
 #include "report/output_platform.h"
+#include "report/verify.h"
 #include "results/schema.h"
 #include "ui/common/application.h"
 #include "ui/common/remembered_folder.h"
@@ -127,8 +128,8 @@ int main(int argc, char* argv[])
                              : usageError(norms.error);
     }
     const bool command = !args.empty()
-        && (args[0] == "export" || args[0] == "protocol" || args[0] == "keygen" || args[0] == "--help"
-            || args[0] == "-h" || args[0] == "--version");
+        && (args[0] == "export" || args[0] == "protocol" || args[0] == "verify" || args[0] == "keygen"
+            || args[0] == "--help" || args[0] == "-h" || args[0] == "--version");
     if (!command) {
         return runWindow(argc, argv);
     }
@@ -156,6 +157,8 @@ int main(int argc, char* argv[])
         return report::runExport(*parsed.command, std::cerr, databaseOpener());
     case report::CommandKind::Keygen:
         return report::runKeygen(*parsed.command, std::cout, std::cerr);
+    case report::CommandKind::Verify:
+        return report::runVerify(parsed.command->table, std::cout, std::cerr);
     default:
         break;
     }

@@ -1,6 +1,10 @@
 #include "report/gui/protocol_content.h"
 
+#include "report/change_history.h"
 #include "report/report_error.h"
+
+#include <functional>
+#include <memory>
 
 #include <QDate>
 #include <QFileInfo>
@@ -26,6 +30,48 @@ void rank(ProtocolContent& content, const StoredTest& test, const norms::NormRan
         content.norms = ranking;
         content.ranks = norms::rankStoredTest(ranking, test, content.analysis, options.thresholds);
     }
+}
+
+QString quoted(const std::string& text)
+{
+    return QStringLiteral("„%1“").arg(QString::fromStdString(text));
+}
+
+// One change after storing in the protocol's words: what, when, where and by whom.
+QString changeLine(const audit::JournalEntry& entry)
+{
+    QString what;
+    if (entry.action == audit::Action::FieldEdited) {
+        what = QStringLiteral("Po uložení změněno pole %1 z %2 na %3")
+                   .arg(QString::fromStdString(entry.field), quoted(entry.oldValue), quoted(entry.newValue));
+    } else if (entry.action == audit::Action::RowDeleted) {
+        what = QStringLiteral("Po uložení smazáno");
+    } else {
+        what = QStringLiteral("Po smazání obnoveno");
+    }
+    const QDateTime when = QDateTime::fromString(QString::fromStdString(entry.time), Qt::ISODate);
+    return QStringLiteral("%1 – %2, stanice %3, uživatel %4.")
+        .arg(what,
+             when.isValid() ? when.toString(QStringLiteral("d. M. yyyy H:mm:ss")) : QString::fromStdString(entry.time),
+             QString::fromStdString(entry.station), QString::fromStdString(entry.user));
+}
+
+// The changes the journal `open` reads holds for `record`; none when it has none or cannot be read (the
+// protocol of a test without a journal says nothing about changes: nothing is known).
+std::vector<QString> changesOf(const std::function<std::unique_ptr<ChangeHistory>()>& open, std::uint32_t record)
+{
+    std::vector<QString> lines;
+    try {
+        const std::unique_ptr<ChangeHistory> history = open();
+        if (history) {
+            for (const audit::JournalEntry* entry : history->forRow(record).all) {
+                lines.push_back(changeLine(*entry));
+            }
+        }
+    } catch (const std::exception&) {
+        // `tivora-report verify` names what is wrong with the journal; the protocol shows the test.
+    }
+    return lines;
 }
 
 } // namespace
@@ -54,6 +100,7 @@ ProtocolContent loadProtocol(ResultsReader& reader, const TimingRecord* timing, 
     content.thresholds = options.thresholds;
     content.tableName = QFileInfo(QString::fromStdString(reader.path())).fileName();
     content.created = QDateTime::currentDateTime();
+    content.changes = changesOf([&reader] { return ChangeHistory::openBeside(reader.path()); }, record);
     return content;
 }
 
@@ -75,6 +122,7 @@ ProtocolContent loadProtocol(TestSource& source, std::uint64_t id, const Analysi
     content.tableName = source.hasPlaces()
         ? QString::fromStdString(sourced.station.empty() ? sourced.office : sourced.office + ", " + sourced.station)
         : QFileInfo(QString::fromStdString(source.describe())).fileName();
+    content.changes = changesOf([&source] { return source.changeHistory(); }, sourced.test.identity.record);
     content.test = std::move(sourced.test);
     content.created = QDateTime::currentDateTime();
     return content;

@@ -30,6 +30,9 @@ struct ProtocolContent
     norms::NormRanking norms;
     std::optional<norms::TestRanks> ranks;
     StationTiming station; // who stored the test, and the station's self-test before it
+    // The test's changes after it was stored, from the audit journal beside the table, one line each
+    // ("Po uložení změněno pole PRIJM ..."); empty when there were none or no journal tells.
+    std::vector<QString> changes;
 };
 
 // The date order of the system's short date format (day before month, or month before day).

@@ -174,6 +174,13 @@ double drawNotes(PageCanvas& canvas, const ProtocolContent& content, double y)
 {
     const double width = canvas.widthMm() - 2 * kMargin;
     canvas.setFont(7.5);
+    for (const QString& change : content.changes) {
+        const QString line = QStringLiteral("• ") + change;
+        const double height = canvas.wrappedHeight(width, line);
+        canvas.painter().setPen(kWarning);
+        canvas.text(kMargin, y, width, height, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, line);
+        y += height + 0.8;
+    }
     const auto& issues = content.analysis.issues;
     if (issues.empty()) {
         bool checked = false;

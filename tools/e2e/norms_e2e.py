@@ -243,7 +243,7 @@ def check_exports(report, table, norms, norm, tests, work):
     sheet = [list(row) for row in openpyxl.load_workbook(workbook, read_only=True).active.iter_rows(values_only=True)]
     extra = ["norm_group"] + [f"{kind}_{m}" for m in ["mean_rt", "median_rt", "sd_rt", "speed", "lapses",
                                                       "anticipations", "premature"] for kind in ("pr", "t")]
-    check(plain_rows[0][-1] == "issues", f"the plain export ends with {plain_rows[0][-1]!r}")
+    check(plain_rows[0][-1] == "last_change", f"the plain export ends with {plain_rows[0][-1]!r}")
     check(ranked_rows[0] == plain_rows[0] + extra + ["norm_notes"], f"ranked header {ranked_rows[0][-17:]}")
     check([row[:len(plain_rows[0])] for row in ranked_rows] == plain_rows, "the ranked export changed a column")
     by_record = {int(row[0]): dict(zip(ranked_rows[0], row)) for row in ranked_rows[1:]}

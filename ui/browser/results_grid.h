@@ -95,6 +95,7 @@ private:
     int m_editorColumn = -1;
     std::uint32_t m_editorRecord = 0; // record of the row the editor was opened on, 0 for a new row
     bool m_editorDirty = false;       // text typed since the editor opened or was last stored
+    bool m_forwardingKey = false;     // a key is being handed to the editor
     int m_column = 0;
     storage::DatasetState m_syncedState = storage::DatasetState::Inactive; // as of the last syncWithModel()
     int m_rowHeight = 17;

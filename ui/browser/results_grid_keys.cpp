@@ -32,8 +32,16 @@ bool isGridKey(const QKeyEvent* event)
 void ResultsGrid::keyPressEvent(QKeyEvent* event)
 {
     if (cellEditor() && !isGridKey(event)) {
-        // A key that reached the grid while its editor is open (typed ahead of the focus) is text.
+        // A key that reached the grid while its editor is open (typed ahead of the focus) is text. One the
+        // editor does not take (Shift, Ctrl) comes back to its parent, the grid: it ends here, instead of
+        // going round until the stack overflows.
+        if (m_forwardingKey) {
+            event->ignore();
+            return;
+        }
+        m_forwardingKey = true;
         QCoreApplication::sendEvent(m_editor, event);
+        m_forwardingKey = false;
         return;
     }
     bool handled = false;

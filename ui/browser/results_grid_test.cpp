@@ -242,6 +242,11 @@ private slots:
         QCOMPARE(g.state(), storage::DatasetState::Edit);
         QCOMPARE(g.mark(), RowMark::Edit);
         QCOMPARE(g.editorText(), QStringLiteral("Novák"));
+        // Keys the editor does not take (Shift and Ctrl before a letter) that reach the grid while the editor
+        // is open end there.
+        QTest::keyClick(g.grid, Qt::Key_Shift);
+        QTest::keyClick(g.grid, Qt::Key_Control, Qt::ControlModifier);
+        QCOMPARE(g.editorText(), QStringLiteral("Novák"));
         g.key(Qt::Key_Down);
         QCOMPARE(g.record(), 2u);
         QCOMPARE(g.state(), storage::DatasetState::Browse);

@@ -15,10 +15,10 @@ results::Identity subjectIdentity(const SubjectTexts& texts)
     return identity;
 }
 
-engine::StoreResult makeTestWindowStore(storage::Dataset& table, SubjectSource* const& subject)
+engine::StoreResult makeTestWindowStore(storage::Dataset& table, SubjectSource* const& subject, audit::Action action)
 {
     return results::makeResultStore(
-        table, [&subject] { return subjectIdentity(subject ? subject->subject() : SubjectTexts {}); });
+        table, [&subject] { return subjectIdentity(subject ? subject->subject() : SubjectTexts {}); }, action);
 }
 
 } // namespace ui

@@ -1,6 +1,7 @@
 #include "ui/session/session.h"
 
 #include "engine/program_file.h"
+#include "results/change_journal.h"
 #include "results/results_table.h"
 #include "rtf/rtf_reader.h"
 #include "ui/common/application.h"
@@ -25,7 +26,8 @@ TestSession::TestSession(engine::Clock* clock)
     : m_clock(clock ? *clock : m_systemClock)
     , m_window(std::make_unique<TestWindow>(m_clock, static_cast<TestWindowEvents&>(*this)))
     , m_table(QStringLiteral("Table1").toStdString(), results::kResultsTableName)
-    , m_store(makeTestWindowStore(m_table, m_subject))
+    , m_store(makeTestWindowStore(m_table, m_subject, audit::Action::TestStored))
+    , m_storeNow(makeTestWindowStore(m_table, m_subject, audit::Action::RowStored))
     , m_machine(m_state, m_window->programEditor()->programLines(), m_clock, m_window->foreperiodTimer(), *m_window,
                 [this](const engine::MeasurementState&) { ulo_do_DBF(); })
 {
@@ -34,6 +36,8 @@ TestSession::TestSession(engine::Clock* clock)
     connect(&m_timer3, &QTimer::timeout, this, &TestSession::Timer3Timer);
     m_timer3.start(kStartupDelayMs);
 
+    // Every row the browser writes or deletes goes into the journal beside the table.
+    m_table.setChangeObserver(results::journalObserver(m_table));
     m_table.setNoticeHandler(
         [this](const std::string& notice) { Application::showNotice(m_window.get(), QString::fromStdString(notice)); });
     guarded(m_window.get(), [&] { FormCreate(); });
@@ -128,7 +132,7 @@ void TestSession::ulo_do_DBF()
 
 void TestSession::storeNow()
 {
-    ulo_do_DBF();
+    m_storeNow(m_state);
 }
 
 void TestSession::showProgramEditor()

@@ -83,7 +83,8 @@ private:
     QTimer m_timer3; // the start-up timer (Timer3)
     storage::Dataset m_table;
     SubjectSource* m_subject = nullptr;
-    engine::StoreResult m_store;
+    engine::StoreResult m_store;    // a finished test
+    engine::StoreResult m_storeNow; // "pokus": a row stored at once
     engine::TrialMachine m_machine;
     bool m_startupDue = false;
 };
