@@ -362,10 +362,10 @@ private slots:
             const QList<QByteArray> lines = file.readAll().split('\n');
             const char sep = lines[0].contains(';') ? ';' : ',';
             QVERIFY(lines[0].trimmed().endsWith(
-                QByteArray("issues") + sep + "norm_group" + sep + "pr_mean_rt" + sep + "t_mean_rt" + sep
-                + "pr_median_rt" + sep + "t_median_rt" + sep + "pr_sd_rt" + sep + "t_sd_rt" + sep + "pr_speed" + sep
-                + "t_speed" + sep + "pr_lapses" + sep + "t_lapses" + sep + "pr_anticipations" + sep + "t_anticipations"
-                + sep + "pr_premature" + sep + "t_premature" + sep + "norm_notes"));
+                QByteArray("issues") + sep + "changes" + sep + "last_change" + sep + "norm_group" + sep + "pr_mean_rt"
+                + sep + "t_mean_rt" + sep + "pr_median_rt" + sep + "t_median_rt" + sep + "pr_sd_rt" + sep + "t_sd_rt"
+                + sep + "pr_speed" + sep + "t_speed" + sep + "pr_lapses" + sep + "t_lapses" + sep + "pr_anticipations"
+                + sep + "t_anticipations" + sep + "pr_premature" + sep + "t_premature" + sep + "norm_notes"));
             QVERIFY2(lines[3].contains(QByteArray("\"18-64, women\"") + sep + "65" + sep + "57"), lines[3].constData());
             // 41 on 2 December, 40 on 12 February: a month-first system date format reads " 2.12.2026" so.
             QVERIFY2(QString::fromUtf8(lines[2]).contains(
