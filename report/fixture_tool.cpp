@@ -225,7 +225,7 @@ std::pair<std::string, std::string> birthNumber(int year, int month, int day, bo
 
 std::string testDate(int month, int day)
 {
-    char text[16];
+    char text[32]; // room for any int: the optimiser's format check counts it
     std::snprintf(text, sizeof text, "%2d.%2d.2025", day, month);
     return text;
 }
