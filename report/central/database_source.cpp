@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <set>
 #include <tuple>
@@ -57,26 +58,25 @@ const std::string& currentTests()
 }
 
 // The shown tests that pass an export's filters ($1 office number, $2 station name, $3 from, $4 to, $5
-// person), from the pointers at their last versions (tivora.current_versions). Columns: test, office
-// number, station number, record, the record's bytes up to the blanks that end it (most of a record,
-// where its reaction-time lists are not full; the reader puts them back) and their whole length, trials.
-// Without a person, the tests of one office ($1) by table and record: an index holds them in that order,
-// so that the server sends the first rows at once and never sorts. For a person, by date, then office,
-// table and record.
+// person), from the last versions' copies beside their pointers (tivora.current_versions). Columns: test,
+// office number, station number, record, the record's bytes up to the blanks that end it (most of a
+// record, where its reaction-time lists are not full; the reader puts them back) and their whole length,
+// trials (asked for only where the test has any). Without a person, the tests of one office ($1) by table
+// and record: an index holds them in that order, so that the server sends the first rows at once, never
+// sorts and reads no other table. For a person, by date, then office, table and record.
 std::string exportedTests(bool byPerson)
 {
     return "SELECT c.test_id::text, c.office_id::text, coalesce(c.station_id::text, ''), c.record_no::text,"
-           " substring(v.raw from 1 for c.record_kept), c.record_length::text, "
-        + trialsOf("c.test_id")
-        + " FROM tivora.current_versions c"
-          " JOIN tivora.versions v ON v.test_id = c.test_id AND v.version_no = c.version_no"
-        + (byPerson ? std::string(" JOIN (SELECT office_id, rank() OVER (ORDER BY name) AS office_rank"
+           " substring(c.raw from 1 for c.record_kept), c.record_length::text, CASE WHEN c.has_trials THEN "
+        + trialsOf("c.test_id") + " END FROM tivora.current_versions c"
+        + (byPerson ? std::string(" JOIN tivora.versions v ON v.test_id = c.test_id AND v.version_no = c.version_no"
+                                  " JOIN (SELECT office_id, rank() OVER (ORDER BY name) AS office_rank"
                                   " FROM tivora.offices) o ON o.office_id = c.office_id")
                     : std::string())
         + " WHERE NOT c.deleted AND ($1::int IS NULL OR c.office_id = $1)"
           " AND ($2::text IS NULL OR c.station_id IN (SELECT s.station_id FROM tivora.stations s WHERE s.name = $2))"
           " AND ($3::date IS NULL OR c.test_date >= $3) AND ($4::date IS NULL OR c.test_date <= $4)"
-          " AND ($5::text IS NULL OR v.birth_key = $5) ORDER BY "
+        + (byPerson ? " AND v.birth_key = $5" : " AND $5::text IS NULL") + " ORDER BY "
         + (byPerson ? "c.test_date, o.office_rank, " : "") + "c.lineage_id, c.record_no, c.test_id";
 }
 
@@ -125,6 +125,14 @@ public:
     }
 };
 
+// Fetched rows made tests: each test's trials are kept beside it (a deque, so that they stay where the
+// tests point).
+struct TestBatch
+{
+    std::vector<SourcedTest> tests;
+    std::deque<CollectedTrials> trials;
+};
+
 } // namespace
 
 // Turns fetched rows into tests: each record's bytes through the table reader's decoder, and the trials
@@ -140,8 +148,11 @@ public:
         out.station = std::string(rows.view(i, kStation));
     }
 
-    // The test of row `i`, its record and trials; its place is the caller's.
-    void decode(const central::Result& rows, int i, SourcedTest& out)
+    // The test of row `i`, its record and trials (valid until the next decode); its place is the caller's.
+    void decode(const central::Result& rows, int i, SourcedTest& out) { decode(rows, i, out, m_trials); }
+
+    // The test of row `i`, its record and trials, which are kept in `trials`; its place is the caller's.
+    void decode(const central::Result& rows, int i, SourcedTest& out, CollectedTrials& trials)
     {
         const std::string_view raw = rows.view(i, kRaw);
         const auto length = numberOf<std::size_t>(rows.view(i, kLength));
@@ -157,14 +168,15 @@ public:
         std::memcpy(m_row.data(), raw.data(), raw.size());
         std::memset(m_row.data() + raw.size(), ' ', length - raw.size()); // the blanks the server left out
         out.test = decoder.decode(m_row, numberOf<std::uint32_t>(rows.view(i, kRecord)));
-        out.timing = rows.isNull(i, kTrials) ? nullptr : readTrials(out.id, rows.view(i, kTrials));
+        out.timing = rows.isNull(i, kTrials) ? nullptr : readTrials(out.id, rows.view(i, kTrials), trials);
     }
 
 private:
-    // The trials of the trials column `text`. Throws ReportError when it is not in the column's form.
-    const TimingLookup* readTrials(std::uint64_t id, std::string_view text)
+    // The trials of the trials column `text`, read into `trials`. Throws ReportError when it is not in the
+    // column's form.
+    static const TimingLookup* readTrials(std::uint64_t id, std::string_view text, CollectedTrials& trials)
     {
-        for (auto& series : m_trials.series) {
+        for (auto& series : trials.series) {
             series.clear();
         }
         std::array<std::string_view, kTrialFields> fields;
@@ -184,18 +196,18 @@ private:
             if (series < 1 || series > kSeriesCount) {
                 continue; // the statement gives measured trials only
             }
-            m_trials.series[static_cast<std::size_t>(series - 1)].push_back(
+            trials.series[static_cast<std::size_t>(series - 1)].push_back(
                 {series, numberOf<std::int64_t>(fields[kRtUs]), numberOf<std::uint32_t>(fields[kRtStoredMs]),
                  std::string(fields[kTestTime]), std::string(fields[kLine]), std::string(fields[kForeperiodProgrammed]),
                  std::string(fields[kForeperiodMeasured]), std::string(fields[kPremature]), std::string(fields[kInput]),
                  std::string(fields[kResponseStamp]), std::string(fields[kOnsetStamp])});
         }
-        for (auto& series : m_trials.series) {
+        for (auto& series : trials.series) {
             std::sort(series.begin(), series.end(), [](const TimingTrial& a, const TimingTrial& b) {
                 return numberOf<long long>(a.line) < numberOf<long long>(b.line);
             });
         }
-        return &m_trials;
+        return &trials;
     }
 
     storage::RowBuffer m_row;
@@ -232,7 +244,7 @@ void DatabaseSource::forEach(const TestFilter& filter, const Visit& visit, const
     central::Transaction transaction(*m_connection);
     m_connection->exec("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY");
     // Offices and stations are few: their names are joined to the tests here rather than by the server.
-    std::map<std::string, std::string> officeNames;
+    std::map<std::string, std::string, std::less<>> officeNames;
     std::vector<std::string> offices; // numbers, by name
     const central::Result officeRows = m_connection->exec(
         "SELECT office_id::text, name FROM tivora.offices WHERE $1::text IS NULL OR name = $1 ORDER BY name",
@@ -241,7 +253,7 @@ void DatabaseSource::forEach(const TestFilter& filter, const Visit& visit, const
         offices.push_back(officeRows.text(i, 0));
         officeNames[offices.back()] = officeRows.text(i, 1);
     }
-    std::map<std::string, std::string> stationNames = {{"", ""}};
+    std::map<std::string, std::string, std::less<>> stationNames = {{"", ""}};
     const central::Result stationRows = m_connection->exec("SELECT station_id::text, name FROM tivora.stations");
     for (int i = 0; i < stationRows.rows(); ++i) {
         stationNames[stationRows.text(i, 0)] = stationRows.text(i, 1);
@@ -255,9 +267,14 @@ void DatabaseSource::forEach(const TestFilter& filter, const Visit& visit, const
         = {central::Param {}, optional(filter.station),
            filter.from ? central::Param {isoDate(*filter.from)} : central::Param {},
            filter.to ? central::Param {isoDate(*filter.to)} : central::Param {}, optional(filter.person)};
+    // Called on the fetching thread: it only reads the names.
     const Placed placed = [&](const central::Result& rows, int i, SourcedTest& sourced) {
-        sourced.office = officeNames[std::string(rows.view(i, kOffice))];
-        sourced.station = stationNames[std::string(rows.view(i, kStation))];
+        const auto name = [](const std::map<std::string, std::string, std::less<>>& names, std::string_view number) {
+            const auto found = names.find(number);
+            return found == names.end() ? std::string() : found->second;
+        };
+        sourced.office = name(officeNames, rows.view(i, kOffice));
+        sourced.station = name(stationNames, rows.view(i, kStation));
     };
     std::uint64_t done = 0;
     if (!filter.person.empty()) {
@@ -277,18 +294,28 @@ void DatabaseSource::stream(const std::string& sql, const std::vector<central::P
                             const Visit& visit, const Progress& progress, std::uint64_t& done)
 {
     m_connection->exec("DECLARE tests NO SCROLL CURSOR FOR " + sql, params);
-    SourcedTest sourced;
     {
-        // Two batches ahead keep the server busy while the report writes, in no more memory than two
-        // batches of twice the size.
-        FetchAhead batches(*m_connection, "FETCH " + std::to_string(kBatch) + " FROM tests", 2);
-        for (central::Result rows = batches.next(); rows.rows() > 0; rows = batches.next()) {
+        // The fetching thread also turns the rows into tests, with a reader of its own, so that the
+        // records are decoded while the report writes the tests before them. Two batches ahead keep the
+        // server busy in no more memory than a few batches.
+        Reader reader;
+        const auto decodeBatch = [&reader, &placed](central::Result&& rows) {
+            TestBatch batch;
+            batch.tests.resize(static_cast<std::size_t>(rows.rows()));
             for (int i = 0; i < rows.rows(); ++i) {
-                m_reader->decode(rows, i, sourced);
-                placed(rows, i, sourced);
-                visit(sourced);
+                SourcedTest& test = batch.tests[static_cast<std::size_t>(i)];
+                batch.trials.emplace_back();
+                reader.decode(rows, i, test, batch.trials.back());
+                placed(rows, i, test);
             }
-            done += static_cast<std::uint64_t>(rows.rows());
+            return batch;
+        };
+        FetchAhead<TestBatch> batches(*m_connection, "FETCH " + std::to_string(kBatch) + " FROM tests", 2, decodeBatch);
+        for (TestBatch batch = batches.next(); !batch.tests.empty(); batch = batches.next()) {
+            for (const SourcedTest& test : batch.tests) {
+                visit(test);
+            }
+            done += batch.tests.size();
             if (progress && !progress(done, 0)) {
                 throw Cancelled();
             }

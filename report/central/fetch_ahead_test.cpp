@@ -1,9 +1,12 @@
-// Batches fetched ahead come in order and complete, however many are ahead; left early or failing, the
-// connection is free for the next statement.
+// Batches fetched ahead come in order and complete, however many are ahead; they are made on the fetching
+// thread; left early or failing, the connection is free for the next statement.
 #include "central/test_server.h"
 #include "report/central/fetch_ahead.h"
 
 #include <gtest/gtest.h>
+#include <stdexcept>
+#include <string>
+#include <thread>
 
 namespace report::database {
 namespace {
@@ -61,6 +64,33 @@ TEST_F(FetchAheadTest, LeftEarlyOrFailingItFreesTheConnection)
     }
     m_db->exec("ROLLBACK");
     EXPECT_EQ(m_db->exec("SELECT 2").text(0, 0), "2");
+}
+
+TEST_F(FetchAheadTest, BatchesAreMadeOnTheFetchingThreadAndTheirFailureReachesTheReader)
+{
+    declare("made");
+    const std::thread::id reader = std::this_thread::get_id();
+    int made = 0;
+    {
+        // Each batch made into its first number, the second batch's failing.
+        FetchAhead<std::string> batches(*m_db, "FETCH 100 FROM made", 1, [&](central::Result&& rows) {
+            EXPECT_NE(std::this_thread::get_id(), reader);
+            if (++made == 2) {
+                throw std::runtime_error("the second batch is not in the form expected");
+            }
+            return std::string(rows.view(0, 0));
+        });
+        EXPECT_EQ(batches.next(), "1");
+        try {
+            batches.next();
+            ADD_FAILURE() << "the second batch's failure did not come through";
+        } catch (const std::runtime_error& error) {
+            EXPECT_STREQ(error.what(), "the second batch is not in the form expected");
+        }
+    }
+    EXPECT_EQ(made, 2);
+    m_db->exec("ROLLBACK");
+    EXPECT_EQ(m_db->exec("SELECT 3").text(0, 0), "3");
 }
 
 } // namespace
