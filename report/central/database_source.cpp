@@ -269,12 +269,17 @@ void DatabaseSource::forEach(const TestFilter& filter, const Visit& visit, const
            filter.to ? central::Param {isoDate(*filter.to)} : central::Param {}, optional(filter.person)};
     // Called on the fetching thread: it only reads the names.
     const Placed placed = [&](const central::Result& rows, int i, SourcedTest& sourced) {
-        const auto name = [](const std::map<std::string, std::string, std::less<>>& names, std::string_view number) {
+        const auto name = [](const std::map<std::string, std::string, std::less<>>& names, std::string_view number,
+                             std::string& out) {
             const auto found = names.find(number);
-            return found == names.end() ? std::string() : found->second;
+            if (found == names.end()) {
+                out.clear();
+            } else {
+                out = found->second;
+            }
         };
-        sourced.office = name(officeNames, rows.view(i, kOffice));
-        sourced.station = name(stationNames, rows.view(i, kStation));
+        name(officeNames, rows.view(i, kOffice), sourced.office);
+        name(stationNames, rows.view(i, kStation), sourced.station);
     };
     std::uint64_t done = 0;
     if (!filter.person.empty()) {
@@ -296,17 +301,18 @@ void DatabaseSource::stream(const std::string& sql, const std::vector<central::P
     m_connection->exec("DECLARE tests NO SCROLL CURSOR FOR " + sql, params);
     {
         // The fetching thread also turns the rows into tests, with a reader of its own, so that the
-        // records are decoded while the report writes the tests before them. Two batches ahead keep the
+        // records are decoded while the report writes the tests before them; it makes them again in the
+        // batches given back, so that their memory stays that thread's. Two batches ahead keep the
         // server busy in no more memory than a few batches.
         Reader reader;
-        const auto decodeBatch = [&reader, &placed](central::Result&& rows) {
-            TestBatch batch;
-            batch.tests.resize(static_cast<std::size_t>(rows.rows()));
-            for (int i = 0; i < rows.rows(); ++i) {
-                SourcedTest& test = batch.tests[static_cast<std::size_t>(i)];
-                batch.trials.emplace_back();
-                reader.decode(rows, i, test, batch.trials.back());
-                placed(rows, i, test);
+        const auto decodeBatch = [&reader, &placed](central::Result&& rows, TestBatch&& spent) {
+            TestBatch batch = std::move(spent);
+            const auto count = static_cast<std::size_t>(rows.rows());
+            batch.tests.resize(count);
+            batch.trials.resize(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                reader.decode(rows, static_cast<int>(i), batch.tests[i], batch.trials[i]);
+                placed(rows, static_cast<int>(i), batch.tests[i]);
             }
             return batch;
         };
@@ -316,6 +322,7 @@ void DatabaseSource::stream(const std::string& sql, const std::vector<central::P
                 visit(test);
             }
             done += batch.tests.size();
+            batches.giveBack(std::move(batch));
             if (progress && !progress(done, 0)) {
                 throw Cancelled();
             }

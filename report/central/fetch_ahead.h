@@ -17,20 +17,23 @@ namespace report::database {
 // Fetches the batches of an open cursor on a thread of its own, a few batches ahead of the one the caller
 // is writing, and turns each into a `Batch` there, so that neither the server nor the writing waits for
 // the other: the server goes on and the next rows are made ready while the report writes, and the report
-// finds the next batch there when it is done. Memory stays bounded by `ahead` batches.
+// finds the next batch there when it is done. Memory stays bounded by `ahead` batches. A batch the caller
+// is done with can be given back, to be made again on the fetching thread: what it holds is then freed,
+// or used again, by the thread that made it.
 template<typename Batch = central::Result>
 class FetchAhead
 {
 public:
-    // Makes a batch of fetched rows; called on the fetching thread for every FETCH, the last (without
-    // rows) included. May throw; next() then throws it.
-    using Convert = std::function<Batch(central::Result&&)>;
+    // Makes a batch of fetched rows, given a batch given back (or an empty one) to use again; called on
+    // the fetching thread for every FETCH, the last (without rows) included. May throw; next() then
+    // throws it.
+    using Convert = std::function<Batch(central::Result&& rows, Batch&& spent)>;
 
     // Starts running `fetch` (a FETCH of the cursor) on `connection`, which this object uses alone
     // until it is destroyed; `convert` makes each batch (by default the rows themselves).
     FetchAhead(
         central::Connection& connection, std::string fetch, std::size_t ahead = 3,
-        Convert convert = [](central::Result&& rows) { return std::move(rows); })
+        Convert convert = [](central::Result&& rows, Batch&&) { return std::move(rows); })
         : m_connection(connection)
         , m_fetch(std::move(fetch))
         , m_ahead(ahead < 1 ? 1 : ahead)
@@ -71,6 +74,13 @@ public:
         return batch;
     }
 
+    // Hands a batch from next() back, for the fetching thread to free or fill again.
+    void giveBack(Batch&& spent)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_spent.push_back(std::move(spent));
+    }
+
 private:
     void run()
     {
@@ -79,7 +89,15 @@ private:
             for (bool last = false; !last;) {
                 central::Result rows = m_connection.execBinary(m_fetch);
                 last = rows.rows() == 0;
-                Batch batch = m_convert(std::move(rows));
+                Batch spent;
+                {
+                    std::lock_guard<std::mutex> lock(m_mutex);
+                    if (!m_spent.empty()) {
+                        spent = std::move(m_spent.front());
+                        m_spent.pop_front();
+                    }
+                }
+                Batch batch = m_convert(std::move(rows), std::move(spent));
                 std::unique_lock<std::mutex> lock(m_mutex);
                 m_room.wait(lock, [this] { return m_stop || m_batches.size() < m_ahead; });
                 if (m_stop) {
@@ -105,6 +123,7 @@ private:
     std::condition_variable m_ready; // a batch, an error or the end is there
     std::condition_variable m_room;  // a batch was taken, or fetching is to stop
     std::deque<Batch> m_batches;
+    std::deque<Batch> m_spent; // given back, to be made again
     std::exception_ptr m_error;
     bool m_finished = false; // the thread fetches no more
     bool m_stop = false;

@@ -1,12 +1,14 @@
 // Batches fetched ahead come in order and complete, however many are ahead; they are made on the fetching
-// thread; left early or failing, the connection is free for the next statement.
+// thread, from the ones given back; left early or failing, the connection is free for the next statement.
 #include "central/test_server.h"
 #include "report/central/fetch_ahead.h"
 
 #include <gtest/gtest.h>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace report::database {
 namespace {
@@ -66,15 +68,42 @@ TEST_F(FetchAheadTest, LeftEarlyOrFailingItFreesTheConnection)
     EXPECT_EQ(m_db->exec("SELECT 2").text(0, 0), "2");
 }
 
-TEST_F(FetchAheadTest, BatchesAreMadeOnTheFetchingThreadAndTheirFailureReachesTheReader)
+TEST_F(FetchAheadTest, BatchesAreMadeOnTheFetchingThreadFromTheOnesGivenBack)
 {
     declare("made");
     const std::thread::id reader = std::this_thread::get_id();
+    std::vector<std::string> spentSeen; // by the fetching thread, read once it is done
+    std::set<std::string> givenBack;
+    {
+        // Each batch made into its first number.
+        FetchAhead<std::string> batches(*m_db, "FETCH 1000 FROM made", 1,
+                                        [&](central::Result&& rows, std::string&& spent) {
+                                            EXPECT_NE(std::this_thread::get_id(), reader);
+                                            if (!spent.empty()) {
+                                                spentSeen.push_back(spent);
+                                            }
+                                            return rows.rows() == 0 ? std::string() : std::string(rows.view(0, 0));
+                                        });
+        for (std::string batch = batches.next(); !batch.empty(); batch = batches.next()) {
+            givenBack.insert(batch);
+            batches.giveBack(std::move(batch));
+        }
+    }
+    // From the fourth batch on, the first has been given back before a batch is made.
+    ASSERT_FALSE(spentSeen.empty());
+    EXPECT_EQ(std::set<std::string>(spentSeen.begin(), spentSeen.end()).size(), spentSeen.size());
+    for (const std::string& spent : spentSeen) {
+        EXPECT_EQ(givenBack.count(spent), 1U) << spent;
+    }
+    m_db->exec("ROLLBACK");
+}
+
+TEST_F(FetchAheadTest, AFailureToMakeABatchReachesTheReader)
+{
+    declare("failing");
     int made = 0;
     {
-        // Each batch made into its first number, the second batch's failing.
-        FetchAhead<std::string> batches(*m_db, "FETCH 100 FROM made", 1, [&](central::Result&& rows) {
-            EXPECT_NE(std::this_thread::get_id(), reader);
+        FetchAhead<std::string> batches(*m_db, "FETCH 100 FROM failing", 1, [&](central::Result&& rows, std::string&&) {
             if (++made == 2) {
                 throw std::runtime_error("the second batch is not in the form expected");
             }
