@@ -149,10 +149,11 @@ void RecordDecoder::appendBirthDigits(const storage::RowBuffer& row, std::string
     }
 }
 
-storage::FieldValue RecordDecoder::storedValue(const storage::RowBuffer& row, std::size_t schemaIndex) const
+storage::FieldValue RecordDecoder::storedValue(const storage::RowBuffer& row, std::size_t schemaIndex,
+                                               Texts texts) const
 {
     const storage::TableFieldDef& def = field(schemaIndex);
-    if (def.kind != storage::FieldKind::Text) {
+    if (def.kind != storage::FieldKind::Text || texts == Texts::Trimmed) {
         return storage::DecodeField(row, def);
     }
     const auto* bytes = reinterpret_cast<const char*>(row.data()) + def.offset;
@@ -172,12 +173,12 @@ TestIdentity RecordDecoder::identity(const storage::RowBuffer& row, std::uint32_
     return identity;
 }
 
-StoredTest RecordDecoder::decode(const storage::RowBuffer& row, std::uint32_t record) const
+StoredTest RecordDecoder::decode(const storage::RowBuffer& row, std::uint32_t record, Texts texts) const
 {
     StoredTest test;
     test.identity = identity(row, record);
     for (std::size_t i = 0; i < results::kResultFieldCount; ++i) {
-        test.values[i] = storedValue(row, i);
+        test.values[i] = storedValue(row, i, texts);
         const storage::TableFieldDef& def = field(i);
         if (isNumericKind(def.kind) && !storage::isNull(test.values[i])) {
             const std::string raw = rawText(row, i);

@@ -193,11 +193,13 @@ TEST_F(CollectorTest, HostileTablesAreReportedAndNothingWrongReachesTheDatabase)
     const std::string tableA = a + "tivora4.DBF";
     // B's timing record is replaced by A's: its lines name rows B has, with A's reaction times.
     fs::copy_file(a + "tivora4_timing.csv", b + "tivora4_timing.csv", fs::copy_options::overwrite_existing);
-    // Damage: a letter in a list and in a count of a collected row (record 2) and of a new one (record 5).
+    // Damage: a letter in a list and in a count of a collected row (record 2) and of a new one (record 5,
+    // a letter beyond ASCII: 'Š' in the table's code page); a surname that begins with a blank (record 4).
     for (const std::uint32_t record : {2U, 5U}) {
         storage::testing::setByte(tableA, fieldOffset(record, 106 + 1), 'x');
-        storage::testing::setByte(tableA, fieldOffset(record, 50 + 1), 'b');
+        storage::testing::setByte(tableA, fieldOffset(record, 50 + 1), record == 5 ? 0xE6 : 'b');
     }
+    storage::testing::setByte(tableA, fieldOffset(4, 1), ' ');
     auto sync = collector({{"A", a}, {"B", b}, {"C", c}});
     EXPECT_FALSE(sync->collectOnce()) << "C is no results table";
     EXPECT_TRUE(logged(c + ": " + c + "tivora4.DBF is not a results table: it has no field JMENO"));
@@ -205,7 +207,10 @@ TEST_F(CollectorTest, HostileTablesAreReportedAndNothingWrongReachesTheDatabase)
     EXPECT_EQ(count("SELECT count(*) FROM tivora.current_tests WHERE has_error AND count_1 IS NULL"), 2);
     EXPECT_EQ(
         m_admin->exec("SELECT issues[1] FROM tivora.current_tests WHERE station = 'A' AND record_no = 5").text(0, 0),
-        "POC_1SER: 'b5' is not a number");
+        "POC_1SER: 'Š5' is not a number");
+    // The database's texts are read as the table engine reads them: no blank before the surname.
+    EXPECT_EQ(m_admin->exec("SELECT surname FROM tivora.current_tests WHERE station = 'A' AND record_no = 4").text(0, 0),
+              testing::subjectFor(3, 4).surname.substr(1));
     EXPECT_TRUE(logged("row 2 collected with its damage recorded: POC_1SER: 'b5' is not a number; SER1A: character 2 "
                        "('x') is neither a digit nor '|'"));
     EXPECT_EQ(count("SELECT count(*) FROM tivora.trials t JOIN tivora.current_tests c USING (test_id) WHERE "

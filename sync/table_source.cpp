@@ -18,77 +18,10 @@ namespace collection {
 namespace {
 
 using results::kDate;
-using results::kFirstCount;
 using results::kFirstList;
-using results::kFirstMean;
-using results::kFirstPremature;
 using results::kResultFieldCount;
 using results::kSurname;
 constexpr std::size_t kLastList = kResultFieldCount - 1;
-
-std::string_view trimBlanks(std::string_view text)
-{
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20U) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20U) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-// True when the table engine reads `text` as the number it shows, not as the 0 it gives for text that is
-// no number (the report's rule).
-bool readsAsNumber(std::string_view text, storage::FieldKind kind)
-{
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-    }
-    const char* end = text.data() + text.size();
-    if (kind == storage::FieldKind::Float) {
-        double value = 0.0;
-        const auto result = std::from_chars(text.data(), end, value, std::chars_format::general);
-        return result.ec == std::errc() && result.ptr == end && std::isfinite(value);
-    }
-    std::int64_t value = 0;
-    const auto result = std::from_chars(text.data(), end, value);
-    return result.ec == std::errc() && result.ptr == end;
-}
-
-bool isNumericKind(storage::FieldKind kind)
-{
-    return kind == storage::FieldKind::Int16 || kind == storage::FieldKind::Int32 || kind == storage::FieldKind::Int64
-        || kind == storage::FieldKind::Float;
-}
-
-std::string textOf(const storage::FieldValue& value)
-{
-    const auto* text = std::get_if<std::string>(&value);
-    return text ? *text : std::string();
-}
-
-std::optional<std::int64_t> integerOf(const storage::FieldValue& value)
-{
-    if (const auto* whole = std::get_if<std::int64_t>(&value)) {
-        return *whole;
-    }
-    if (const auto* number = std::get_if<double>(&value);
-        number && std::trunc(*number) == *number && std::fabs(*number) < 9.0e15) {
-        return static_cast<std::int64_t>(*number);
-    }
-    return std::nullopt;
-}
-
-std::optional<double> doubleOf(const storage::FieldValue& value)
-{
-    if (const auto* whole = std::get_if<std::int64_t>(&value)) {
-        return static_cast<double>(*whole);
-    }
-    if (const auto* number = std::get_if<double>(&value)) {
-        return *number;
-    }
-    return std::nullopt;
-}
 
 int currentYear()
 {
@@ -106,21 +39,7 @@ TableSource::TableSource(const std::string& path)
     storage::TableOptions options;
     options.notice = [this](const std::string& text) { m_notices.push_back(text); };
     m_table = storage::OpenTableFile(path, storage::OpenMode::ReadOnly, storage::IfMissing::Fail, {}, options);
-    const auto& fields = m_table->fields();
-    const auto& schema = results::resultTableFields();
-    for (std::size_t i = 0; i < schema.size(); ++i) {
-        std::size_t found = fields.size();
-        for (std::size_t f = 0; f < fields.size(); ++f) {
-            if (fields[f].name == schema[i].name) {
-                found = f;
-                break;
-            }
-        }
-        if (found == fields.size()) {
-            throw report::ReportError(path + " is not a results table: it has no field " + schema[i].name);
-        }
-        m_fieldIndex[i] = found;
-    }
+    m_decoder.emplace(m_table->fields(), path);
 }
 
 TableSource::~TableSource()
@@ -152,7 +71,7 @@ RecordImage TableSource::read(std::uint32_t record)
     const auto span = [&](std::size_t first, std::size_t last) {
         std::string bytes;
         for (std::size_t i = first; i <= last; ++i) {
-            const storage::TableFieldDef& field = m_table->fields()[m_fieldIndex[i]];
+            const storage::TableFieldDef& field = m_decoder->field(i);
             bytes.append(reinterpret_cast<const char*>(row.data()) + field.offset,
                          static_cast<std::size_t>(field.width));
         }
@@ -167,34 +86,8 @@ DecodedRecord TableSource::decode(const RecordImage& image) const
 {
     storage::RowBuffer row(image.bytes.size());
     std::copy(image.bytes.begin(), image.bytes.end(), row.data());
-    report::StoredTest test;
-    for (std::size_t i = 0; i < kResultFieldCount; ++i) {
-        const storage::TableFieldDef& field = m_table->fields()[m_fieldIndex[i]];
-        test.values[i] = storage::DecodeField(row, field);
-        if (isNumericKind(field.kind) && !storage::isNull(test.values[i])) {
-            const std::string raw(trimBlanks(std::string_view(reinterpret_cast<const char*>(row.data()) + field.offset,
-                                                              static_cast<std::size_t>(field.width))));
-            if (!readsAsNumber(raw, field.kind)) {
-                const int series = static_cast<int>((i - kFirstCount) % report::kSeriesCount) + 1;
-                test.issues.push_back({report::IssueKind::NumberFieldInvalid, series, field.name, raw, 0, 0, 0});
-                test.values[i] = storage::FieldValue {};
-            }
-        }
-    }
-    test.identity.record = image.record;
-    test.identity.surname = textOf(test.values[0]);
-    test.identity.firstName = textOf(test.values[1]);
-    test.identity.birthNumber1 = textOf(test.values[2]);
-    test.identity.birthNumber2 = textOf(test.values[3]);
-    test.identity.date = textOf(test.values[kDate]);
-    for (std::size_t n = 0; n < static_cast<std::size_t>(report::kSeriesCount); ++n) {
-        report::StoredSeries& series = test.series[n];
-        series.count = integerOf(test.values[kFirstCount + n]);
-        series.mean = doubleOf(test.values[kFirstMean + n]);
-        series.premature = integerOf(test.values[kFirstPremature + n]);
-        series.listA = textOf(test.values[kFirstList + 2 * n]);
-        series.listB = textOf(test.values[kFirstList + 2 * n + 1]);
-    }
+    // The database's columns hold texts as the table engine reads them, without blanks on either side.
+    const report::StoredTest test = m_decoder->decode(row, image.record, report::RecordDecoder::Texts::Trimmed);
     // The report's own analysis finds the damaged lists and the counts and means that disagree with them.
     const report::TestAnalysis analysis = report::analyse(test, {});
     DecodedRecord decoded;

@@ -2,6 +2,7 @@
 
 #include "central/digest.h"
 #include "report/date_field.h"
+#include "report/record_decoder.h"
 #include "report/stored_test.h"
 #include "report/timing_record.h"
 #include "results/schema.h"
@@ -78,7 +79,7 @@ public:
 private:
     std::string m_path;
     std::shared_ptr<storage::TableFile> m_table;
-    std::array<std::size_t, results::kResultFieldCount> m_fieldIndex {};
+    std::optional<report::RecordDecoder> m_decoder; // the report's, for this file's fields
     std::vector<std::string> m_notices;
 };
 
