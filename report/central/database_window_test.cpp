@@ -156,6 +156,11 @@ private slots:
         QCOMPARE(window.currentProtocol()->test.identity.surname, stored.test.identity.surname);
         QCOMPARE(window.currentProtocol()->test.identity.record, stored.test.identity.record);
         QCOMPARE(window.findChild<QPrintPreviewWidget*>(QStringLiteral("protocolPreview"))->pageCount(), 1);
+        // A norm's choice shows the same test again (by its number in the database, not its record's).
+        QVERIFY(window.chooseNormFile({}));
+        QCOMPARE(window.currentTest(), chosen);
+        QCOMPARE(window.currentProtocol()->test.identity.surname, stored.test.identity.surname);
+        QVERIFY(ui::MessageBox::takeShown().empty());
 
         // The export of the whole choice is the export command's; the search narrows what "shown" writes.
         ExportOptions options;

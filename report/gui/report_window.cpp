@@ -33,10 +33,6 @@ namespace report::gui {
 
 namespace {
 
-const QString kTestsCsvFilter = QStringLiteral("Tabulka CSV, řádek na vyšetření (*.csv)");
-const QString kXlsxFilter = QStringLiteral("Sešit Excel (*.xlsx)");
-const QString kTrialsCsvFilter = QStringLiteral("Tabulka CSV, řádek na pokus (*.csv)");
-
 QString defaultChooser(QWidget* parent, const QString& caption, const QString& suggested, const QString& filters,
                        QString* selectedFilter)
 {
@@ -47,9 +43,6 @@ QString defaultOpenChooser(QWidget* parent, const QString& caption, const QStrin
 {
     return QFileDialog::getOpenFileName(parent, caption, QString(), filters);
 }
-
-// The key file of the last pseudonymised export, in the user's settings beside the test folder.
-constexpr const char* kPseudonymKeySetting = "report/pseudonymKeyFile";
 
 QString defaultKeyChooser(QWidget* parent, const QString& caption, const QString& suggested, const QString& filters,
                           QString* selectedFilter)
@@ -92,6 +85,18 @@ ReportWindow::ReportWindow(AnalysisOptions options, QWidget* parent)
 ReportWindow::~ReportWindow() = default;
 
 void ReportWindow::buildWidgets()
+{
+    auto* splitter = new QSplitter(this);
+    splitter->addWidget(buildTestList());
+    splitter->addWidget(buildProtocolPane());
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({470, 730});
+    setCentralWidget(splitter);
+    buildLoading();
+    connectActions();
+}
+
+QWidget* ReportWindow::buildTestList()
 {
     auto* left = new QWidget(this);
     m_filter = new QLineEdit(left);
@@ -140,7 +145,11 @@ void ReportWindow::buildWidgets()
                                               "laboratoře, věk při vyšetření a pohlaví."));
     exportButtons->addWidget(m_pseudonymise);
     leftLayout->addLayout(exportButtons);
+    return left;
+}
 
+QWidget* ReportWindow::buildProtocolPane()
+{
     auto* right = new QWidget(this);
     m_previewPrinter = new QPrinter(QPrinter::HighResolution);
     m_preview = new QPrintPreviewWidget(m_previewPrinter, right);
@@ -160,45 +169,11 @@ void ReportWindow::buildWidgets()
     protocolButtons->addWidget(m_savePdf);
     rightLayout->addWidget(m_preview, 1);
     rightLayout->addLayout(protocolButtons);
+    return right;
+}
 
-    auto* splitter = new QSplitter(this);
-    splitter->addWidget(left);
-    splitter->addWidget(right);
-    splitter->setStretchFactor(1, 1);
-    splitter->setSizes({470, 730});
-    setCentralWidget(splitter);
-
-    connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
-        ui::guarded(this, [&] {
-            const std::uint64_t keep = currentTest();
-            m_model->setFilter(text);
-            const int row = m_model->rowOfId(keep);
-            m_list->selectRow(row >= 0 ? row : 0);
-            chooseCurrentRow();
-        });
-    });
-    connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this] { ui::guarded(this, [&] { chooseCurrentRow(); }); });
-    connect(m_preview, &QPrintPreviewWidget::paintRequested, this,
-            [this](QPrinter* printer) { ui::guarded(this, [&] { paintPreview(printer); }); });
-    connect(m_open, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { openWithDialog(); }); });
-    connect(m_openDatabaseButton, &QPushButton::clicked, this,
-            [this] { ui::guarded(this, [&] { openDatabaseWithDialog(); }); });
-    connect(m_databaseFilter, &DatabaseFilterBar::applied, this,
-            [this] { ui::guarded(this, [&] { applyDatabaseFilter(); }); });
-    connect(m_reload, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { refresh(); }); });
-    connect(m_chooseNormButton, &QPushButton::clicked, this,
-            [this] { ui::guarded(this, [&] { chooseNormWithDialog(); }); });
-    connect(m_clearNorm, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { chooseNormFile({}); }); });
-    auto* reloadKey = new QShortcut(QKeySequence::Refresh, this);
-    connect(reloadKey, &QShortcut::activated, this, [this] {
-        ui::guarded(this, [&] {
-            if (!isLoading()) {
-                refresh();
-            }
-        });
-    });
-
+void ReportWindow::buildLoading()
+{
     m_loadProgress = new QProgressBar(this);
     m_loadProgress->setObjectName(QStringLiteral("loadProgressBar"));
     m_loadProgress->setMaximumWidth(240);
@@ -235,6 +210,40 @@ void ReportWindow::buildWidgets()
                 showsDatabase()
                     ? QStringLiteral("Čtení databáze bylo zastaveno.")
                     : QStringLiteral("Čtení tabulky %1 bylo zastaveno.").arg(QDir::toNativeSeparators(m_loadingPath)));
+        });
+    });
+}
+
+void ReportWindow::connectActions()
+{
+    connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
+        ui::guarded(this, [&] {
+            const std::uint64_t keep = currentTest();
+            m_model->setFilter(text);
+            const int row = m_model->rowOfId(keep);
+            m_list->selectRow(row >= 0 ? row : 0);
+            chooseCurrentRow();
+        });
+    });
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { ui::guarded(this, [&] { chooseCurrentRow(); }); });
+    connect(m_preview, &QPrintPreviewWidget::paintRequested, this,
+            [this](QPrinter* printer) { ui::guarded(this, [&] { paintPreview(printer); }); });
+    connect(m_open, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { openWithDialog(); }); });
+    connect(m_openDatabaseButton, &QPushButton::clicked, this,
+            [this] { ui::guarded(this, [&] { openDatabaseWithDialog(); }); });
+    connect(m_databaseFilter, &DatabaseFilterBar::applied, this,
+            [this] { ui::guarded(this, [&] { applyDatabaseFilter(); }); });
+    connect(m_reload, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { refresh(); }); });
+    connect(m_chooseNormButton, &QPushButton::clicked, this,
+            [this] { ui::guarded(this, [&] { chooseNormWithDialog(); }); });
+    connect(m_clearNorm, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { chooseNormFile({}); }); });
+    auto* reloadKey = new QShortcut(QKeySequence::Refresh, this);
+    connect(reloadKey, &QShortcut::activated, this, [this] {
+        ui::guarded(this, [&] {
+            if (!isLoading()) {
+                refresh();
+            }
         });
     });
     connect(m_print, &QPushButton::clicked, this, [this] { ui::guarded(this, [&] { printChosen(); }); });
@@ -373,174 +382,12 @@ void ReportWindow::updateButtons()
     m_clearNorm->setEnabled(m_norms.table != nullptr);
 }
 
-void ReportWindow::printChosen()
-{
-    if (!m_content) {
-        return;
-    }
-    QPrinter printer(QPrinter::HighResolution);
-    QPrintDialog dialog(&printer, this);
-    if (dialog.exec() == QDialog::Accepted) {
-        printProtocol(printer, *m_content);
-    }
-}
-
-void ReportWindow::saveChosenAsPdf()
-{
-    if (!m_content) {
-        return;
-    }
-    const TestIdentity& who = m_content->test.identity;
-    const QString suggested = QStringLiteral("protokol-%1-%2.pdf")
-                                  .arg(QString::fromStdString(who.surname),
-                                       QString::number(m_source ? m_currentId : std::uint64_t {who.record}));
-    const QString path = m_chooseFile(this, QStringLiteral("Uložit protokol jako PDF"), suggested,
-                                      QStringLiteral("PDF (*.pdf)"), nullptr);
-    if (!path.isEmpty()) {
-        if (m_reader) {
-            refuseToReplaceInputs(path.toStdString(), m_reader->path());
-        }
-        writeProtocolPdf(path, *m_content);
-        statusBar()->showMessage(QStringLiteral("Protokol uložen do %1").arg(QDir::toNativeSeparators(path)));
-    }
-}
-
-ExportSummary ReportWindow::exportTo(const QString& path, ExportFormat format, bool onlyShown,
-                                     const std::optional<crypto::Key>& key)
-{
-    ExportOptions options;
-    options.format = format;
-    options.pseudonymKey = key;
-    options.analysis = m_options;
-    options.norms = m_norms;
-    // Spreadsheets of a locale with a decimal comma expect ";" between the cells.
-    if (QLocale::system().decimalPoint() == QStringLiteral(",")) {
-        options.csv.delimiter = ';';
-        options.csv.decimalComma = true;
-    }
-    if (m_source) {
-        return exportDatabase(path.toStdString(), options, onlyShown);
-    }
-    const std::vector<std::uint32_t> records = m_model->shownRecords();
-    return exportTests(*m_reader, m_timing.get(), path.toStdString(), options, onlyShown ? &records : nullptr);
-}
-
-void ReportWindow::exportWithDialog(bool onlyShown)
-{
-    if (!m_reader && !m_source) {
-        return;
-    }
-    QString keyPath;
-    std::optional<crypto::Key> key;
-    if (m_pseudonymise->isChecked()) {
-        QSettings settings = ui::testProgramSettings();
-        keyPath = m_chooseKey(this, QStringLiteral("Klíč laboratoře pro pseudonymy"),
-                              settings.value(QLatin1String(kPseudonymKeySetting)).toString(),
-                              QStringLiteral("Klíč (*.key);;Všechny soubory (*)"), nullptr);
-        if (keyPath.isEmpty()) {
-            return;
-        }
-        const crypto::KeyFileReading reading = crypto::readKeyFile(keyPath.toStdString());
-        key = reading.key;
-        settings.setValue(QLatin1String(kPseudonymKeySetting), keyPath);
-        if (!reading.warning.empty()) {
-            statusBar()->showMessage(QString::fromStdString(reading.warning));
-        }
-    }
-    QString filter = kTestsCsvFilter;
-    const QString whole = m_source ? QStringLiteral("Exportovat vybraná vyšetření databáze")
-                                   : QStringLiteral("Exportovat celou tabulku");
-    const QString path = m_chooseFile(
-        this, onlyShown ? QStringLiteral("Exportovat zobrazená vyšetření") : whole, QStringLiteral("vysledky.csv"),
-        kTestsCsvFilter + QStringLiteral(";;") + kXlsxFilter + QStringLiteral(";;") + kTrialsCsvFilter, &filter);
-    if (path.isEmpty()) {
-        return;
-    }
-    const bool xlsx = filter == kXlsxFilter || path.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive);
-    const ExportFormat format
-        = xlsx ? ExportFormat::Xlsx : (filter == kTrialsCsvFilter ? ExportFormat::Trials : ExportFormat::Csv);
-    if (key) {
-        refuseToReplaceKey(path.toStdString(), keyPath.toStdString());
-    }
-    const ExportSummary summary = exportTo(path, format, onlyShown, key);
-    QString message
-        = QStringLiteral("Exportováno %1 vyšetření do %2.").arg(summary.tests).arg(QDir::toNativeSeparators(path));
-    if (summary.rowsWithErrors > 0) {
-        message += QStringLiteral("\n\n%1 vyšetření nešlo přečíst celé; popis je ve sloupci „issues“.")
-                       .arg(summary.rowsWithErrors);
-    }
-    ui::MessageBox::show(this, ui::MessageBox::Icon::None, ui::Application::title(), message);
-}
-
 void ReportWindow::openWithDialog()
 {
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Otevřít tabulku výsledků"), QString(),
                                                       QStringLiteral("Tabulky (*.DBF *.dbf)"));
     if (!path.isEmpty()) {
         openTable(path);
-    }
-}
-
-} // namespace report::gui
-
-namespace report::gui {
-
-bool ReportWindow::chooseNormFile(const QString& path)
-{
-    try {
-        norms::NormRanking ranking;
-        ranking.thresholdPr = m_norms.thresholdPr;
-        if (!path.isEmpty()) {
-            ranking = readNormRanking(path, m_norms.thresholdPr);
-        }
-        m_norms = std::move(ranking);
-    } catch (const std::exception& error) {
-        ui::Application::showError(this, QStringLiteral("Normu nelze použít: %1").arg(QString::fromUtf8(error.what())));
-        return false;
-    }
-    m_normPath = path;
-    rememberNormFile(path);
-    showNormChoice();
-    return true;
-}
-
-void ReportWindow::restoreNormFile()
-{
-    const QString path = rememberedNormFile();
-    if (path.isEmpty()) {
-        return;
-    }
-    try {
-        m_norms = readNormRanking(path, m_norms.thresholdPr);
-        m_normPath = path;
-    } catch (const std::exception& error) {
-        statusBar()->showMessage(QStringLiteral("Normu nelze použít: %1").arg(QString::fromUtf8(error.what())));
-    }
-    showNormChoice();
-}
-
-void ReportWindow::setNormThreshold(int thresholdPr)
-{
-    m_norms.thresholdPr = thresholdPr;
-    showNormChoice();
-}
-
-void ReportWindow::chooseNormWithDialog()
-{
-    const QString path = m_chooseNorm(this, QStringLiteral("Vybrat normu"), QStringLiteral("Normy (*.csv)"));
-    if (!path.isEmpty()) {
-        chooseNormFile(path);
-    }
-}
-
-void ReportWindow::showNormChoice()
-{
-    m_normLabel->setText(describeNormChoice(m_norms, QDir::toNativeSeparators(m_normPath)));
-    updateButtons();
-    // The protocol shown is read again with the new ranks.
-    const std::uint32_t record = currentRecord();
-    if (record != 0) {
-        showTest(record);
     }
 }
 

@@ -118,6 +118,14 @@ public:
 
 private:
     void buildWidgets();
+    // The list of tests with its search, open and export buttons (left), and the protocol's preview with
+    // its norm, print and PDF buttons (right).
+    QWidget* buildTestList();
+    QWidget* buildProtocolPane();
+    // The reading's progress and its stop button in the status bar, and the loader's signals.
+    void buildLoading();
+    // The buttons', the search's and the list's actions.
+    void connectActions();
     void startLoading(std::uint64_t keep);
     void showLoaded();
     void showLoadedDatabase(TableLoader::Result& result);
