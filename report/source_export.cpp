@@ -44,7 +44,9 @@ ExportSummary exportFrom(TestSource& source, const TestFilter& filter, const std
                 persons->setPerson(person);
             }
             if (places) {
-                place = {sourced.office, sourced.station};
+                place.resize(2); // assigned in place: a million tests, no new strings each
+                place[0] = sourced.office;
+                place[1] = sourced.station;
             }
             if (trials) {
                 summary.trials += writeTrialRows(*sink, test, analysis, place, changes.get());
