@@ -1,50 +1,51 @@
 #include "sync/command_line.h"
 
 #include "central/migrations.h"
+#include "report/output_platform.h"
+#include "results/station_identity.h"
 #include "sync/config.h"
+#include "sync/platform.h"
 
-#include <csignal>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace collection {
 
 namespace {
 
-const char* const kUsage
-    = "Usage: tivora-sync [--config FILE] [--once]\n"
-      "       tivora-sync [--config FILE] import [--station NAME] FOLDER...\n"
-      "       tivora-sync [--config FILE] [--connection STRING] migrate\n"
-      "       tivora-sync [--config FILE] [--connection STRING] add-office OFFICE ROLE\n"
-      "       tivora-sync --help | --version\n"
-      "\n"
-      "Collects every test stored in the results tables (tivora4.DBF) of the configured folders, with the\n"
-      "trials of their timing records, into the central PostgreSQL database, exactly once.\n"
-      "\n"
-      "  (no command)   collect until stopped (SIGTERM, Ctrl+C), a pass every poll_seconds\n"
-      "  --once         one pass over every folder, then end\n"
-      "  import         bring the tables in these folders into the database once (archives); a second\n"
-      "                 import of the same tables adds nothing. The station's name is the folder's name\n"
-      "                 unless --station gives one\n"
-      "  migrate        create or update the database's schema and roles (as its administrator)\n"
-      "  add-office     register an office and the login role of its collector (as the administrator)\n"
-      "  --config FILE  the configuration (default /etc/tivora/sync.conf)\n"
-      "  --connection STRING  a libpq connection string or URI in place of the configuration's\n"
-      "\n"
-      "Passwords are taken only from libpq's password file (PGPASSFILE, ~/.pgpass) or from PGPASSWORD.\n";
-
-volatile std::sig_atomic_t g_stop = 0;
-
-extern "C" void requestStop(int)
+std::string usage()
 {
-    g_stop = 1;
+    return "Usage: tivora-sync [--config FILE] [--once]\n"
+           "       tivora-sync [--config FILE] import [--station NAME] FOLDER...\n"
+           "       tivora-sync [--config FILE] [--connection STRING] migrate\n"
+           "       tivora-sync [--config FILE] [--connection STRING] add-office OFFICE ROLE\n"
+           "       tivora-sync --help | --version\n"
+           "\n"
+           "Collects every test stored in the results tables (tivora4.DBF) of the configured folders, with the\n"
+           "trials of their timing records, into the central PostgreSQL database, exactly once.\n"
+           "\n"
+           "  (no command)   collect until stopped ("
+        + std::string(platform::kStopRequests)
+        + "), a pass every poll_seconds\n"
+          "  --once         one pass over every folder, then end\n"
+          "  import         bring the tables in these folders into the database once (archives); a second\n"
+          "                 import of the same tables adds nothing. The station's name is the folder's name\n"
+          "                 unless --station gives one\n"
+          "  migrate        create or update the database's schema and roles (as its administrator)\n"
+          "  add-office     register an office and the login role of its collector (as the administrator)\n"
+          "  --config FILE  the configuration (default "
+        + platform::defaultConfigPath()
+        + ")\n"
+          "  --connection STRING  a libpq connection string or URI in place of the configuration's\n"
+          "\n"
+          "Passwords are taken only from libpq's password file (PGPASSFILE, "
+        + std::string(platform::kPasswordFile) + ") or from PGPASSWORD.\n";
 }
 
 struct Arguments
 {
-    std::string config = "/etc/tivora/sync.conf";
+    std::string config = platform::defaultConfigPath();
     std::optional<std::string> connection;
     std::optional<std::string> station;
     bool once = false;
@@ -54,16 +55,16 @@ struct Arguments
 };
 
 // Throws ConfigError for a wrong command line.
-Arguments parse(int argc, char** argv)
+Arguments parse(const std::vector<std::string>& words)
 {
     Arguments args;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& arg = words[i];
         const auto value = [&]() -> std::string {
-            if (i + 1 >= argc) {
+            if (i + 1 >= words.size()) {
                 throw ConfigError(arg + " needs a value");
             }
-            return argv[++i];
+            return words[++i];
         };
         if (arg == "--config") {
             args.config = value();
@@ -88,12 +89,6 @@ Arguments parse(int argc, char** argv)
         throw ConfigError("wrong number of arguments");
     }
     return args;
-}
-
-std::string hostName()
-{
-    char name[256] = {};
-    return gethostname(name, sizeof name - 1) == 0 ? name : "?";
 }
 
 // The settings for the administrator's commands: the configuration's connection, or the one given.
@@ -136,7 +131,7 @@ int collect(const Arguments& args, std::ostream& out, std::ostream& err)
         settings.connection.conninfo = *args.connection;
     }
     settings.connection.applicationName = "tivora-sync";
-    settings.host = hostName();
+    settings.host = results::stationName();
     if (args.command == "import") {
         settings.folders.clear();
         for (const std::string& folder : args.operands) {
@@ -157,22 +152,21 @@ int collect(const Arguments& args, std::ostream& out, std::ostream& err)
             << " tests\n";
         return done ? 0 : 1;
     }
-    std::signal(SIGTERM, requestStop);
-    std::signal(SIGINT, requestStop);
+    platform::watchStopRequests();
     log("collecting " + std::to_string(settings.folders.size()) + " folder(s) for office " + settings.office);
-    collector.run([] { return g_stop != 0; });
+    collector.run(platform::stopRequested);
     log("stopped");
+    platform::runEnded();
     return 0;
 }
 
 } // namespace
 
-int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err)
+int runCommandLine(const std::vector<std::string>& words, std::ostream& out, std::ostream& err)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (const std::string& arg : words) {
         if (arg == "--help" || arg == "-h") {
-            out << kUsage;
+            out << usage();
             return 0;
         }
         if (arg == "--version") {
@@ -181,13 +175,13 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err)
         }
     }
     try {
-        const Arguments args = parse(argc, argv);
+        const Arguments args = parse(words);
         if (args.command == "migrate" || args.command == "add-office") {
             return administer(args, out);
         }
         return collect(args, out, err);
     } catch (const ConfigError& error) {
-        err << "tivora-sync: " << error.what() << "\n" << kUsage;
+        err << "tivora-sync: " << error.what() << "\n" << usage();
         return 2;
     } catch (const central::SettingError& error) {
         err << "tivora-sync: " << error.what() << "\n";
@@ -199,6 +193,11 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err)
         err << "tivora-sync: " << error.what() << "\n";
         return 1;
     }
+}
+
+int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err)
+{
+    return runCommandLine(report::platform::commandLineArguments(argc, argv), out, err);
 }
 
 } // namespace collection

@@ -1,6 +1,9 @@
 #include "sync/config.h"
 
+#include "sync/platform.h"
+
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -63,7 +66,8 @@ CollectorSettings parseConfig(const std::string& text, const std::string& path)
         if (key == "password" || key == "passfile_password") {
             throw central::SettingError(path + ", line " + std::to_string(number)
                                         + ": a password is never taken from the configuration: give it in the "
-                                          "password file (PGPASSFILE, ~/.pgpass) or in PGPASSWORD");
+                                          "password file (PGPASSFILE, "
+                                        + platform::kPasswordFile + ") or in PGPASSWORD");
         }
         if (!station.empty()) {
             if (key != "folder") {
@@ -101,7 +105,7 @@ CollectorSettings parseConfig(const std::string& text, const std::string& path)
 
 CollectorSettings readConfig(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     if (!in) {
         throw ConfigError("Cannot open file " + path);
     }

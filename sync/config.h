@@ -5,7 +5,8 @@
 
 #include <string>
 
-// The collector's configuration file (/etc/tivora/sync.conf), one setting per line, "#" starts a comment:
+// The collector's configuration file (/etc/tivora/sync.conf; on Windows %ProgramData%\Tivora\sync.conf), UTF-8,
+// one setting per line, "#" starts a comment:
 //
 //   connection = host=db.example.org dbname=tivora user=tivora_brno   (a libpq connection string or URI)
 //   sslmode = verify-full                                            (and sslrootcert, sslcert, sslkey, sslcrl)
@@ -15,8 +16,9 @@
 //   [Stanice 1]                                                      (a station's name)
 //   folder = /srv/tivora/stanice-1                                   (the folder of its results table)
 //
-// A password is refused wherever it stands: libpq takes it from its password file (PGPASSFILE, ~/.pgpass)
-// or from PGPASSWORD.
+// A password is refused wherever it stands: libpq takes it from its password file (PGPASSFILE, ~/.pgpass;
+// on Windows %APPDATA%\postgresql\pgpass.conf) or from PGPASSWORD. Paths (the file's own, the folders) are
+// UTF-8 on every system.
 namespace collection {
 
 // Reads the configuration at `path`. Throws ConfigError "<path>, line <n>: <what is wrong>", and

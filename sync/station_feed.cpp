@@ -7,6 +7,7 @@
 //
 // Exit code 0 when all were stored, 1 with the message on stderr when a store failed, 2 for a wrong
 // command line.
+#include "report/output_platform.h"
 #include "sync/test_tables.h"
 
 #include <chrono>
@@ -14,20 +15,23 @@
 #include <iostream>
 #include <string>
 #include <thread>
+#include <vector>
 
 int main(int argc, char** argv)
 {
-    if (argc != 5 && argc != 6) {
+    // UTF-8 on every system: a folder's name may have letters the Windows code page lacks.
+    const std::vector<std::string> args = report::platform::commandLineArguments(argc, argv);
+    if (args.size() != 4 && args.size() != 5) {
         std::cerr << "usage: station_feed FOLDER STATION FIRST COUNT [PAUSE_MS]\n";
         return 2;
     }
     try {
-        const int station = std::stoi(argv[2]);
-        const int first = std::stoi(argv[3]);
-        const int count = std::stoi(argv[4]);
-        const int pause = argc == 6 ? std::stoi(argv[5]) : 0;
+        const int station = std::stoi(args[1]);
+        const int first = std::stoi(args[2]);
+        const int count = std::stoi(args[3]);
+        const int pause = args.size() == 5 ? std::stoi(args[4]) : 0;
         for (int sequence = first; sequence < first + count; ++sequence) {
-            collection::testing::storeTest(argv[1], station, sequence);
+            collection::testing::storeTest(args[0], station, sequence);
             std::cout << sequence << std::endl;
             if (pause > 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(pause));

@@ -1,5 +1,6 @@
 #include "sync/table_source.h"
 
+#include "base/local_date.h"
 #include "report/analysis.h"
 #include "report/report_error.h"
 #include "report/timing_lines.h"
@@ -9,7 +10,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 
@@ -22,14 +22,6 @@ using results::kFirstList;
 using results::kResultFieldCount;
 using results::kSurname;
 constexpr std::size_t kLastList = kResultFieldCount - 1;
-
-int currentYear()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local {};
-    localtime_r(&now, &local);
-    return local.tm_year + 1900;
-}
 
 } // namespace
 
@@ -93,7 +85,7 @@ DecodedRecord TableSource::decode(const RecordImage& image) const
     DecodedRecord decoded;
     decoded.values = test.values;
     decoded.birthKey = test.identity.birthNumberKey();
-    decoded.date = report::parseTestDate(test.identity.date, report::DateOrder::DayMonth, currentYear());
+    decoded.date = report::parseTestDate(test.identity.date, report::DateOrder::DayMonth, base::localToday().year);
     for (const report::RowIssue& issue : analysis.issues) {
         decoded.issues.push_back(report::describe(issue));
     }
