@@ -38,8 +38,8 @@ public:
     // Nothing written can replace the database.
     void refuseAsOutput(const std::string&) const override { }
     // Streams through server-side cursors, an office at a time, in one read-only, repeatable-read
-    // transaction (one consistent state of the collection), a batch of rows at a time, the next few
-    // fetched while one is visited.
+    // transaction (one consistent state of the collection), a batch of rows at a time, the next two
+    // fetched and decoded on a thread of their own while one is visited.
     void forEach(const TestFilter& filter, const Visit& visit, const Progress& progress = {}) override;
     // The test numbered `id` (tivora.tests.test_id). Throws ReportError "there is no test N in the
     // database" and "test N is marked deleted".
