@@ -6,6 +6,12 @@
 
 namespace central {
 
+#ifdef _WIN32
+const char* const kPasswordFile = "%APPDATA%\\postgresql\\pgpass.conf";
+#else
+const char* const kPasswordFile = "~/.pgpass";
+#endif
+
 namespace {
 
 std::string trimmed(const char* text)
@@ -248,8 +254,8 @@ void refusePassword(const std::string& conninfo, const std::string& where)
     PQconninfoFree(options);
     if (hasPassword) {
         throw SettingError("The connection string " + where
-                           + " holds a password: give it in the password file (PGPASSFILE, ~/.pgpass) or in "
-                             "PGPASSWORD, never in the settings or on the command line");
+                           + " holds a password: give it in the password file (PGPASSFILE, " + kPasswordFile
+                           + ") or in PGPASSWORD, never in the settings or on the command line");
     }
 }
 
@@ -268,8 +274,8 @@ Connection::Connection(const ConnectionSettings& settings)
                                                               {"dbname", settings.conninfo}};
     for (const auto& override : settings.overrides) {
         if (override.first == "password") {
-            throw SettingError("A password is never taken from the settings: give it in the password file "
-                               "(PGPASSFILE, ~/.pgpass) or in PGPASSWORD");
+            throw SettingError("A password is never taken from the settings: give it in the password file (PGPASSFILE, "
+                               + std::string(kPasswordFile) + ") or in PGPASSWORD");
         }
         pairs.push_back(override);
     }

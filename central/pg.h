@@ -99,10 +99,14 @@ private:
     pg_result* m_result = nullptr;
 };
 
+// libpq's password file of the user, as messages name it: "~/.pgpass", on Windows
+// "%APPDATA%\postgresql\pgpass.conf".
+extern const char* const kPasswordFile;
+
 // Where and how to connect: a libpq connection string or URI ("host=db dbname=tivora user=brno",
 // "postgresql://brno@db/tivora"), and settings that override it (sslmode, sslrootcert, ...). Passwords
 // never come this way: refusePassword() rejects them, and libpq takes them from its password file
-// (PGPASSFILE, ~/.pgpass) or PGPASSWORD.
+// (PGPASSFILE, kPasswordFile) or PGPASSWORD.
 struct ConnectionSettings
 {
     std::string conninfo;

@@ -54,7 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadConfig {"office = A\nconnection = host=db password=s3cret\n",
                    "The connection string in sync.conf holds a password: give it in the password file (PGPASSFILE, "
-                   "~/.pgpass) or in PGPASSWORD, never in the settings or on the command line"},
+                       + std::string(platform::kPasswordFile)
+                       + ") or in PGPASSWORD, never in the settings or on the command line"},
         BadConfig {"office = A\npassword = s3cret\n",
                    "sync.conf, line 2: a password is never taken from the configuration: give it in the password file "
                    "(PGPASSFILE, "
@@ -115,8 +116,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal {{"--connection", "host=db password=s3cret", "migrate"},
                                2,
                                "tivora-sync: The connection string given with --connection holds a password: give "
-                               "it in the password file (PGPASSFILE, ~/.pgpass) or in PGPASSWORD, never in the "
-                               "settings or on the command line"}));
+                               "it in the password file (PGPASSFILE, "
+                                   + std::string(platform::kPasswordFile)
+                                   + ") or in PGPASSWORD, never in the settings or on the command line"}));
 
 TEST(CommandLineTest, TheUsageNamesThisSystemsConfigurationAndStopRequests)
 {

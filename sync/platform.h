@@ -1,5 +1,7 @@
 #pragma once
 
+#include "central/pg.h"
+
 #include <string>
 
 // What the collector asks of the operating system beyond files: where its configuration lives, how it is
@@ -8,8 +10,8 @@ namespace collection::platform {
 
 // How the system asks the program to stop, for its usage: "SIGTERM, Ctrl+C".
 extern const char* const kStopRequests;
-// libpq's password file of the user, as its usage names it: "~/.pgpass".
-extern const char* const kPasswordFile;
+// libpq's password file of the user, as its usage names it.
+using central::kPasswordFile;
 
 // The configuration read when --config is not given: /etc/tivora/sync.conf, on Windows
 // %ProgramData%\Tivora\sync.conf (the machine's program data, writable by administrators only).

@@ -16,7 +16,6 @@ extern "C" void requestStop(int)
 } // namespace
 
 const char* const kStopRequests = "SIGTERM, Ctrl+C";
-const char* const kPasswordFile = "~/.pgpass";
 
 std::string defaultConfigPath()
 {

@@ -36,7 +36,6 @@ std::string knownFolder(REFKNOWNFOLDERID id)
 } // namespace
 
 const char* const kStopRequests = "Ctrl+C, Ctrl+Break, the console closed, logoff, shutdown";
-const char* const kPasswordFile = "%APPDATA%\\postgresql\\pgpass.conf";
 
 std::string defaultConfigPath()
 {

@@ -54,7 +54,8 @@ QString defaultConnectionChooser(QWidget* parent, const QString& remembered)
 {
     return QInputDialog::getText(parent, QStringLiteral("Otevřít databázi"),
                                  QStringLiteral("Připojení k centrální databázi (connection string nebo URI, bez "
-                                                "hesla;\nheslo se bere ze souboru ~/.pgpass nebo z PGPASSWORD):"),
+                                                "hesla;\nheslo se bere ze souboru ~/.pgpass, ve Windows "
+                                                "%APPDATA%\\postgresql\\pgpass.conf, nebo z PGPASSWORD):"),
                                  QLineEdit::Normal, remembered)
         .trimmed();
 }
