@@ -209,8 +209,9 @@ TEST_F(CollectorTest, HostileTablesAreReportedAndNothingWrongReachesTheDatabase)
         m_admin->exec("SELECT issues[1] FROM tivora.current_tests WHERE station = 'A' AND record_no = 5").text(0, 0),
         "POC_1SER: 'Š5' is not a number");
     // The database's texts are read as the table engine reads them: no blank before the surname.
-    EXPECT_EQ(m_admin->exec("SELECT surname FROM tivora.current_tests WHERE station = 'A' AND record_no = 4").text(0, 0),
-              testing::subjectFor(3, 4).surname.substr(1));
+    EXPECT_EQ(
+        m_admin->exec("SELECT surname FROM tivora.current_tests WHERE station = 'A' AND record_no = 4").text(0, 0),
+        testing::subjectFor(3, 4).surname.substr(1));
     EXPECT_TRUE(logged("row 2 collected with its damage recorded: POC_1SER: 'b5' is not a number; SER1A: character 2 "
                        "('x') is neither a digit nor '|'"));
     EXPECT_EQ(count("SELECT count(*) FROM tivora.trials t JOIN tivora.current_tests c USING (test_id) WHERE "
