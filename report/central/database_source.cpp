@@ -67,7 +67,7 @@ const std::string& currentTests()
 std::string exportedTests(bool byPerson)
 {
     return "SELECT c.test_id::text, c.office_id::text, coalesce(c.station_id::text, ''), c.record_no::text,"
-           " substring(c.raw from 1 for c.record_kept), c.record_length::text, CASE WHEN c.has_trials THEN "
+           " c.raw, c.record_length::text, CASE WHEN c.has_trials THEN "
         + trialsOf("c.test_id") + " END FROM tivora.current_versions c"
         + (byPerson ? std::string(" JOIN tivora.versions v ON v.test_id = c.test_id AND v.version_no = c.version_no"
                                   " JOIN (SELECT office_id, rank() OVER (ORDER BY name) AS office_rank"

@@ -50,7 +50,7 @@ public:
                                       int currentYear) override;
 
     // Rows fetched from the cursor at a time.
-    static constexpr int kBatch = 1000;
+    static constexpr int kBatch = 500;
 
 private:
     class Reader;
