@@ -77,6 +77,11 @@ private:
     File& m_file;
 };
 
+// Appends `bytes` at the end of `file` under its lock, `header` first when the file is empty, and syncs;
+// on a failure the file is cut back to its old end (no half line for a reader or the next append) and
+// the FileError is thrown.
+void appendWhole(File& file, const std::string& header, const std::string& bytes);
+
 // Opens an existing file shared with other readers and writers (other processes may open, read and
 // write it meanwhile). Returns nullptr when the file does not exist; throws FileError
 // "Cannot open file <path>" for any other failure.

@@ -287,20 +287,29 @@ void refuseToReplaceInputs(const std::string& output, const std::string& table)
     }
 }
 
+std::unique_ptr<TableSink> openExportSink(const std::string& outputPath, const ExportOptions& options,
+                                          PseudonymisingSink*& persons)
+{
+    std::unique_ptr<TableSink> sink = options.format == ExportFormat::Xlsx ? makeXlsxSink(outputPath, "tests")
+                                                                           : makeCsvSink(outputPath, options.csv);
+    persons = nullptr;
+    if (options.pseudonymKey) {
+        // Without the identity: the sink leaves out its columns and writes the person's pseudonym, age and sex.
+        auto pseudonymising = std::make_unique<PseudonymisingSink>(std::move(sink));
+        persons = pseudonymising.get();
+        sink = std::move(pseudonymising);
+    }
+    return sink;
+}
+
 ExportSummary exportTests(ResultsReader& reader, const TimingRecord* timing, const std::string& outputPath,
                           const ExportOptions& options, const std::vector<std::uint32_t>* records)
 {
     if (outputPath != "-") {
         refuseToReplaceInputs(outputPath, reader.path());
     }
-    std::unique_ptr<TableSink> sink = options.format == ExportFormat::Xlsx ? makeXlsxSink(outputPath, "tests")
-                                                                           : makeCsvSink(outputPath, options.csv);
     PseudonymisingSink* persons = nullptr;
-    if (options.pseudonymKey) {
-        auto pseudonymising = std::make_unique<PseudonymisingSink>(std::move(sink));
-        persons = pseudonymising.get();
-        sink = std::move(pseudonymising);
-    }
+    std::unique_ptr<TableSink> sink = openExportSink(outputPath, options, persons);
     const int currentYear = base::localToday().year;
     const bool trials = options.format == ExportFormat::Trials;
     trials ? writeTrialHeader(*sink) : writeTestHeader(*sink, {}, &options.norms);

@@ -75,6 +75,14 @@ void writeTrialHeader(TableSink& sink, const std::vector<std::string>& after = {
 std::size_t writeTrialRows(TableSink& sink, const StoredTest& test, const TestAnalysis& analysis,
                            const std::vector<std::string>& after = {}, const ChangeHistory* changes = nullptr);
 
+class PseudonymisingSink;
+
+// The sink a tests export writes into: CSV or XLSX (also for the trials) at `outputPath`, behind a
+// pseudonymising sink when `options` give a key; `persons` is then set to that sink (else null), for the
+// export to tell it each test's person.
+std::unique_ptr<TableSink> openExportSink(const std::string& outputPath, const ExportOptions& options,
+                                          PseudonymisingSink*& persons);
+
 // Writes `texts` as text cells (empty ones as empty cells).
 void writeTexts(TableSink& sink, const std::vector<std::string>& texts);
 

@@ -14,15 +14,8 @@ ExportSummary exportFrom(TestSource& source, const TestFilter& filter, const std
     if (outputPath != "-") {
         source.refuseAsOutput(outputPath);
     }
-    std::unique_ptr<TableSink> sink = options.format == ExportFormat::Xlsx ? makeXlsxSink(outputPath, "tests")
-                                                                           : makeCsvSink(outputPath, options.csv);
-    // Without the identity: the sink leaves out its columns and writes the person's pseudonym, age and sex.
     PseudonymisingSink* persons = nullptr;
-    if (options.pseudonymKey) {
-        auto pseudonymising = std::make_unique<PseudonymisingSink>(std::move(sink));
-        persons = pseudonymising.get();
-        sink = std::move(pseudonymising);
-    }
+    std::unique_ptr<TableSink> sink = openExportSink(outputPath, options, persons);
     const int currentYear = base::localToday().year;
     const bool places = source.hasPlaces();
     const std::vector<std::string> placeHeader

@@ -62,21 +62,7 @@ std::string stationLogLine(const StationSelfTest& test)
 
 void appendStationLog(base::File& file, const StationSelfTest& test)
 {
-    base::FileLock lock(file);
-    const std::uint64_t end = file.size();
-    const std::string bytes = (end == 0 ? std::string(kStationLogHeader) : std::string()) + stationLogLine(test);
-    try {
-        file.writeAt(end, bytes.data(), bytes.size());
-        file.sync();
-    } catch (const base::FileError&) {
-        // No half line for a reader, or the next append, to stumble over.
-        try {
-            file.truncate(end);
-        } catch (const base::FileError&) {
-            // The first failure is the one to report.
-        }
-        throw;
-    }
+    base::appendWhole(file, kStationLogHeader, stationLogLine(test));
 }
 
 } // namespace results

@@ -106,21 +106,7 @@ std::string timingRecordLines(const engine::MeasurementState& state, std::uint32
 
 void appendTimingRecord(base::File& file, const std::string& lines)
 {
-    base::FileLock lock(file);
-    const std::uint64_t end = file.size();
-    const std::string bytes = end == 0 ? timingRecordHeader() + lines : lines;
-    try {
-        file.writeAt(end, bytes.data(), bytes.size());
-        file.sync();
-    } catch (const base::FileError&) {
-        // Leave no half test for a reader (or the next append) to stumble over.
-        try {
-            file.truncate(end);
-        } catch (const base::FileError&) {
-            // The first failure is the one to report.
-        }
-        throw;
-    }
+    base::appendWhole(file, timingRecordHeader(), lines);
 }
 
 void storeTimingRecord(const std::string& tablePath, const engine::MeasurementState& state, std::uint32_t tableRow)
