@@ -43,6 +43,21 @@ BESIDE_SHAPES = (900, 700)   # a press here is a response
 RESPONSES = ("key", "left", "right")
 DELAYS_MS = (180, 260, 340, 220, 300, 420, 200, 380)
 PASS_RT_MEAN, PASS_RT_SD, PASS_RT_MAX, PASS_FP_P99 = 1.0, 1.0, 2.0, 2.0
+# At most this share of an idle run's foreperiods may be set aside as late beyond the bound while the
+# machine stood still; beyond it the run does not count.
+MAX_SET_ASIDE = 0.05
+# A process that asks to be woken every millisecond and writes down each wake-up late by more than 1.5 ms
+# (start and end of that sleep, in ms of CLOCK_MONOTONIC, the clock the X server stamps with).
+STOP_WATCHER = """
+import sys, time
+while True:
+    before = time.monotonic_ns()
+    time.sleep(0.001)
+    after = time.monotonic_ns()
+    if after - before > 2_500_000:
+        sys.stdout.write(f"{before / 1e6:.3f} {after / 1e6:.3f}\\n")
+        sys.stdout.flush()
+"""
 
 
 def program_text(measured):
@@ -181,6 +196,31 @@ class Person:
         self.dpy.sync()
 
 
+class MachineStops:
+    """Times when this machine stood still: a watcher that should wake every millisecond woke late. On a
+    virtual machine the host now and then stops the processors (or wakes an idle one late) for a few
+    milliseconds; an onset due then is late by as much, which no program inside can help."""
+
+    def __init__(self):
+        self.output = tempfile.TemporaryFile(mode="w+")
+        self.process = subprocess.Popen([sys.executable, "-c", STOP_WATCHER], stdout=self.output)
+
+    def end(self):
+        """Ends the watcher; returns the stops seen as (from, to) in server ms."""
+        self.process.kill()
+        self.process.wait()
+        self.output.seek(0)
+        stops = [tuple(float(v) for v in line.split()) for line in self.output if line.strip()]
+        self.output.close()
+        return stops
+
+
+def stood_still(stops, onset, late_ms):
+    """Whether the machine stood still while an onset `late_ms` late was due (1 ms for the stamps'
+    resolution on either side)."""
+    return any(begin <= onset + 1 and end >= onset - late_ms - 1 for begin, end in stops)
+
+
 def busy_processes(count):
     return [subprocess.Popen([sys.executable, "-c", "while True: pass"]) for _ in range(count)]
 
@@ -194,6 +234,7 @@ def run_test(tivora, sample, measured, loaded):
         out.write(program_text(measured))
     x = XSession()
     busy = busy_processes(2) if loaded else []
+    stops = MachineStops()
     try:
         with start_tivora(x, tivora, work) as app:
             seen = drive(x, measured)
@@ -207,6 +248,7 @@ def run_test(tivora, sample, measured, loaded):
                     rows = list(csv.DictReader(f))
             table = list(dbfread.DBF(os.path.join(work, "tivora4.DBF"), encoding="cp852"))
     finally:
+        stopped = stops.end()
         for process in busy:
             process.kill()
             process.wait()
@@ -217,7 +259,7 @@ def run_test(tivora, sample, measured, loaded):
         shutil.rmtree(work)
     if len(table) != 1:
         raise AssertionError(f"expected one stored row, found {len(table)}")
-    return seen, rows, table[0]
+    return seen, rows, table[0], stopped
 
 
 def drive(x, measured):
@@ -278,18 +320,21 @@ def drive(x, measured):
     return trials
 
 
-def compare(seen, rows, table, measured):
+def compare(seen, rows, table, measured, stops):
     """Errors in ms of every stored value against the server; raises AssertionError for a value that
-    does not belong where it is (a wrong count, input or premature number)."""
+    does not belong where it is (a wrong count, input or premature number). A foreperiod late beyond the
+    bound whose onset was due while the machine stood still is set aside from the foreperiod's real error
+    ("fp_stopped")."""
     stored = [int(v) for n in (1, 2) for v in (table[f"SER{n}A"] + table[f"SER{n}B"]).split("|")[:-1]]
     if len(stored) != measured:
         raise AssertionError(f"the table holds {len(stored)} reaction times for {measured} trials")
     if rows is None:  # a program without a timing record: the table's values only
         errors = [rt - (t["response"] - t["onset"]) for rt, t in zip(stored, seen[3:])]
-        return {"rt": errors, "fp_record": [], "fp_programmed": [], "stamps": "no timing record"}
+        return {"rt": errors, "fp_record": [], "fp_programmed": [], "fp_stopped": [], "stops": len(stops),
+                "stamps": "no timing record"}
     if len(rows) != len(seen):
         raise AssertionError(f"the timing record has {len(rows)} lines for {len(seen)} trials")
-    rt_errors, fp_record_errors, fp_programmed_errors = [], [], []
+    rt_errors, fp_record_errors, fp_programmed_errors, fp_stopped = [], [], [], []
     for n, (trial, row) in enumerate(zip(seen, rows)):
         rt_server = trial["response"] - trial["onset"]
         rt = int(row["rt_stored_ms"])
@@ -301,8 +346,13 @@ def compare(seen, rows, table, measured):
         rt_errors.append(rt - rt_server)
         foreperiod = int(row["foreperiod_measured_us"]) / 1000
         fp_record_errors.append(foreperiod - (trial["onset"] - trial["reference"]))
-        fp_programmed_errors.append(foreperiod - int(row["foreperiod_programmed_ms"]))
+        late = foreperiod - int(row["foreperiod_programmed_ms"])
+        if late > PASS_FP_P99 and stood_still(stops, trial["onset"], late):
+            fp_stopped.append(late)
+        else:
+            fp_programmed_errors.append(late)
     return {"rt": rt_errors, "fp_record": fp_record_errors, "fp_programmed": fp_programmed_errors,
+            "fp_stopped": fp_stopped, "stops": len(stops),
             "stamps": sorted({(r["onset_stamp"], r["response_stamp"]) for r in rows})}
 
 
@@ -322,6 +372,8 @@ def report(name, result):
         s = summary(result[key])
         print(f"{title:34s} n={s['n']:3d} mean={s['mean']:+7.3f} sd={s['sd']:6.3f} p99|e|={s['p99']:7.3f} "
               f"max|e|={s['max']:7.3f} ms")
+    print(f"the machine stood still {result['stops']} times; foreperiods late then, set aside: "
+          f"{sorted(result['fp_stopped'])}")
 
 
 def verdict(name, result, idle):
@@ -330,13 +382,20 @@ def verdict(name, result, idle):
     if abs(rt["mean"]) > PASS_RT_MEAN or rt["sd"] > PASS_RT_SD or rt["max"] > PASS_RT_MAX:
         failures.append(f"{name}: reaction-time error mean {rt['mean']:+.3f}, sd {rt['sd']:.3f}, max {rt['max']:.3f}")
     if idle:
+        trials = len(result["fp_programmed"]) + len(result["fp_stopped"])
+        if len(result["fp_stopped"]) > MAX_SET_ASIDE * trials:
+            failures.append(f"{name}: {len(result['fp_stopped'])} of {trials} foreperiods late while the machine "
+                            "stood still, too many to judge the rest")
         for key in ("fp_record", "fp_programmed"):
             if not result[key]:
                 failures.append(f"{name}: no foreperiods to compare")
                 continue
-            s = summary(result[key])
-            if s["p99"] > PASS_FP_P99:
-                failures.append(f"{name}: foreperiod error ({key}) p99 {s['p99']:.3f} ms")
+            # The 99th percentile: at most one in a hundred beyond the bound (one in 95 to 149, so that
+            # trials set aside do not turn it into the maximum).
+            beyond = sum(1 for e in result[key] if abs(e) > PASS_FP_P99)
+            if beyond > round(0.01 * len(result[key])):
+                failures.append(f"{name}: foreperiod error ({key}) p99 {summary(result[key])['p99']:.3f} ms, "
+                                f"{beyond} of {len(result[key])} beyond {PASS_FP_P99:g} ms")
     return failures
 
 
@@ -356,13 +415,14 @@ def main():
     failures, results = [], {}
     for name in args.runs.split(","):
         measured = args.measured_idle if name == "idle" else args.measured
-        # This machine is a virtual one that now and then stops its processors for a few milliseconds
-        # (a process that does nothing but read the clock sees it); one such stop at an onset puts a
-        # foreperiod beyond 2 ms. A failed idle run is therefore run once more, and both are reported;
-        # a fault of the program fails both.
+        # This machine is a virtual one that now and then stops its processors for a few milliseconds;
+        # one such stop at an onset puts a foreperiod beyond 2 ms. Foreperiods late while a watcher saw
+        # the machine stand still are set aside (MachineStops), a few at most; one a watcher missed
+        # may still fail a run, so a failed idle run is run once more, and both are reported. A fault
+        # of the program fails both.
         for attempt in (1, 2) if name == "idle" else (1,):
-            seen, rows, table = run_test(args.tivora, args.sample, measured, name == "loaded")
-            results[name] = compare(seen, rows, table, measured)
+            seen, rows, table, stops = run_test(args.tivora, args.sample, measured, name == "loaded")
+            results[name] = compare(seen, rows, table, measured, stops)
             report(name if attempt == 1 else f"{name}, run again", results[name])
             run_failures = verdict(name, results[name], name == "idle")
             if not run_failures:
