@@ -28,7 +28,9 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "packaging", "windows", "libpq"))
+sys.path.insert(0, os.path.join(HERE, "..", "tools", "e2e"))
 from libpq_wine_test import PASSWORD, USER, Server, make_certificates, windows_path  # noqa: E402
+from harness import dbase_records  # noqa: E402
 
 OFFICE = "Kolín"
 
@@ -53,21 +55,6 @@ FROM tivora.events e JOIN tivora.passes p USING (lineage_id, pass_no) LEFT JOIN 
     ON s.station_id = p.station_id LEFT JOIN tivora.tests t ON t.test_id = e.test_id ORDER BY 1, 2, 3"""
 
 
-def records(table):
-    """The records of a dBase table as bytes, flag first, in file order, and the fields' (offset, width)."""
-    with open(table, "rb") as f:
-        data = f.read()
-    count = int.from_bytes(data[4:8], "little")
-    header = int.from_bytes(data[8:10], "little")
-    length = int.from_bytes(data[10:12], "little")
-    fields, offset = {}, 1
-    for at in range(32, header - 1, 32):
-        name = data[at:at + 11].split(b"\0")[0].decode("ascii")
-        fields[name] = (offset, data[at + 16])
-        offset += data[at + 16]
-    return [data[header + i * length: header + (i + 1) * length] for i in range(count)], header, length, fields
-
-
 def windows(path):
     """The path as a Windows program names it on Wine's drive Z:, with Windows' separators."""
     return "Z:" + path.replace("/", "\\")
@@ -75,7 +62,7 @@ def windows(path):
 
 def edit_field(table, record, field, old, new):
     """Writes `new` over `old` inside field `field` of record `record` (1-based), as the browser edits a value."""
-    rows, header, length, fields = records(table)
+    rows, header, length, fields = dbase_records(table)
     offset, width = fields[field]
     value = rows[record - 1][offset:offset + width]
     assert old in value, (value, old)
@@ -222,7 +209,7 @@ def main():
         # Every record of both tables is in the database as its bytes, once.
         stored = set(psql("win", "SELECT encode(raw, 'hex') FROM tivora.versions").split())
         in_tables = {row.hex() for folder in (feed_folder, varied_folder)
-                     for row in records(os.path.join(folder, "tivora4.DBF"))[0]}
+                     for row in dbase_records(os.path.join(folder, "tivora4.DBF"))[0]}
         check(stored == in_tables, "the versions hold the tables' records byte for byte")
         collect_both("a second pass", "0 new tests, 0 new versions, trials of 0 tests\n")
         edit_field(os.path.join(feed_folder, "tivora4.DBF"), 2, "PRIJM", b"Dvo", b"Nov")

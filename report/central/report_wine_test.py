@@ -18,23 +18,15 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "packaging", "windows", "libpq"))
 sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools", "e2e"))
 from libpq_wine_test import PASSWORD, USER, Server, make_certificates  # noqa: E402
-
-
-def records(table):
-    """The records of a dBase table as bytes, flag first, in file order."""
-    with open(table, "rb") as f:
-        data = f.read()
-    count = int.from_bytes(data[4:8], "little")
-    header = int.from_bytes(data[8:10], "little")
-    length = int.from_bytes(data[10:12], "little")
-    return [data[header + i * length: header + (i + 1) * length] for i in range(count)]
+from harness import dbase_records  # noqa: E402
 
 
 def fill(server, schemas, table, work):
     """The collection's schema (its migrations in order), and the table's tests as one office's, one version each."""
     rows = []
-    for number, record in enumerate(records(table), start=1):
+    for number, record in enumerate(dbase_records(table)[0], start=1):
         deleted = "true" if record[0:1] == b"*" else "false"
         rows.append(f"({number}, 1, {number}, {record[0]}, {deleted}, '\\x{record.hex()}'::bytea)")
     sql = os.path.join(server.folder, "fill.sql")

@@ -44,6 +44,22 @@ def shot(x, folder, name):
         x.screen().save_ppm(os.path.join(folder, name + ".ppm"))
 
 
+def dbase_records(table):
+    """The records of a dBase table as bytes, flag first, in file order; with the header's length, the
+    record length and the fields' (offset, width) by name."""
+    with open(table, "rb") as f:
+        data = f.read()
+    count = int.from_bytes(data[4:8], "little")
+    header = int.from_bytes(data[8:10], "little")
+    length = int.from_bytes(data[10:12], "little")
+    fields, offset = {}, 1
+    for at in range(32, header - 1, 32):
+        name = data[at:at + 11].split(b"\0")[0].decode("ascii")
+        fields[name] = (offset, data[at + 16])
+        offset += data[at + 16]
+    return [data[header + i * length: header + (i + 1) * length] for i in range(count)], header, length, fields
+
+
 def tivora_environment(x, **extra):
     """The environment for the test program on XSession `x`, with `extra` variables. In a sanitizer build:
     libxkbcommon-x11 hands strndup() X atom names that are not NUL-terminated within the length ASan's
