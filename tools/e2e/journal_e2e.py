@@ -8,11 +8,9 @@ verify must name the row and the break and end with a non-zero status."""
 
 import argparse
 import csv
-import io
 import os
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))

@@ -21,10 +21,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(ROOT, "packaging", "windows", "libpq"))
-sys.path.insert(0, os.path.join(ROOT, "report", "central"))
-from harness import Failures, Program, tivora_environment  # noqa: E402
+from harness import Failures, Program, dbase_records, tivora_environment  # noqa: E402
 from libpq_wine_test import PASSWORD, USER, Server, make_certificates  # noqa: E402
-from report_wine_test import records  # noqa: E402
 from xsession import XSession  # noqa: E402
 
 OFFICES = ("Brno", "Plzen")
@@ -33,7 +31,7 @@ OFFICES = ("Brno", "Plzen")
 def fill(server, schemas, table):
     """The collection's schema (its migrations in order); the table's shown tests as two offices' (the first half Brno's), one
     version each."""
-    rows = [record for record in records(table) if record[0:1] != b"*"]
+    rows = [record for record in dbase_records(table)[0] if record[0:1] != b"*"]
     half = len(rows) // 2
     values = []
     for number, record in enumerate(rows, start=1):

@@ -19,7 +19,6 @@ usage: report_pseudonymised.py TIVORA_REPORT REPORT_FIXTURE [RUNNER...]
 import csv
 import hashlib
 import hmac
-import io
 import os
 import re
 import stat
